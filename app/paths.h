@@ -1,0 +1,44 @@
+#pragma once
+// Where the program keeps its files. With ZELMORA_HOME set, the settings of
+// both scopes and every default folder (work log, database, methods,
+// chromatograms, copies, queue) live under that one folder: tests, the demo
+// and portable installations use it. Otherwise the XDG folders of the user.
+
+#include <filesystem>
+#include <string>
+
+namespace zelmora::paths {
+
+namespace fs = std::filesystem;
+
+// The ZELMORA_HOME folder, or empty when it is not set.
+fs::path homeOverride();
+
+// Settings files of the two scopes (per user, read-write; machine-wide, read-only).
+fs::path userSettingsFile();
+fs::path machineSettingsFile();
+
+// Folder of the work log when "UserFiles" is empty.
+fs::path defaultLogFolder();
+// Folder for the program's user data (database, methods, chromatograms, copies).
+fs::path defaultDataFolder();
+fs::path defaultDatabaseFolder();
+fs::path defaultMethodFolder();
+fs::path defaultChromatogramFolder();
+fs::path defaultCopiesFolder();
+fs::path defaultQueueFolder();
+
+// The program folder: the installed share folder, or the source tree's
+// "share" folder when the program runs from its build tree.
+fs::path programFolder();
+
+// Creates a folder and its parents; true when it exists afterwards as a folder.
+bool ensureFolder(const fs::path& folder);
+
+// Writes `content` to `target` through a temporary file in the same folder,
+// flushed to disk before it is renamed over the target, so that a failure at
+// any point leaves the old file as it was. Returns an empty string on success,
+// otherwise the reason.
+std::string writeFileAtomically(const fs::path& target, std::string_view content);
+
+}  // namespace zelmora::paths

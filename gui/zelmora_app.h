@@ -1,0 +1,30 @@
+#pragma once
+// Start and end of the desktop program: options first, then the main window
+// and the work log's start line; at exit the stop line and the options save.
+
+#include <memory>
+
+class QApplication;
+
+namespace zelmora::gui {
+
+class CMainFrame;
+
+class CZelmoraApp {
+  public:
+    // Creates the main window; the QApplication must exist. Resets
+    // LC_NUMERIC to "C", which Qt changes to the environment's locale.
+    explicit CZelmoraApp(QApplication& qt);
+    ~CZelmoraApp();
+    CZelmoraApp(const CZelmoraApp&) = delete;
+    CZelmoraApp& operator=(const CZelmoraApp&) = delete;
+
+    CMainFrame& mainFrame() { return *frame_; }
+    // Shows the main window and starts the work log.
+    void start(bool maximised);
+
+  private:
+    std::unique_ptr<CMainFrame> frame_;
+};
+
+}  // namespace zelmora::gui
