@@ -425,13 +425,12 @@ int create(Args& args) {
     if (fs::exists(path, ec) && !args.flag("--force"))
         return failure("метод \"" + name + "\" уже есть: " + path.string() +
                        " (--force заменит его)");
-    const ProgramOptions o = programOptions();
-    CWorkLog::instance().start(
-        o.logFolder(), text::format("%d.%d.%d", kVersionMajor, kVersionMinor, kVersionPatch),
-        buildDateText());
     CMethodSheet sheet;
-    const bool ok = sheet.WriteMethod(name);
-    CWorkLog::instance().stop();
+    bool ok = false;
+    {
+        WorkLogSession log;
+        ok = sheet.WriteMethod(name);
+    }
     if (!ok)
         return failure(sheet.lastError());
     std::printf("%s\n", path.c_str());
