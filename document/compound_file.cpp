@@ -64,6 +64,12 @@ bool readAll(GsfInput* input, char* out, std::size_t bytes) {
     return true;
 }
 
+bool closeOnce(GsfOutput* output) {
+    if (gsf_output_is_closed(output))
+        return gsf_output_error(output) == nullptr;
+    return gsf_output_close(output);
+}
+
 }  // namespace
 
 std::optional<CompoundReader> CompoundReader::fromInput(void* input, std::string* error) {
@@ -219,11 +225,11 @@ void CompoundWriter::discard() {
     // Closing the compound file writes its directory into the temporary file,
     // which is removed right after; the target is never touched here.
     if (root_ != nullptr) {
-        gsf_output_close(static_cast<GsfOutput*>(root_.get()));
+        closeOnce(static_cast<GsfOutput*>(root_.get()));
         root_.reset();
     }
     if (output_ != nullptr) {
-        gsf_output_close(static_cast<GsfOutput*>(output_.get()));
+        closeOnce(static_cast<GsfOutput*>(output_.get()));
         output_.reset();
     }
     if (file_ != nullptr) {
@@ -281,9 +287,11 @@ bool CompoundWriter::commit(std::string* error) {
         discard();
         return false;
     };
-    const bool rootClosed = gsf_output_close(static_cast<GsfOutput*>(root_.get()));
+    // Closing the compound file writes its directory and closes the file
+    // output under it as well.
+    const bool rootClosed = closeOnce(static_cast<GsfOutput*>(root_.get()));
     root_.reset();
-    const bool outputClosed = gsf_output_close(static_cast<GsfOutput*>(output_.get()));
+    const bool outputClosed = closeOnce(static_cast<GsfOutput*>(output_.get()));
     output_.reset();
     if (!rootClosed || !outputClosed)
         return fail("составной файл не записывается");
