@@ -65,6 +65,9 @@ class PeakDetector {
     // exceed the maximum width.
     double ExpandWindow(std::int64_t& L, std::int64_t& R) const;
 
+    // Area above the chord of samples s..e of the attached trace.
+    double chordArea(std::int64_t s, std::int64_t e) const { return chordAreas().area(s, e); }
+
     const std::vector<PeakEvent>& events() const { return events_; }
     PeakTable& table() const { return table_; }
     // Window width in samples at sample i for the current working width.
