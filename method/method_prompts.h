@@ -28,7 +28,8 @@ class MethodPrompts {
 
     // The save dialog: file types `filter` ("Метод (*.mtd)|*.mtd|"), default
     // extension `defaultExtension`, starting in `folder`, asking before an
-    // existing file is replaced. Returns the file chosen, or nothing when the
+    // existing file is replaced, without the read-only box and without changing
+    // the current folder. Returns the file chosen, or nothing when the
     // person cancelled.
     virtual std::optional<std::filesystem::path> askSaveFile(
         const std::filesystem::path& folder, const std::string& filter,

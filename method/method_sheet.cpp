@@ -72,7 +72,7 @@ std::string damagedFileText(const std::string& name) {
 }  // namespace
 
 bool isValidMethodName(std::string_view name) {
-    if (name.empty() || text::trim(name).empty())
+    if (name.empty() || text::trim(name).empty() || name == ".")
         return false;
     if (name.find_first_of("/\\") != std::string_view::npos)
         return false;
