@@ -21,9 +21,19 @@ void GObjectUnref::operator()(void* object) const {
 
 namespace {
 
+// A damaged file is reported by the reader's result; the library's own
+// warnings about it would only clutter the terminal of the command-line tool.
+void dropLibraryWarning(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
 void initGsf() {
     static std::once_flag once;
-    std::call_once(once, [] { gsf_init(); });
+    std::call_once(once, [] {
+        gsf_init();
+        const auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE |
+                                                        G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG);
+        for (const char* domain : {"libgsf", "libgsf:msole"})
+            g_log_set_handler(domain, levels, dropLibraryWarning, nullptr);
+    });
 }
 
 // Takes the message out of a GError and frees it.
@@ -78,7 +88,7 @@ std::optional<CompoundReader> CompoundReader::fromInput(void* input, std::string
     GError* err = nullptr;
     GsfInfile* root = gsf_infile_msole_new(static_cast<GsfInput*>(input), &err);
     if (root == nullptr) {
-        setError(error, takeError(err, "не составной файл"));
+        setError(error, "не составной файл (" + takeError(err, "нет подписи") + ")");
         return std::nullopt;
     }
     if (err != nullptr)
