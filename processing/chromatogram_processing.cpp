@@ -1,0 +1,145 @@
+#include "processing/chromatogram_processing.h"
+
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "app/paths.h"
+#include "app/work_log.h"
+#include "method/method_file.h"
+#include "method/method_sheet.h"
+#include "processing/identification.h"
+#include "processing/peak_detector.h"
+#include "processing/signal_filters.h"
+
+namespace zelmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// No method file comes near this size.
+constexpr std::uintmax_t kMaxMethodBytes = 256u << 20;
+
+bool readBytes(const fs::path& file, std::string& bytes, std::string& error) {
+    std::error_code ec;
+    const auto size = fs::file_size(file, ec);
+    if (ec || size > kMaxMethodBytes) {
+        error = ec ? "не удалось открыть метод " + file.string()
+                   : "слишком большой файл метода " + file.string();
+        return false;
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    if (!in) {
+        error = "не удалось прочитать метод " + file.string();
+        return false;
+    }
+    bytes = out.str();
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<MethodAttachment> FolderMethodLoader::load(const std::string& name,
+                                                           MessageSink& /*sink*/) {
+    Method method;
+    std::string methodName, error;
+    if (!isValidMethodName(name) || !readMethodFrom(name, method, methodName, error))
+        return nullptr;
+    return std::make_unique<MethodCopy>(methodName, std::move(method));
+}
+
+const Method* documentMethod(const CZelmoraDoc& doc) {
+    if (!doc.hasMethod)
+        return nullptr;
+    const auto* copy = dynamic_cast<const MethodCopy*>(doc.method.get());
+    return copy != nullptr ? &copy->method() : nullptr;
+}
+
+Method* documentMethod(CZelmoraDoc& doc) {
+    return const_cast<Method*>(documentMethod(static_cast<const CZelmoraDoc&>(doc)));
+}
+
+bool readMethodFrom(const std::string& given, Method& method, std::string& name, std::string& error,
+                    fs::path* file) {
+    fs::path path = given;
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+        if (!isValidMethodName(given)) {
+            error = "нет файла метода \"" + given + "\"";
+            return false;
+        }
+        path = methodFilePath(given);
+    }
+    std::string bytes;
+    if (!readBytes(path, bytes, error))
+        return false;
+    Method read;
+    const MethodReadResult r = readMethodFile(bytes, read);
+    if (!r.ok) {
+        error = "не удалось прочитать метод " + path.string() + ": " + r.error;
+        return false;
+    }
+    method = std::move(read);
+    name = path.stem().string();
+    if (file != nullptr)
+        *file = path;
+    return true;
+}
+
+bool writeMethodTo(const fs::path& file, const Method& method, std::string& error) {
+    error = paths::writeFileAtomically(file, writeMethodFile(method));
+    if (!error.empty())
+        return false;
+    CWorkLog::instance().write("~ Оператор сохранил метод " + file.stem().string());
+    return true;
+}
+
+void IdentifyPeaks(CZelmoraDoc& doc) {
+    if (const Method* m = documentMethod(doc))
+        IdentifyPeaks(doc.peaks, m->calculation, doc.retentionFactor);
+}
+
+QuantitationResult CalculateConcentrations(CZelmoraDoc& doc) {
+    if (const Method* m = documentMethod(doc))
+        return CalculateConcentrations(doc.peaks, *m, doc.passport);
+    return {false, "у хроматограммы нет метода"};
+}
+
+ProcessingOutcome ProcessChromatogram(CZelmoraDoc& doc) {
+    ProcessingOutcome out;
+    const Method defaults;
+    const Method* method = documentMethod(doc);
+    const Method& m = method != nullptr ? *method : defaults;
+
+    if (m.filter.kind != 0 && doc.signal.size() > 5) {
+        doc.keepUndoCopy();
+        FilterParameters p;
+        p.kind = m.filter.kind;
+        p.threshold = m.filter.threshold;
+        p.windowSeconds = m.filter.window;
+        out.filtered = applyFilter(doc.undoSamples, doc.signal.dt, p, doc.signal.samples);
+        doc.undoAvailable = doc.undoAvailable || out.filtered;
+    }
+    doc.peaks.attach(&doc.signal);
+    AutoMarkPeaks(doc.peaks, m.marking);
+    if (method != nullptr) {
+        IdentifyPeaks(doc.peaks, method->calculation, doc.retentionFactor);
+        out.identified = true;
+        if (doc.passport.calibration == 0) {
+            out.quantitation = CalculateConcentrations(doc.peaks, *method, doc.passport);
+            out.quantitated = true;
+        }
+    }
+    doc.changed(CZelmoraDoc::Change::Peaks);
+    return out;
+}
+
+CalibrationPointResult CalibrateWith(Method& method, const CZelmoraDoc& calibrationDoc,
+                                     MessageSink* sink) {
+    return AddCalibrationPoint(method, calibrationDoc.peaks, calibrationDoc.passport, sink);
+}
+
+}  // namespace zelmora

@@ -1,0 +1,79 @@
+#pragma once
+// The processing chain of a chromatogram with its own method copy: filter
+// the trace, mark the peaks, identify the components and compute the
+// concentrations, as a finished recording and the chromatogram commands run
+// it. A calibration chromatogram is marked and identified but keeps its
+// concentrations: they are the amounts the operator entered.
+//
+// MethodCopy is the method copy a document holds; its loader reads methods
+// from the methods folder, so that a document's method copy is always a
+// whole method read from one file.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "document/method_link.h"
+#include "document/zelmora_doc.h"
+#include "method/method_records.h"
+#include "processing/calibration.h"
+#include "processing/quantitation.h"
+
+namespace zelmora {
+
+class MethodCopy : public MethodAttachment {
+  public:
+    MethodCopy(std::string name, Method method)
+        : name_(std::move(name)), method_(std::move(method)) {}
+    std::string name() const override { return name_; }
+    Method& method() { return method_; }
+    const Method& method() const { return method_; }
+
+  private:
+    std::string name_;
+    Method method_;
+};
+
+// Reads methods by name from the methods folder into MethodCopy objects.
+class FolderMethodLoader : public MethodLoader {
+  public:
+    std::unique_ptr<MethodAttachment> load(const std::string& name, MessageSink& sink) override;
+};
+
+// The document's method, or nullptr when it has none (or one of another kind).
+const Method* documentMethod(const CZelmoraDoc& doc);
+Method* documentMethod(CZelmoraDoc& doc);
+
+// Reads a method given as the path of an existing file or as a name in the
+// methods folder. `name` becomes the method's name (the file name without
+// folder and extension).
+bool readMethodFrom(const std::string& given, Method& method, std::string& name, std::string& error,
+                    std::filesystem::path* file = nullptr);
+// Writes `method` to `file`, replacing it only once the new file is complete,
+// and notes it in the work log.
+bool writeMethodTo(const std::filesystem::path& file, const Method& method, std::string& error);
+
+// Identification of the document's peaks by its method; nothing without one.
+void IdentifyPeaks(CZelmoraDoc& doc);
+// Concentrations of the document's peaks by its method; nothing without one.
+QuantitationResult CalculateConcentrations(CZelmoraDoc& doc);
+
+struct ProcessingOutcome {
+    bool filtered = false;
+    bool identified = false;
+    bool quantitated = false;
+    QuantitationResult quantitation;
+};
+
+// Filter (with the method's filter, or none without a method), mark (with
+// the method's marking, or the defaults), identify and, unless the
+// chromatogram is a calibration chromatogram, compute the concentrations.
+// The filter reads the samples as they were and keeps them as the undo copy.
+ProcessingOutcome ProcessChromatogram(CZelmoraDoc& doc);
+
+// Adds a calibration chromatogram to `method` as one calibration level (the
+// chromatogram's own level when it was used before) and refits it.
+CalibrationPointResult CalibrateWith(Method& method, const CZelmoraDoc& calibrationDoc,
+                                     MessageSink* sink);
+
+}  // namespace zelmora
