@@ -154,6 +154,8 @@ MethodComponent* findComponent(CalculationSettings& settings, std::string_view n
 }
 
 double EvaluateCurve(const MethodComponent& c, double x) {
+    if (c.curveType < 0 || c.curveType >= kCurveTypes)
+        return 0;
     double y = 0;
     switch (c.curveType / 6) {
         case 0:
