@@ -62,15 +62,15 @@ void expectValues(const std::vector<double>& got, const std::vector<double>& wan
 
 TEST(Quantitation, EveryCalculationKindOnOneTable) {
     const std::vector<std::vector<double>> expected = {
-        {12, 4, 16, 0},      // 0: Y / V * D
-        {12, 4, 16, 0},      // 1: the same, with the least-squares curve
-        {150, 50, 200, 100}, // 2: cs = D/V*100 = 200, times Y / Y(S) = Y / 8; unnamed by S's curve
-        {150, 50, 200, 100}, // 3
-        {30, 40, 20, 10},    // 4: areas * 100 / 10
-        {37.5, 12.5, 50, 0}, // 5: areas * k1 = 6, 2, 8, 0, normalised to 100
-        {30, 10, 40, 20},    // 6: the unnamed peak takes the standard's k1
-        {24, 8, 8, 0},       // 7: Y * k1 of S, except S itself
-        {0, 0, 0, 0},        // 8: nothing computed
+        {12, 4, 16, 0},       // 0: Y / V * D
+        {12, 4, 16, 0},       // 1: the same, with the least-squares curve
+        {150, 50, 200, 100},  // 2: cs = D/V*100 = 200, times Y / Y(S) = Y / 8; unnamed by S's curve
+        {150, 50, 200, 100},  // 3
+        {30, 40, 20, 10},     // 4: areas * 100 / 10
+        {37.5, 12.5, 50, 0},  // 5: areas * k1 = 6, 2, 8, 0, normalised to 100
+        {30, 10, 40, 20},     // 6: the unnamed peak takes the standard's k1
+        {24, 8, 8, 0},        // 7: Y * k1 of S, except S itself
+        {0, 0, 0, 0},         // 8: nothing computed
     };
     for (int kind = 0; kind < kCalculationKinds; ++kind) {
         Case c(kind);
@@ -137,7 +137,7 @@ TEST(Quantitation, CurvesOfEveryType) {
         EXPECT_STRNE(curveTypeCaption(type), "");
     }
     EXPECT_DOUBLE_EQ(EvaluateCurve(curve("c", 1, 0, 0), 3), 3);
-    EXPECT_EQ(EvaluateCurve(curve("c", 5, 7, 1), 0), 0);  // 1/X at X = 0
+    EXPECT_EQ(EvaluateCurve(curve("c", 5, 7, 1), 0), 0);   // 1/X at X = 0
     EXPECT_EQ(EvaluateCurve(curve("c", 5, 13, 1), 0), 0);  // ln 0
     EXPECT_EQ(EvaluateCurve(curve("c", 5, 13, 1), -2), 0);
     EXPECT_EQ(EvaluateCurve(curve("c", 1000, 13), 100), 0);  // exp out of range: not infinite
