@@ -25,8 +25,9 @@ bool number(const Args& args, const char* name, double& out) {
 }
 
 int run(Args& args) {
-    if (!args.parse({}, {"--samples", "--peaks", "--dt", "--height", "--sigma", "--drift",
-                         "--noise", "--seed", "--raw"}))
+    if (!args.parse({"--calibration"},
+                    {"--samples", "--peaks", "--dt", "--height", "--sigma", "--drift", "--noise",
+                     "--seed", "--raw", "--peak", "--method", "--analysis-time"}))
         return kExitUsage;
     if (args.positional().size() != 1)
         return args.usageError("нужен файл хроматограммы для записи");
@@ -52,10 +53,40 @@ int run(Args& args) {
     spec.noise = noise;
     spec.seed = static_cast<std::uint64_t>(seed);
     spec.peaks = evenlySpacedPeaks(spec, static_cast<int>(peaks), height, sigma);
+    if (!args.options("--peak").empty()) {
+        // Peaks given one by one as time:height[:sigma] replace the even ones.
+        spec.peaks.clear();
+        for (const std::string& given : args.options("--peak")) {
+            std::vector<double> parts;
+            std::size_t from = 0;
+            for (;;) {
+                const std::size_t colon = given.find(':', from);
+                auto v = text::parseDouble(given.substr(from, colon - from));
+                if (!v)
+                    return args.usageError("неверный пик \"" + given + "\" (ВРЕМЯ:ВЫСОТА[:СИГМА])");
+                parts.push_back(*v);
+                if (colon == std::string::npos)
+                    break;
+                from = colon + 1;
+            }
+            if (parts.size() < 2 || parts.size() > 3 || (parts.size() == 3 && !(parts[2] > 0)))
+                return args.usageError("неверный пик \"" + given + "\" (ВРЕМЯ:ВЫСОТА[:СИГМА])");
+            spec.peaks.push_back({parts[0], parts[1], parts.size() == 3 ? parts[2] : sigma});
+        }
+    }
     CZelmoraDoc doc;
     doc.signal = makeSyntheticSignal(spec);
     doc.peaks.attach(&doc.signal);
     doc.keepUndoCopy();
+    if (auto m = args.option("--method"))
+        doc.passport.method = *m;
+    doc.passport.calibration = args.flag("--calibration") ? 1 : 0;
+    if (auto t = args.option("--analysis-time")) {
+        auto v = text::parseInt(*t);
+        if (!v || *v < 0 || *v > 0xFFFFFFFFll)
+            return args.usageError("неверное время анализа (секунды с 1970 года)");
+        doc.passport.analysisTime = static_cast<std::time_t>(*v);
+    }
     const std::filesystem::path path = args.positional()[0];
     SilentMessageSink sink;
     if (!doc.Write(path, sink, false))
@@ -80,10 +111,15 @@ extern const CliCommand kCommand_synth = {
     "synth", "синтетическая хроматограмма для проверок",
     "Использование: zelmora-cli synth ФАЙЛ.stg [--samples N] [--peaks K] [--dt МИН]\n"
     "         [--height МВ] [--sigma МИН] [--drift МВ/МИН] [--noise МВ] [--seed S] [--raw ФАЙЛ]\n"
+    "         [--peak ВРЕМЯ:ВЫСОТА[:СИГМА]]... [--method М] [--calibration] [--analysis-time СЕК]\n"
     "Записывает хроматограмму из K гауссовых пиков равной высоты, равномерно\n"
     "расставленных по N точкам с шагом dt, на базовой линии с дрейфом и шумом\n"
     "(стандартное отклонение, мВ; S задаёт последовательность шума).\n"
-    "  --raw ФАЙЛ   ещё и отсчёты как 32-битные числа с плавающей точкой\n",
+    "  --raw ФАЙЛ   ещё и отсчёты как 32-битные числа с плавающей точкой\n"
+    "  --peak ВРЕМЯ:ВЫСОТА[:СИГМА]  пик по отдельности (можно повторять; вместо --peaks)\n"
+    "  --method М   метод в паспорте хроматограммы\n"
+    "  --calibration         отметить хроматограмму как градуировочную\n"
+    "  --analysis-time СЕК   время анализа в паспорте, секунды с 1970 года\n",
     run};
 
 }  // namespace zelmora::cli

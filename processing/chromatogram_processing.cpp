@@ -45,10 +45,10 @@ bool readBytes(const fs::path& file, std::string& bytes, std::string& error) {
 std::unique_ptr<MethodAttachment> FolderMethodLoader::load(const std::string& name,
                                                            MessageSink& /*sink*/) {
     Method method;
-    std::string methodName, error;
-    if (!isValidMethodName(name) || !readMethodFrom(name, method, methodName, error))
+    std::string error;
+    if (!readMethodByName(name, method, error))
         return nullptr;
-    return std::make_unique<MethodCopy>(methodName, std::move(method));
+    return std::make_unique<MethodCopy>(name, std::move(method));
 }
 
 const Method* documentMethod(const CZelmoraDoc& doc) {
@@ -62,6 +62,28 @@ Method* documentMethod(CZelmoraDoc& doc) {
     return const_cast<Method*>(documentMethod(static_cast<const CZelmoraDoc&>(doc)));
 }
 
+bool readMethodAt(const fs::path& path, Method& method, std::string& error) {
+    std::string bytes;
+    if (!readBytes(path, bytes, error))
+        return false;
+    Method read;
+    const MethodReadResult r = readMethodFile(bytes, read);
+    if (!r.ok) {
+        error = "не удалось прочитать метод " + path.string() + ": " + r.error;
+        return false;
+    }
+    method = std::move(read);
+    return true;
+}
+
+bool readMethodByName(const std::string& name, Method& method, std::string& error) {
+    if (!isValidMethodName(name)) {
+        error = "недопустимое имя метода \"" + name + "\"";
+        return false;
+    }
+    return readMethodAt(methodFilePath(name), method, error);
+}
+
 bool readMethodFrom(const std::string& given, Method& method, std::string& name, std::string& error,
                     fs::path* file) {
     fs::path path = given;
@@ -73,16 +95,8 @@ bool readMethodFrom(const std::string& given, Method& method, std::string& name,
         }
         path = methodFilePath(given);
     }
-    std::string bytes;
-    if (!readBytes(path, bytes, error))
+    if (!readMethodAt(path, method, error))
         return false;
-    Method read;
-    const MethodReadResult r = readMethodFile(bytes, read);
-    if (!r.ok) {
-        error = "не удалось прочитать метод " + path.string() + ": " + r.error;
-        return false;
-    }
-    method = std::move(read);
     name = path.stem().string();
     if (file != nullptr)
         *file = path;

@@ -44,6 +44,9 @@ class FolderMethodLoader : public MethodLoader {
 const Method* documentMethod(const CZelmoraDoc& doc);
 Method* documentMethod(CZelmoraDoc& doc);
 
+// Reads the method file at `path`, or the method `name` of the methods folder.
+bool readMethodAt(const std::filesystem::path& path, Method& method, std::string& error);
+bool readMethodByName(const std::string& name, Method& method, std::string& error);
 // Reads a method given as the path of an existing file or as a name in the
 // methods folder. `name` becomes the method's name (the file name without
 // folder and extension).
