@@ -8,6 +8,7 @@
 #include "app/settings_store.h"
 #include "app/work_log.h"
 #include "gui/main_frame.h"
+#include "method/document_method.h"
 
 namespace zelmora::gui {
 
@@ -18,6 +19,7 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
     qt.setApplicationName(QStringLiteral("Zelmora"));
     qt.setOrganizationName(QStringLiteral("Quendal"));
     CProgramSettings::instance();  // options are the first thing loaded
+    installFolderMethodLoader();
     frame_ = std::make_unique<CMainFrame>();
 }
 
