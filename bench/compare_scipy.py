@@ -1,0 +1,81 @@
+#!/usr/bin/python3
+"""Automatic marking of Zelmora next to a scipy peak pipeline on the same data.
+
+The traces are written by Zelmora's own generator (zelmora-cli synth --raw):
+Gaussian peaks of 10 mV and sigma 0.02 min, one per 500 samples of 0.001 min,
+on a level of 1 mV with white noise of 0.02 mV (seed 5) -- the traces that
+bench_marking builds in memory. The scipy pipeline is find_peaks (prominence
+and distance), peak_widths at the base and trapezoid areas above the chord
+between the two base points. Zelmora's figures come from bench_marking in the
+same run.
+
+Usage: bench/compare_scipy.py BUILD_DIR [SIZES...]
+"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+import numpy as np
+from scipy.signal import find_peaks, peak_widths
+
+DT = 0.001
+
+
+def scipy_pipeline(y):
+    peaks, _ = find_peaks(y, prominence=1.0, distance=40)
+    _, _, left, right = peak_widths(y, peaks, rel_height=0.999)
+    # Trapezoid areas from a running sum, less the chord between the bounds.
+    c = np.concatenate(([0.0], np.cumsum((y[1:] + y[:-1]) * 0.5, dtype=np.float64)))
+    l = np.floor(left).astype(np.int64)
+    r = np.ceil(right).astype(np.int64)
+    area = (c[r] - c[l]) * DT - (r - l) * DT * (y[l] + y[r]) * 0.5
+    return peaks, area
+
+
+def best_of(f, repeat):
+    best = None
+    for _ in range(repeat):
+        t = time.perf_counter()
+        result = f()
+        elapsed = time.perf_counter() - t
+        best = elapsed if best is None else min(best, elapsed)
+    return best, result
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build/release"
+    sizes = [int(float(s)) for s in sys.argv[2:]] or [10**4, 10**5, 10**6, 10**7]
+    cli = os.path.join(build, "cli", "zelmora-cli")
+    bench = os.path.join(build, "bench", "bench_marking")
+    out = subprocess.run([bench, "--benchmark_filter=BM_DetectAndIntegrate",
+                          "--benchmark_format=json", "--benchmark_repetitions=3",
+                          "--benchmark_report_aggregates_only=true"],
+                         check=True, capture_output=True, text=True).stdout
+    zel = {}
+    for b in json.loads(out)["benchmarks"]:
+        if b.get("aggregate_name") == "median":
+            n = int(b["run_name"].split("/")[1])
+            zel[n] = (b["real_time"] / 1e3, b["cpu_time"] / 1e3, b.get("peaks", 0))
+    print("| samples | peaks (Zelmora) | Zelmora wall s | Zelmora CPU s | ns/sample | "
+          "peaks (scipy) | scipy s | scipy / Zelmora CPU |")
+    print("|---|---|---|---|---|---|---|---|")
+    with tempfile.TemporaryDirectory() as tmp:
+        env = dict(os.environ, ZELMORA_HOME=os.path.join(tmp, "home"))
+        for n in sizes:
+            raw = os.path.join(tmp, "trace.f32")
+            subprocess.run([cli, "synth", os.path.join(tmp, "trace.stg"), "--samples", str(n),
+                            "--peaks", str(n // 500), "--dt", str(DT), "--sigma", "0.02",
+                            "--noise", "0.02", "--seed", "5", "--raw", raw],
+                           check=True, capture_output=True, env=env)
+            y = np.fromfile(raw, dtype="<f4").astype(np.float64)
+            seconds, (peaks, _) = best_of(lambda: scipy_pipeline(y), 3 if n < 10**7 else 2)
+            wall, cpu, found = zel.get(n, (float("nan"), float("nan"), 0))
+            print(f"| {n:.0e} | {found:.0f} | {wall:.4f} | {cpu:.4f} | {cpu / n * 1e9:.1f} | "
+                  f"{len(peaks)} | {seconds:.4f} | {seconds / cpu:.2f} |")
+
+
+if __name__ == "__main__":
+    main()

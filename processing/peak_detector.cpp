@@ -1,0 +1,425 @@
+#include "processing/peak_detector.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <map>
+
+#include "processing/peak_grouping.h"
+#include "processing/peak_integration.h"
+#include "processing/signal_helpers.h"
+
+namespace zelmora {
+namespace {
+
+// The peaks found while scanning, in the order they were added, with what
+// the closeness test needs in logarithmic time.
+//
+// While marking, no peak has neighbours, so a peak's apex and own measured
+// area never change; what a recalculation changes is the area, which loses
+// the areas of the peaks it encloses. Deleting a peak recalculates the whole
+// table, so the area that the closeness test sees for a peak is its measured
+// area when it was added after the last deletion, and otherwise its measured
+// area less the peaks it encloses among those that existed at that deletion.
+// That area is worked out on demand from the peaks near it instead of
+// recalculating the table at every deletion.
+class ScanList {
+  public:
+    void add(Peak p) {
+        const std::size_t k = peaks_.size();
+        maxLength_ = std::max(maxLength_, p.endTime - p.startTime);
+        byApex_.emplace(p.apexTime, k);
+        byStart_.emplace(p.startTime, k);
+        peaks_.push_back(std::move(p));
+        alive_.push_back(1);
+    }
+
+    // Deleting a peak recalculates the table.
+    void remove(std::size_t k) {
+        erase(byApex_, peaks_[k].apexTime, k);
+        erase(byStart_, peaks_[k].startTime, k);
+        alive_[k] = 0;
+        recalculated_ = peaks_.size();
+    }
+
+    // The earliest added peak whose apex is less than `reach` from `apex`.
+    std::optional<std::size_t> firstClose(double apex, double reach) const {
+        if (!(reach > 0))
+            return std::nullopt;
+        const double slack = reach + 1e-9 * (std::fabs(apex) + reach);
+        std::optional<std::size_t> best;
+        for (auto it = byApex_.lower_bound(apex - slack);
+             it != byApex_.end() && it->first <= apex + slack; ++it)
+            if (std::fabs(it->first - apex) < reach && (!best || it->second < *best))
+                best = it->second;
+        return best;
+    }
+
+    const Peak& peak(std::size_t k) const { return peaks_[k]; }
+
+    double currentArea(std::size_t k) const {
+        const Peak& p = peaks_[k];
+        if (k >= recalculated_)
+            return p.area;
+        double area = p.area;
+        for (auto it = byStart_.lower_bound(p.startTime);
+             it != byStart_.end() && it->first <= p.endTime; ++it) {
+            const std::size_t j = it->second;
+            const Peak& q = peaks_[j];
+            if (j == k || j >= recalculated_ || q.endTime > p.endTime ||
+                (q.startTime == p.startTime && q.endTime == p.endTime))
+                continue;
+            if (smallestEncloser(j) == k)
+                area -= q.area;
+        }
+        return area;
+    }
+
+    // The surviving peaks in the order they were added.
+    std::vector<Peak> release() {
+        std::vector<Peak> out;
+        out.reserve(byApex_.size());
+        for (std::size_t k = 0; k < peaks_.size(); ++k)
+            if (alive_[k]) {
+                out.push_back(std::move(peaks_[k]));
+                out.back().ownIndex = static_cast<std::int32_t>(out.size() - 1);
+            }
+        return out;
+    }
+
+  private:
+    static void erase(std::multimap<double, std::size_t>& index, double key, std::size_t k) {
+        auto [it, end] = index.equal_range(key);
+        for (; it != end; ++it)
+            if (it->second == k) {
+                index.erase(it);
+                return;
+            }
+    }
+
+    // Among the peaks of the last recalculation: the smallest one that
+    // encloses peak j without having its very range; the earlier one on ties.
+    std::size_t smallestEncloser(std::size_t j) const {
+        const Peak& q = peaks_[j];
+        const double from = q.endTime - maxLength_ - 1e-9 * (std::fabs(q.endTime) + maxLength_);
+        std::size_t best = static_cast<std::size_t>(-1);
+        double bestLength = DBL_MAX;
+        for (auto it = byStart_.lower_bound(from); it != byStart_.end() && it->first <= q.startTime;
+             ++it) {
+            const std::size_t i = it->second;
+            const Peak& p = peaks_[i];
+            if (i == j || i >= recalculated_ || p.endTime < q.endTime ||
+                (p.startTime == q.startTime && p.endTime == q.endTime))
+                continue;
+            const double length = p.endTime - p.startTime;
+            if (length < bestLength || (length == bestLength && i < best)) {
+                bestLength = length;
+                best = i;
+            }
+        }
+        return best;
+    }
+
+    std::vector<Peak> peaks_;  // measured areas, as added
+    std::vector<char> alive_;
+    std::multimap<double, std::size_t> byApex_, byStart_;  // surviving peaks
+    std::size_t recalculated_ = 0;                         // peaks added before the last deletion
+    double maxLength_ = 0;
+};
+
+}  // namespace
+
+PeakDetector::PeakDetector(PeakTable& table, std::vector<PeakEvent> events)
+    : table_(table), events_(std::move(events)) {
+    std::stable_sort(events_.begin(), events_.end(),
+                     [](const PeakEvent& a, const PeakEvent& b) { return a.time < b.time; });
+    // The forbidden zones as the timetable walk sees them: a "forbid" opens a
+    // zone when none is open, an "allow" closes an open one.
+    std::optional<double> open;
+    for (const PeakEvent& e : events_) {
+        if (e.kind == kForbidMarking && !open)
+            open = e.time;
+        else if (e.kind == kAllowMarking && open) {
+            closedZones_.push_back({*open, e.time});
+            open.reset();
+        }
+    }
+    openZone_ = open;
+}
+
+bool PeakDetector::IsMarkingAllowed(double a, double b) const {
+    for (const Zone& z : closedZones_)
+        if ((z.from < a && a < z.to) || (z.from < b && b < z.to))
+            return false;
+    if (openZone_ && (a > *openZone_ || b > *openZone_))
+        return false;
+    return true;
+}
+
+std::int64_t PeakDetector::windowWidth(std::int64_t i) const {
+    const Signal& sig = *table_.signal();
+    const DetectionState& d = table_.detection;
+    double w = d.width / sig.dt;
+    if (d.widthDoublingTime != 0)
+        w *= static_cast<double>(i) * sig.dt / d.widthDoublingTime + 1;
+    return ClampIndex(w, 0, static_cast<std::int64_t>(sig.size()));
+}
+
+double PeakDetector::ExpandWindow(std::int64_t& L, std::int64_t& R) const {
+    if (!table_.signal() || !HasTimeBase(*table_.signal()))
+        return 0;
+    const Signal& sig = *table_.signal();
+    const ChordAreas& areas = chordAreas();
+    const std::int64_t n = static_cast<std::int64_t>(sig.size());
+    // The widening works with the time base in single precision.
+    const double dtf = static_cast<float>(sig.dt), t0f = static_cast<float>(sig.t0);
+    const DetectionState& d = table_.detection;
+    const std::int64_t m = ClampIndex(d.width / (2 * dtf), 0, n);
+    const std::int64_t maxW = ClampIndex(d.maxWidth / sig.dt, -1, n + 1);
+    const bool zones = !closedZones_.empty() || openZone_;
+    double best = std::fabs(areas.area(L, R));
+    std::int64_t bestL = L, bestR = R;
+    for (bool improved = true; improved;) {
+        improved = false;
+        const std::int64_t L0 = bestL, R0 = bestR;
+        const std::int64_t mL = std::min(L0, m), mR = std::min(n - R0, m);
+        for (std::int64_t i = 0; i < mL; ++i) {
+            if (zones) {
+                const double t = static_cast<double>(L0 - i) * dtf + t0f;
+                if (!IsMarkingAllowed(t, t))
+                    break;
+            }
+            if (R0 - L0 + i > maxW)
+                return 0;
+            const double a = areas.area(L0 - i, R0);
+            if (a > best) {
+                best = a;
+                bestL = L0 - i;
+                improved = true;
+            }
+        }
+        for (std::int64_t j = 0; j < mR; ++j) {
+            if (zones) {
+                const double t = static_cast<double>(R0 + j) * dtf + t0f;
+                if (!IsMarkingAllowed(t, t))
+                    break;
+            }
+            if (R0 + j - L0 > maxW)
+                return 0;
+            const double a = areas.area(bestL, R0 + j);
+            if (a > best) {
+                best = a;
+                bestR = R0 + j;
+                improved = true;
+            }
+        }
+    }
+    L = bestL;
+    R = bestR;
+    return best;
+}
+
+const PeakEvent* PeakDetector::lastEventBefore(double t,
+                                               std::initializer_list<std::int32_t> kinds) const {
+    // Events are sorted by time: the last one before t is found by bisection,
+    // then the walk goes back to the nearest one of the wanted kinds.
+    auto it = std::lower_bound(events_.begin(), events_.end(), t,
+                               [](const PeakEvent& e, double v) { return e.time < v; });
+    while (it != events_.begin()) {
+        --it;
+        if (std::find(kinds.begin(), kinds.end(), it->kind) != kinds.end())
+            return &*it;
+    }
+    return nullptr;
+}
+
+void PeakDetector::DetectPeaks(double width, double maxCommonBaselineDistance,
+                               double widthDoublingTime, double maxRiderArea, double maxWidth,
+                               double minHeight, double minArea, double markingStart) {
+    table_.peaks.clear();
+    DetectionState& d = table_.detection;
+    d.width = width;
+    d.maxCommonBaselineDistance = maxCommonBaselineDistance;
+    d.widthDoublingTime = widthDoublingTime;
+    d.maxRiderArea = maxRiderArea;
+    d.maxWidth = maxWidth;
+    d.minHeight = std::max(minHeight, 0.0);
+    d.minArea = minArea;
+    d.markingStart = markingStart;
+    const Signal* sig = table_.signal();
+    if (!sig || sig->size() < 3 || !HasTimeBase(*sig))
+        return;
+    areas_.emplace(*sig);
+    scan();
+    NormalizePeaks(table_);
+    filterBySize();
+    NormalizePeaks(table_);
+    removeForbidden();
+    NormalizePeaks(table_);
+    mergeZones();
+    // A merged peak has a new range: its apex and the order are renewed
+    // before groups are built from them.
+    NormalizePeaks(table_);
+    BuildGroups(*this);
+    RecalculatePeaks(table_);
+}
+
+const ChordAreas& PeakDetector::chordAreas() const {
+    if (!areas_)
+        areas_.emplace(*table_.signal());
+    return *areas_;
+}
+
+void PeakDetector::scan() {
+    const Signal& sig = *table_.signal();
+    DetectionState& d = table_.detection;
+    const std::int64_t n = static_cast<std::int64_t>(sig.size());
+    const double t0 = sig.t0, dt = sig.dt;
+    const auto timeOf = [&](std::int64_t i) { return t0 + static_cast<double>(i) * dt; };
+    const std::int64_t i0 = ClampIndex(std::ceil((d.markingStart - t0) / dt), 0, n);
+    double prevApex = -DBL_MAX;  // apex of the last peak kept that is not a rider
+    float sMax = -FLT_MAX;       // largest window area of the current candidate
+    std::int64_t jMax = 0;       // its centre
+    std::size_t nextEvent = 0;
+    ScanList found;
+
+    const auto finish = [&](std::int64_t h, std::int64_t w) {
+        std::int64_t L = jMax - h, R = jMax + h;
+        const bool ok = IsMarkingAllowed(timeOf(L), timeOf(R));
+        const double area = ok ? ExpandWindow(L, R) : 0;
+        if (!(area > d.minArea && ok))
+            return;
+        Peak candidate(timeOf(L), timeOf(R));
+        MeasurePeak(table_, candidate);
+        const bool rider = candidate.area < d.maxRiderArea;
+        if (auto k = found.firstClose(candidate.apexTime, static_cast<double>(w) * dt)) {
+            if (!(candidate.area > found.currentArea(*k)))
+                return;
+            found.remove(*k);
+        }
+        candidate.flags = rider ? Peak::kRider : 0;
+        if (candidate.apexTime - prevApex < d.maxCommonBaselineDistance)
+            candidate.flags |= Peak::kCommonBaseline;
+        if (!rider)
+            prevApex = candidate.apexTime;
+        found.add(std::move(candidate));
+    };
+
+    for (std::int64_t i = i0; i < n; ++i) {
+        const std::int64_t w = windowWidth(i);
+        const std::int64_t h = w / 2;
+        const double t = timeOf(i);
+        for (; nextEvent < events_.size() && events_[nextEvent].time < t; ++nextEvent) {
+            const PeakEvent& e = events_[nextEvent];
+            switch (e.kind) {
+                case kSetMaxCommonBaselineDistance:
+                    d.maxCommonBaselineDistance = e.value;
+                    break;
+                case kSetWidth:
+                    d.width = e.value;
+                    break;
+                case kSetMaxRiderArea:
+                    d.maxRiderArea = e.value;
+                    break;
+                case kSetWidthDoublingTime:
+                    d.widthDoublingTime = e.value;
+                    break;
+                default:
+                    break;
+            }
+        }
+        if (!(i <= n - 2 && i >= i0 + 1 && i >= h + 1 && i <= n - h - 1))
+            continue;
+        // The window area is kept in single precision, as the candidate's.
+        const float s = static_cast<float>(chordAreas().area(i - h, i + h));
+        if (s > 0 && s > sMax) {
+            sMax = s;
+            jMax = i;
+        } else if (sMax > 0 && (i >= n - h - 2 || i - jMax > w || s < 0)) {
+            finish(h, w);
+            sMax = -FLT_MAX;
+            jMax = i + h;
+        }
+        i += h;
+    }
+    table_.peaks = found.release();
+}
+
+void PeakDetector::filterBySize() {
+    DetectionState& d = table_.detection;
+    std::vector<Peak>& peaks = table_.peaks;
+    // No peak has neighbours here: a deletion is a plain removal.
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < peaks.size(); ++k) {
+        const double start = peaks[k].startTime;
+        if (const PeakEvent* e = lastEventBefore(start, {kSetMaxWidth}))
+            d.maxWidth = e->value / 60;
+        if (const PeakEvent* e = lastEventBefore(start, {kSetMinHeight}))
+            d.minHeight = e->value;
+        if (const PeakEvent* e = lastEventBefore(start, {kSetMinArea}))
+            d.minArea = e->value;
+        if (peaks[k].height < d.minHeight || peaks[k].area < d.minArea)
+            continue;
+        if (kept != k)
+            peaks[kept] = std::move(peaks[k]);
+        ++kept;
+    }
+    peaks.resize(kept);
+    table_.renumber();
+}
+
+void PeakDetector::removeForbidden() {
+    std::vector<Peak>& peaks = table_.peaks;
+    bool forbidden = false;
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < peaks.size(); ++k) {
+        if (const PeakEvent* e =
+                lastEventBefore(peaks[k].startTime, {kForbidMarking, kAllowMarking}))
+            forbidden = e->kind == kForbidMarking;
+        if (forbidden)
+            continue;
+        if (kept != k)
+            peaks[kept] = std::move(peaks[k]);
+        ++kept;
+    }
+    peaks.resize(kept);
+    table_.renumber();
+}
+
+void PeakDetector::mergeZones() {
+    std::vector<Peak>& peaks = table_.peaks;
+    bool merging = false;
+    std::optional<std::size_t> anchor;  // position in the kept part
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < peaks.size(); ++k) {
+        if (const PeakEvent* e = lastEventBefore(peaks[k].startTime, {kMergeBegin, kMergeEnd}))
+            merging = e->kind == kMergeBegin;
+        if (merging && anchor) {
+            // The first peak of the zone takes in this one: it covers both.
+            Peak& a = peaks[*anchor];
+            a.startTime = std::min(a.startTime, peaks[k].startTime);
+            a.endTime = std::max(a.endTime, peaks[k].endTime);
+            continue;
+        }
+        anchor.reset();
+        if (merging)
+            anchor = kept;
+        if (kept != k)
+            peaks[kept] = std::move(peaks[k]);
+        ++kept;
+    }
+    peaks.resize(kept);
+    table_.renumber();
+}
+
+void AutoMarkPeaks(PeakTable& table, const MarkingParameters& p) {
+    PeakDetector detector(table, p.events);
+    detector.DetectPeaks(p.Width, p.MaxCommonBaselineDistance, p.WidthDoublingTime, p.MaxRiderArea,
+                         p.MaxWidth, p.MinHeight, p.MinArea, p.MarkingStart);
+}
+
+bool MayMarkingSaveMethod(bool sheetConfirmed, int accessLevel) {
+    return sheetConfirmed && accessLevel >= 1;
+}
+
+}  // namespace zelmora

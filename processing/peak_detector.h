@@ -1,0 +1,105 @@
+#pragma once
+// Automatic peak marking ("Автоматическая переразметка пиков").
+//
+// A window of w samples slides over the trace with its centres h + 1 = w/2 + 1
+// samples apart; the area of the signal above the chord of each window rises
+// while the window climbs a hump and the hump's candidate is the window of the
+// largest area. Each candidate is widened edge by edge to the range of the
+// largest area above its chord (at most the maximum width), measured, and
+// kept unless it is too small, too close to a larger peak, inside a zone
+// where marking is forbidden, or merged into the first peak of a merge zone.
+// The peak events of the method's timetable change the working parameters
+// from their time on. At the end, runs of peaks flagged for a common baseline
+// are grouped (split at valleys that dip below the group's chord, chained
+// otherwise) and the whole table is integrated.
+//
+// Window width at sample i: w = trunc(Width/dt), or with a width doubling
+// time D: w = trunc(Width/dt * (i*dt/D + 1)).
+//
+// The run's working parameters are kept in the table (PeakTable::detection);
+// the timetable copy is kept by the detector, sorted by time.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "document/peak_table.h"
+#include "method/method_records.h"
+#include "processing/chord_areas.h"
+
+namespace zelmora {
+
+// The kinds of PeakEvent.
+enum PeakEventKind : std::int32_t {
+    kForbidMarking = 0,
+    kAllowMarking = 1,
+    kMergeBegin = 2,
+    kMergeEnd = 3,
+    kSetMaxWidth = 4,  // value in seconds
+    kSetMaxCommonBaselineDistance = 5,
+    kSetWidth = 6,
+    kSetMinHeight = 7,
+    kSetMaxRiderArea = 8,
+    kSetMinArea = 9,
+    kSetWidthDoublingTime = 10,
+};
+
+class PeakDetector {
+  public:
+    // The detector works on `table` (and its attached trace) with a copy of
+    // the timetable, stably sorted by ascending time.
+    PeakDetector(PeakTable& table, std::vector<PeakEvent> events);
+
+    // Replaces the table's peaks by the automatically marked ones.
+    void DetectPeaks(double width, double maxCommonBaselineDistance, double widthDoublingTime,
+                     double maxRiderArea, double maxWidth, double minHeight, double minArea,
+                     double markingStart);
+
+    // False when a or b lies strictly inside a closed forbidden zone of the
+    // timetable, or after the start of a zone that is never closed.
+    bool IsMarkingAllowed(double a, double b) const;
+
+    // Widens the sample range [L, R] to the largest area above its chord,
+    // trying up to half a window per side and pass while a pass improves.
+    // Returns that area, or 0 without touching L and R when the range would
+    // exceed the maximum width.
+    double ExpandWindow(std::int64_t& L, std::int64_t& R) const;
+
+    // Area above the chord of samples s..e of the attached trace.
+    double chordArea(std::int64_t s, std::int64_t e) const { return chordAreas().area(s, e); }
+
+    const std::vector<PeakEvent>& events() const { return events_; }
+    PeakTable& table() const { return table_; }
+    // Window width in samples at sample i for the current working width.
+    std::int64_t windowWidth(std::int64_t i) const;
+
+  private:
+    struct Zone {
+        double from, to;
+    };
+    // The last event of `kinds` with a time before t, or null.
+    const PeakEvent* lastEventBefore(double t, std::initializer_list<std::int32_t> kinds) const;
+    void scan();
+    void filterBySize();
+    void removeForbidden();
+    void mergeZones();
+
+    PeakTable& table_;
+    std::vector<PeakEvent> events_;   // sorted by time, equal times in timetable order
+    std::vector<Zone> closedZones_;   // forbidden zones (from, to), in time order
+    std::optional<double> openZone_;  // start of a forbidden zone never closed
+    const ChordAreas& chordAreas() const;
+
+    // Running sums of the attached trace, made when first needed and renewed
+    // by every run (the trace may have changed in between).
+    mutable std::optional<ChordAreas> areas_;
+};
+
+// Automatic marking of a table with the method's parameters and timetable.
+void AutoMarkPeaks(PeakTable& table, const MarkingParameters& parameters);
+
+// The method may be saved after a marking only when the person confirmed the
+// marking sheet and the access level allows saving (level 0 may not save).
+bool MayMarkingSaveMethod(bool sheetConfirmed, int accessLevel);
+
+}  // namespace zelmora
