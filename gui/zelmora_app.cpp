@@ -9,6 +9,7 @@
 #include "app/work_log.h"
 #include "gui/main_frame.h"
 #include "method/document_method.h"
+#include "processing/peak_integration.h"
 
 namespace zelmora::gui {
 
@@ -20,6 +21,7 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
     qt.setOrganizationName(QStringLiteral("Quendal"));
     CProgramSettings::instance();  // options are the first thing loaded
     installFolderMethodLoader();
+    installIntegrationAfterRead();
     frame_ = std::make_unique<CMainFrame>();
 }
 
