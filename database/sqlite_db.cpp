@@ -94,6 +94,15 @@ Statement& Statement::bindNull(int index) {
     return *this;
 }
 
+Statement& Statement::bindColumn(int index, const Statement& from, int column) {
+    if (stmt_ != nullptr && status_.ok()) {
+        const int rc = sqlite3_bind_value(stmt_, index, sqlite3_column_value(from.stmt_, column));
+        if (rc != SQLITE_OK)
+            fail(rc);
+    }
+    return *this;
+}
+
 bool Statement::next() {
     if (stmt_ == nullptr) {
         if (status_.ok())

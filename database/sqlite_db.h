@@ -86,6 +86,8 @@ class Statement {
         return bind(index, std::string_view(value));
     }
     Statement& bindNull(int index);
+    // The value of `column` of the current row of `from`, whatever its type.
+    Statement& bindColumn(int index, const Statement& from, int column);
     template <typename T>
     Statement& bind(const char* name, T&& value) {
         return bind(parameterIndex(name), std::forward<T>(value));
