@@ -207,6 +207,14 @@ Result<Connection> Connection::open(const std::filesystem::path& file, Mode mode
         return Status::failure(c.errorMessage());
     if (Status s = c.exec("PRAGMA foreign_keys = ON"); !s)
         return s;
+    // The rollback journal (never the write-ahead log, which needs shared
+    // memory that a file on a network share cannot offer) is kept between
+    // transactions instead of being deleted after each: a save then costs no
+    // file creation and deletion in the database folder.
+    if (mode != Mode::ReadOnly) {
+        if (Status s = c.exec("PRAGMA journal_mode = PERSIST"); !s)
+            return s;
+    }
     return c;
 }
 
