@@ -135,10 +135,10 @@ void BM_PlainRead(benchmark::State& state) {
     finish(state);
 }
 
-BENCHMARK(BM_StgWrite)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(BM_PlainWriteSync)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(BM_PlainWriteNoSync)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(BM_StgRead)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_StgWrite)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
+BENCHMARK(BM_PlainWriteSync)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
+BENCHMARK(BM_PlainWriteNoSync)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
+BENCHMARK(BM_StgRead)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
+BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
 
 }  // namespace

@@ -94,6 +94,8 @@ std::optional<CompoundReader> CompoundReader::fromInput(void* input, std::string
     if (err != nullptr)
         g_error_free(err);
     reader.root_.reset(root);
+    const gsf_off_t size = gsf_input_size(static_cast<GsfInput*>(input));
+    reader.inputSize_ = size > 0 ? static_cast<std::size_t>(size) : 0;
     return reader;
 }
 
@@ -137,26 +139,28 @@ bool CompoundReader::hasStream(const char* name) const {
     return child(infile(root_), name) != nullptr;
 }
 
+std::optional<std::size_t> CompoundReader::checkedSize(void* stream) const {
+    const gsf_off_t size = gsf_input_size(static_cast<GsfInput*>(stream));
+    if (size < 0 || static_cast<std::uint64_t>(size) > inputSize_)
+        return std::nullopt;
+    return static_cast<std::size_t>(size);
+}
+
 std::optional<std::size_t> CompoundReader::streamSize(const char* name) const {
     ChildHandle c = child(infile(root_), name);
     if (c == nullptr)
         return std::nullopt;
-    const gsf_off_t size = gsf_input_size(c.get());
-    if (size < 0)
-        return std::nullopt;
-    return static_cast<std::size_t>(size);
+    return checkedSize(c.get());
 }
 
 std::optional<std::string> CompoundReader::readStream(const char* name) const {
     ChildHandle c = child(infile(root_), name);
     if (c == nullptr)
         return std::nullopt;
-    const gsf_off_t size = gsf_input_size(c.get());
-    if (size < 0)
+    const std::optional<std::size_t> size = checkedSize(c.get());
+    if (!size)
         return std::nullopt;
-    // The library has already checked the stream's extent against the file,
-    // so the size is bounded by the file's size.
-    std::string out(static_cast<std::size_t>(size), '\0');
+    std::string out(*size, '\0');
     if (!readAll(c.get(), out.data(), out.size()))
         return std::nullopt;
     return out;
@@ -166,8 +170,8 @@ bool CompoundReader::readStreamInto(const char* name, void* out, std::size_t byt
     ChildHandle c = child(infile(root_), name);
     if (c == nullptr)
         return false;
-    const gsf_off_t size = gsf_input_size(c.get());
-    if (size < 0 || static_cast<std::uint64_t>(size) < bytes)
+    const std::optional<std::size_t> size = checkedSize(c.get());
+    if (!size || *size < bytes)
         return false;
     return readAll(c.get(), static_cast<char*>(out), bytes);
 }

@@ -49,8 +49,12 @@ class CompoundReader {
     using Handle = std::unique_ptr<void, gsf_detail::GObjectUnref>;
     CompoundReader() = default;
     static std::optional<CompoundReader> fromInput(void* input, std::string* error);
+    // The size a stream claims, checked against the whole file: a damaged
+    // directory cannot make the reader allocate more than the file holds.
+    std::optional<std::size_t> checkedSize(void* stream) const;
     Handle input_;  // GsfInput*
     Handle root_;   // GsfInfile*
+    std::size_t inputSize_ = 0;
 };
 
 class CompoundWriter {

@@ -20,15 +20,22 @@ using namespace zelmora;
 
 namespace {
 
-const std::filesystem::path& scratchFile() {
-    static const std::filesystem::path path = [] {
+// One scratch file for the whole run, removed when the fuzzer exits.
+struct ScratchFile {
+    std::filesystem::path path;
+    ScratchFile() {
         std::string tmpl = (std::filesystem::temp_directory_path() / "fuzz-stg-XXXXXX").string();
         const int fd = ::mkstemp(tmpl.data());
         if (fd >= 0)
             ::close(fd);
-        return std::filesystem::path(tmpl + ".stg");
-    }();
-    return path;
+        path = tmpl;
+    }
+    ~ScratchFile() { ::unlink(path.c_str()); }
+};
+
+const std::filesystem::path& scratchFile() {
+    static const ScratchFile file;
+    return file.path;
 }
 
 // Cuts the four streams from the input: the first three each after a 16-bit

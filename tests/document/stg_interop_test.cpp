@@ -106,6 +106,8 @@ class CfbBuilder {
     void add(std::string name, std::string content) {
         streams_.push_back({std::move(name), std::move(content)});
     }
+    // Makes the directory claim a different size for a stream (a damaged file).
+    void claimSize(const std::string& name, std::uint32_t size) { claimed_[name] = size; }
 
     std::string build() const {
         constexpr std::uint32_t kEnd = 0xFFFFFFFE, kFree = 0xFFFFFFFF, kFatSect = 0xFFFFFFFD,
@@ -214,8 +216,9 @@ class CfbBuilder {
         for (std::size_t i = 0; i < streams_.size(); ++i) {
             const std::string& c = streams_[i].second;
             const std::uint32_t s = c.size() >= 4096 ? shift(start[i]) : start[i];
+            const auto claim = claimed_.find(streams_[i].first);
             entry(streams_[i].first, 2, kNone, right[i], c.empty() ? kEnd : s,
-                  static_cast<std::uint32_t>(c.size()));
+                  claim != claimed_.end() ? claim->second : static_cast<std::uint32_t>(c.size()));
         }
         std::string dir = d.take();
         while (dir.size() < dirPlaceholder.size()) {
@@ -267,6 +270,7 @@ class CfbBuilder {
 
   private:
     std::vector<std::pair<std::string, std::string>> streams_;
+    std::map<std::string, std::uint32_t> claimed_;
 };
 
 TEST(StgInteropTest, ReadsFilesBuiltWithoutLibgsf) {
@@ -336,6 +340,27 @@ TEST(StgInteropTest, ReadsFilesBuiltWithoutLibgsf) {
                                std::to_string(samples * 4 + 2) + "\n");
         }
     }
+}
+
+TEST(StgInteropTest, StreamSizesBeyondTheFileAreRejected) {
+    ArchiveWriter raw;
+    for (int i = 0; i < 2000; ++i)
+        raw.f32(1.0f);
+    CfbBuilder cfb;
+    cfb.add("Raw_data", raw.take());
+    cfb.add("Time", std::string(12, '\0'));
+    cfb.add("Table", std::string());
+    cfb.add("Passport", stg::encodePassport(Passport(0)));
+    const std::string good = cfb.build();
+    CZelmoraDoc doc;
+    ASSERT_TRUE(doc.ReadFromMemory(good, "good.stg"));
+    EXPECT_EQ(doc.sampleCount(), 2000u);
+    // The directory claims 1.9 GB of samples in a file of a few kilobytes.
+    cfb.claimSize("Raw_data", 0x7FFFFFF0);
+    const std::string bad = cfb.build();
+    CZelmoraDoc other;
+    EXPECT_FALSE(other.ReadFromMemory(bad, "bad.stg"));
+    EXPECT_EQ(other.sampleCount(), 0u);
 }
 
 }  // namespace
