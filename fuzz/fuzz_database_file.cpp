@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -20,7 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::filesystem::path dir = [] {
         std::string tmpl =
             (std::filesystem::temp_directory_path() / "zelmora-fuzz-XXXXXX").string();
-        return std::filesystem::path(mkdtemp(tmpl.data()));
+        std::filesystem::path made(mkdtemp(tmpl.data()));
+        static std::filesystem::path removeAtExit;
+        removeAtExit = made;
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(removeAtExit, ignored);
+        });
+        return made;
     }();
     const std::filesystem::path file = dir / "Zelmora.db";
     const std::filesystem::path target = dir / "salvaged.db";
