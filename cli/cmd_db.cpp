@@ -19,6 +19,7 @@
 #include "database/schema.h"
 #include "document/message_sink.h"
 #include "document/zelmora_doc.h"
+#include "method/document_method.h"
 
 namespace zelmora::cli {
 namespace {
@@ -223,7 +224,9 @@ int runSave(db::CAnalysesDatabase& database, Args& args) {
                              doc.passport.samplingTime) == ResultsStore::KeyCheck::Mismatch)
         doc.passport.databaseKey = 0;
     StderrSink sink;
-    db::CAnalysesStore store(database);
+    // Which peaks are saved depends on the chromatogram's method.
+    doc.reloadMethod(sink);
+    db::CAnalysesStore store(database, documentMethodComponents);
     if (!store.saveResults(doc, file, sink))
         return kExitFailure;
     if (args.flag("--json")) {

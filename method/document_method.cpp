@@ -64,6 +64,16 @@ const Method* documentMethod(const CZelmoraDoc& doc) {
     return documentMethod(const_cast<CZelmoraDoc&>(doc));
 }
 
+std::optional<std::vector<std::string>> documentMethodComponents(const CZelmoraDoc& doc) {
+    const Method* m = documentMethod(doc);
+    if (m == nullptr)
+        return std::nullopt;
+    std::vector<std::string> names;
+    for (const MethodComponent& c : m->calculation.components)
+        names.push_back(c.name);
+    return names;
+}
+
 MethodReloadLink::MethodReloadLink(CZelmoraDoc& doc, MessageSink& sink)
     : subscription_(
           MethodSaveNotifier::instance().subscribe([&doc, &sink](const MethodSavedEvent& e) {

@@ -8,7 +8,9 @@
 // the saved file.
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "document/method_link.h"
 #include "method/method_notifier.h"
@@ -38,6 +40,8 @@ void installFolderMethodLoader();
 Method* documentMethod(CZelmoraDoc& doc);
 const Method* documentMethod(const CZelmoraDoc& doc);
 CMethodSheet* documentMethodSheet(CZelmoraDoc& doc);
+// The component names of a document's method copy; nullopt without one.
+std::optional<std::vector<std::string>> documentMethodComponents(const CZelmoraDoc& doc);
 
 // Reloads `doc`'s method copy when its method is saved (or when any method
 // is saved under a new name), for as long as the link lives. The document
