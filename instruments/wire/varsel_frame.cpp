@@ -106,8 +106,8 @@ VarselFrameParser::Event VarselFrameParser::feed(std::uint8_t byte) {
 
 std::optional<VarselCommandFields> VarselCommandParser::feed(std::uint8_t byte) {
     if (pos_ < 2) {
+        buf_[pos_] = byte;
         pos_ = byte == kVarselSync ? pos_ + 1 : 0;
-        buf_[0] = kVarselSync;
         return std::nullopt;
     }
     buf_[pos_++] = byte;
