@@ -112,8 +112,7 @@ void BM_FourConverters(benchmark::State& state) {
             }
         }
         std::this_thread::sleep_for(std::chrono::duration<double>(wallSeconds));
-        const char* names[] = {"ostrel_cpu_pct", "kd_cpu_pct", "fluorat_cpu_pct",
-                               "varsel_cpu_pct"};
+        const char* names[] = {"ostrel_cpu_pct", "kd_cpu_pct", "fluorat_cpu_pct", "varsel_cpu_pct"};
         const char* frameNames[] = {"ostrel_frames", "kd_frames", "fluorat_frames",
                                     "varsel_frames"};
         for (int i = 0; i < 4; ++i) {

@@ -52,8 +52,8 @@ int run(Args& args) {
     const int di = static_cast<int>(*deviceNo) - 1;
     CDevice& dev = m.device(di);
     if (*channelNo < 1 || *channelNo > dev.channelCount())
-        return failure(text::format("у прибора %s %d каналов", dev.displayName().c_str(),
-                                    dev.channelCount()));
+        return failure(
+            text::format("у прибора %s %d каналов", dev.displayName().c_str(), dev.channelCount()));
     const int ci = static_cast<int>(*channelNo) - 1;
     auto* channel = dynamic_cast<SampleChannel*>(&dev.channel(ci));
     if (channel == nullptr)

@@ -79,8 +79,8 @@ int add(Args& args, CDeviceManager& m) {
     std::string error;
     if (!m.save(&error))
         return failure("не удалось записать настройки: " + error);
-    std::printf("Прибор %d: %s на COM%d (%s)\n", m.count(), d->displayName().c_str(),
-                portIndex + 1, m.portPath(portIndex).c_str());
+    std::printf("Прибор %d: %s на COM%d (%s)\n", m.count(), d->displayName().c_str(), portIndex + 1,
+                m.portPath(portIndex).c_str());
     return kExitOk;
 }
 

@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 h += f[k];
             for (int k = 10; k < 38; ++k)
                 d += f[k];
-            if (f[0] != 0xAB || f[1] != 0xAB || f[2] != 0 || f[9] != h % 256 ||
-                f[38] != d % 256 || p.frame().state != f[8])
+            if (f[0] != 0xAB || f[1] != 0xAB || f[2] != 0 || f[9] != h % 256 || f[38] != d % 256 ||
+                p.frame().state != f[8])
                 std::abort();
             (void)varselSample(p.frame().signal);
         }
