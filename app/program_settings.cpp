@@ -281,6 +281,12 @@ std::string versionText() {
     return versionText(kVersionMajor, kVersionMinor, kVersionPatch, kVersionTweak);
 }
 
+std::string versionNumber() {
+    const std::string full = versionText();
+    const auto blank = full.find(' ');
+    return blank == std::string::npos ? full : full.substr(blank + 1);
+}
+
 std::string russianDate(std::string_view buildDate) {
     static constexpr const char* kEn[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};

@@ -152,6 +152,8 @@ std::string FormatValue(double value, int kind);
 // "Версия 0.1.0", with " beta" or " alpha" for the tweak numbers 1 and 2.
 std::string versionText(int major, int minor, int patch, int tweak);
 std::string versionText();
+// The bare version for the work log's start line: "0.1.0", "0.1.0 beta".
+std::string versionNumber();
 // A build date "Dec  9 2026" as "9 декабря 2026"; unknown months stay as they are.
 std::string russianDate(std::string_view buildDate);
 std::string buildDateText();

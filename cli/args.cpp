@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/program_settings.h"
+#include "app/work_log.h"
 #include "cli/cli.h"
 
 namespace zelmora::cli {
@@ -77,6 +79,12 @@ int failure(const std::string& message) {
     std::fprintf(stderr, "zelmora-cli: %s\n", message.c_str());
     return kExitFailure;
 }
+
+WorkLogSession::WorkLogSession() {
+    CWorkLog::instance().start(programOptions().logFolder(), versionNumber(), buildDateText());
+}
+
+WorkLogSession::~WorkLogSession() { CWorkLog::instance().stop(); }
 
 bool stderrIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;

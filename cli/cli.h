@@ -57,6 +57,16 @@ class Args {
 // Prints an error of the work itself to stderr; returns kExitFailure.
 int failure(const std::string& message);
 
+// Keeps the work log open for a command that changes data: the start line
+// when it is made, the stop line when it ends.
+class WorkLogSession {
+public:
+    WorkLogSession();
+    ~WorkLogSession();
+    WorkLogSession(const WorkLogSession&) = delete;
+    WorkLogSession& operator=(const WorkLogSession&) = delete;
+};
+
 // True when stderr is a terminal, for progress lines that rewrite themselves.
 bool stderrIsTerminal();
 

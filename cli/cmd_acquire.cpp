@@ -7,10 +7,8 @@
 #include <thread>
 
 #include "app/paths.h"
-#include "app/program_settings.h"
 #include "app/settings_store.h"
 #include "app/text.h"
-#include "app/work_log.h"
 #include "cli/cli.h"
 #include "instruments/device_manager.h"
 #include "instruments/device_types.h"
@@ -44,7 +42,7 @@ int run(Args& args) {
         timeoutMs = static_cast<int>(*v);
     }
 
-    CWorkLog::instance().start(programOptions().logFolder(), versionText(), buildDateText());
+    const WorkLogSession session;  // outlives the devices, so their last lines are kept
     CDeviceManager m(userSettings());
     m.load();
     if (*deviceNo < 1 || *deviceNo > m.count())

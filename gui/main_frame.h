@@ -14,6 +14,8 @@ class CMainFrame : public QMainWindow {
     explicit CMainFrame(QWidget* parent = nullptr);
 
     QMdiArea* mdiArea() const { return mdi_; }
+    // "Опции ...": the options dialog; OK takes and saves the options.
+    void showOptions();
 
   private:
     void buildMenus();

@@ -37,7 +37,7 @@ void CZelmoraApp::start(bool maximised) {
         frame_->show();
     }
     auto& log = CWorkLog::instance();
-    log.start(programOptions().logFolder(), versionText(), buildDateText());
+    log.start(programOptions().logFolder(), versionNumber(), buildDateText());
     for (const SettingsStore* s : {&userSettings(), &machineSettings()}) {
         if (!s->loadWarning().empty())
             log.write(s->loadWarning());

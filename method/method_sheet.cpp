@@ -1,0 +1,256 @@
+#include "method/method_sheet.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "app/paths.h"
+#include "app/program_settings.h"
+#include "app/text.h"
+#include "app/work_log.h"
+#include "method/method_file.h"
+#include "method/method_notifier.h"
+#include "method/method_prompts.h"
+
+namespace zelmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// No method file comes near this; a larger file is refused before it is
+// read into memory.
+constexpr std::uintmax_t kMaxMethodFileSize = 256u << 20;
+
+constexpr const char* kWarningCaption = "Предупреждение";
+
+enum class FileRead { Ok, Missing, Unreadable, TooLarge };
+
+FileRead readWholeFile(const fs::path& path, std::string& out, std::string& reason) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (ec || !fs::exists(st)) {
+        reason = "файл не найден";
+        return FileRead::Missing;
+    }
+    if (!fs::is_regular_file(st)) {
+        reason = "это не файл";
+        return FileRead::Unreadable;
+    }
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec) {
+        reason = ec.message();
+        return FileRead::Unreadable;
+    }
+    if (size > kMaxMethodFileSize) {
+        reason = "файл слишком большой";
+        return FileRead::TooLarge;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        reason = std::strerror(errno);
+        return FileRead::Unreadable;
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) {
+        reason = "ошибка чтения";
+        return FileRead::Unreadable;
+    }
+    out = std::move(buffer).str();
+    return FileRead::Ok;
+}
+
+std::string damagedFileText(const std::string& name) {
+    return "Ошибка чтения файла метода \"" + name +
+           ".mtd\". \n\nРекомендуется удалить данный файл,\nи затем создать новый метод с "
+           "таким же именем.";
+}
+
+}  // namespace
+
+bool isValidMethodName(std::string_view name) {
+    if (name.empty() || text::trim(name).empty() || name == ".")
+        return false;
+    if (name.find_first_of("/\\") != std::string_view::npos)
+        return false;
+    if (name.find('\0') != std::string_view::npos)
+        return false;
+    return name.find("..") == std::string_view::npos;
+}
+
+fs::path methodFilePath(std::string_view name) {
+    return programOptions().methodFolder() / (std::string(name) + ".mtd");
+}
+
+std::string CMethodSheet::caption() const {
+    return name_.empty() ? std::string("Метод") : "Метод " + name_;
+}
+
+void CMethodSheet::report(std::string message, bool show) {
+    lastError_ = std::move(message);
+    if (show && prompts_ != nullptr)
+        prompts_->showError(lastError_);
+}
+
+bool CMethodSheet::ReadMethod(const std::string& name) {
+    lastError_.clear();
+    const ProgramOptions o = programOptions();
+    if (!isValidMethodName(name)) {
+        report("Недопустимое имя метода \"" + name + "\"", o.checkViewNoMethod);
+        return false;
+    }
+    const fs::path path = o.methodFolder() / (name + ".mtd");
+    std::string bytes, reason;
+    const FileRead fileRead = readWholeFile(path, bytes, reason);
+    if (fileRead == FileRead::Missing || fileRead == FileRead::Unreadable) {
+        const std::string message =
+            fileRead == FileRead::Missing
+                ? "Файл \"" + path.string() + "\" не найден."
+                : "Ошибка при открытии файла \"" + path.string() + "\": " + reason;
+        if (o.checkViewNoMethod) {
+            report(message, true);
+            return false;
+        }
+        // Only a method that does not exist yet is generated; a file that is
+        // there but cannot be opened is not replaced by a later save.
+        if (o.autoGenerateMethod && fileRead == FileRead::Missing) {
+            name_ = name;
+            return true;
+        }
+        report(message, false);
+        return false;
+    }
+
+    MethodReadResult result;
+    if (fileRead == FileRead::TooLarge)
+        result.error = reason;
+    else
+        result = readMethodFile(bytes, method_);
+    if (!result.ok) {
+        // A damaged method is never taken as read, whatever the options say:
+        // it would be overwritten by the next save.
+        const std::string message = damagedFileText(name);
+        if (o.checkViewNoMethod) {
+            report(message, true);
+        } else {
+            report(message, false);
+            CWorkLog::instance().write("! Ошибка чтения файла метода \"" + name +
+                                       ".mtd\": " + result.error);
+        }
+        lastError_ += " (" + result.error + ")";
+        return false;
+    }
+    name_ = name;
+    return true;
+}
+
+void CMethodSheet::askAboutProgrammeTime() {
+    if (!method_.kalder)
+        return;
+    MethodKalderSettings& kalder = *method_.kalder;
+    float& analysisTime = method_.capture.analysisTime;
+
+    double programme = kalder.programTime();
+    if (analysisTime + 0.001 < programme && prompts_ != nullptr) {
+        const std::string question = text::format(
+            "Время температурной программы прибора %s (%-.2f мин) - больше, чем время метода "
+            "(%-.2f мин).\n          Увеличить время метода?",
+            kKalderName, programme, double(analysisTime));
+        if (prompts_->askOkCancel(question, kWarningCaption))
+            analysisTime = static_cast<float>(programme);
+    }
+
+    programme = kalder.programTime();
+    if (programme + 0.001 < analysisTime && prompts_ != nullptr) {
+        const std::string question = text::format(
+            "Время метода (%-.2f мин) - больше, чем время температурной программы прибора %s "
+            "(%-.2f мин).\n       Увеличить время температурной программы прибора?",
+            double(analysisTime), kKalderName, programme);
+        if (prompts_->askOkCancel(question, kWarningCaption))
+            kalder.lengthenProgram(analysisTime - programme);
+    }
+}
+
+bool CMethodSheet::write(const std::string& name, SaveIntent intent, bool newName) {
+    lastError_.clear();
+    if (!isValidMethodName(name)) {
+        report("Недопустимое имя метода \"" + name + "\"", true);
+        return false;
+    }
+    if (prompts_ != nullptr && !prompts_->takeShownPage()) {
+        lastError_ = "значения страницы не приняты";
+        return false;
+    }
+    const fs::path folder = programOptions().methodFolder();
+    const fs::path path = folder / (name + ".mtd");
+
+    if (intent == SaveIntent::Automatic) {
+        std::string bytes, reason;
+        const FileRead fileRead = readWholeFile(path, bytes, reason);
+        Method scratch;
+        if (fileRead != FileRead::Missing &&
+            (fileRead != FileRead::Ok || !readMethodFile(bytes, scratch).ok)) {
+            const std::string message = "Файл метода \"" + name +
+                                        ".mtd\" не читается и не будет перезаписан "
+                                        "автоматически. Сохраните метод вручную.";
+            report(message, true);
+            CWorkLog::instance().write("! " + message);
+            return false;
+        }
+    }
+
+    // Every question is asked before the file is touched.
+    askAboutProgrammeTime();
+
+    const std::string bytes = writeMethodFile(method_);
+    std::string error;
+    if (!paths::ensureFolder(folder))
+        error = "не удалось создать папку \"" + folder.string() + "\"";
+    else
+        error = paths::writeFileAtomically(path, bytes);
+    if (!error.empty()) {
+        report("Ошибка при записи файла \"" + path.string() + "\": " + error, true);
+        return false;
+    }
+    CWorkLog::instance().write("~ Оператор сохранил метод " + name);
+    MethodSaveNotifier::instance().notify({name, newName});
+    return true;
+}
+
+bool CMethodSheet::WriteMethod(const std::string& name, SaveIntent intent) {
+    return write(name, intent, false);
+}
+
+bool CMethodSheet::SaveMethod(SaveIntent intent) {
+    if (!name_.empty())
+        return write(name_, intent, false);
+    return SaveMethodAs();
+}
+
+bool CMethodSheet::SaveMethodAs() {
+    lastError_.clear();
+    if (prompts_ == nullptr) {
+        lastError_ = "не задано имя метода";
+        return false;
+    }
+    const std::optional<fs::path> chosen =
+        prompts_->askSaveFile(programOptions().methodFolder(), "Метод (*.mtd)|*.mtd|", "mtd");
+    if (!chosen)
+        return false;
+    const std::string title = chosen->stem().string();
+    // The name first, so that subscribers told of the save see the sheet
+    // under its new name; put back when the write fails.
+    const std::string oldName = name_;
+    name_ = title;
+    if (!write(title, SaveIntent::ByOperator, true)) {
+        name_ = oldName;
+        return false;
+    }
+    newName_ = true;
+    return true;
+}
+
+}  // namespace zelmora
