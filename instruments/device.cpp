@@ -216,19 +216,25 @@ bool CDevice::openDevice() {
             setLastError(path + ": прибор не отвечает");
         return false;
     }
+    // The driver's threads start before the reader, so that a reader closing
+    // the device at once finds them complete.
+    if (!startWorkers()) {
+        if (lastError().empty())
+            setLastError("не удалось запустить поток прибора");
+        running_.store(false);
+        markChannelsActive(false);
+        stopWorkers();
+        releasePort();
+        return false;
+    }
     try {
         reader_ = std::thread([this] { readerLoop(); });
     } catch (const std::system_error& e) {
         running_.store(false);
         markChannelsActive(false);
+        stopWorkers();
         releasePort();
         setLastError(e.what());
-        return false;
-    }
-    if (!startWorkers()) {
-        if (lastError().empty())
-            setLastError("не удалось запустить поток прибора");
-        shutdown(false);
         return false;
     }
     return true;

@@ -149,9 +149,9 @@ class CDevice {
     virtual bool handshake();
     virtual void onReceive(const std::uint8_t* bytes, std::size_t count) = 0;
     virtual bool ignoreReceiveTimeout() { return false; }
-    // Threads of the driver started once the reader runs (the "КД+АЦП"
-    // writer), and stopped by close() before the line is released. Never
-    // called from those threads themselves.
+    // Threads of the driver (the "КД+АЦП" writer), started after the
+    // handshake and before the reader, and stopped by close() before the line
+    // is released. Never called from those threads themselves.
     virtual bool startWorkers() { return true; }
     virtual void stopWorkers() {}
 
