@@ -86,8 +86,7 @@ bool parseAmounts(const std::vector<std::string>& given, std::vector<Amount>& ou
 // identified by the method when the file holds none, the amounts given on
 // the command line entered.
 bool prepare(CZelmoraDoc& doc, const std::filesystem::path& path, const Method& method,
-             const std::string& methodName, const std::vector<Amount>& amounts,
-             std::string& error) {
+             const std::vector<Amount>& amounts, std::string& error) {
     if (!doc.Read(path, &error)) {
         error = "не удалось прочитать " + path.string() + (error.empty() ? "" : ": " + error);
         return false;
@@ -98,7 +97,7 @@ bool prepare(CZelmoraDoc& doc, const std::filesystem::path& path, const Method& 
                      "хроматограмма взята как градуировочная\n",
                      path.string().c_str());
     doc.passport.calibration = 1;
-    doc.reloadMethod(std::make_unique<MethodCopy>(methodName, method));
+    doc.reloadMethod(methodCopyOf(method));
     if (doc.peaks.empty())
         ProcessChromatogram(doc);
     else if (std::none_of(doc.peaks.peaks.begin(), doc.peaks.peaks.end(),
@@ -169,7 +168,7 @@ int run(Args& args) {
         if (files.size() > 1)
             std::fprintf(stderr, "[%zu/%zu] %s\n", i + 1, files.size(), files[i].c_str());
         CZelmoraDoc doc;
-        if (!prepare(doc, files[i], method, methodName, amounts, error))
+        if (!prepare(doc, files[i], method, amounts, error))
             return failure(error + "; метод не изменён");
         if (level) {
             const int other = findLevel(s, doc.passport.analysisTime);

@@ -41,17 +41,19 @@ FileResult processFile(const std::filesystem::path& path, const std::optional<Me
         return r;
     }
     if (given) {
-        doc.reloadMethod(std::make_unique<MethodCopy>(givenName, *given));
+        doc.reloadMethod(methodCopyOf(*given));
+        r.method = givenName;
     } else if (!doc.passport.method.empty()) {
-        Method method;
-        if (readMethodByName(doc.passport.method, method, error))
-            doc.reloadMethod(std::make_unique<MethodCopy>(doc.passport.method, std::move(method)));
-        else
-            r.warning = "метод " + doc.passport.method + " не загружен (" + error +
-                        "); только разметка параметрами по умолчанию";
+        RecordingMessageSink said;
+        if (doc.reloadMethod(said)) {
+            r.method = doc.passport.method;
+        } else {
+            r.warning = "метод " + doc.passport.method + " не загружен";
+            for (const auto& e : said.entries)
+                r.warning += " (" + e.text + ")";
+            r.warning += "; только разметка параметрами по умолчанию";
+        }
     }
-    if (doc.hasMethod)
-        r.method = doc.method->name();
     r.outcome = ProcessChromatogram(doc);
     if (save) {
         SilentMessageSink sink;

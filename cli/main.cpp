@@ -9,6 +9,8 @@
 #include "app/program_settings.h"
 #include "app/text.h"
 #include "cli/cli.h"
+#include "method/document_method.h"
+#include "processing/peak_integration.h"
 
 namespace zelmora::cli {
 #define ZELMORA_COMMAND(n) extern const CliCommand kCommand_##n;
@@ -46,6 +48,9 @@ void printHelp() {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    // Chromatograms opened by any command get their own method copy.
+    zelmora::installFolderMethodLoader();
+    zelmora::installIntegrationAfterRead();
     if (args.empty()) {
         printHelp();
         return zelmora::cli::kExitUsage;

@@ -8,6 +8,8 @@
 #include "app/settings_store.h"
 #include "app/work_log.h"
 #include "gui/main_frame.h"
+#include "method/document_method.h"
+#include "processing/peak_integration.h"
 
 namespace zelmora::gui {
 
@@ -18,6 +20,8 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
     qt.setApplicationName(QStringLiteral("Zelmora"));
     qt.setOrganizationName(QStringLiteral("Quendal"));
     CProgramSettings::instance();  // options are the first thing loaded
+    installFolderMethodLoader();
+    installIntegrationAfterRead();
     frame_ = std::make_unique<CMainFrame>();
 }
 

@@ -82,7 +82,17 @@ bool isValidMethodName(std::string_view name) {
 }
 
 fs::path methodFilePath(std::string_view name) {
-    return programOptions().methodFolder() / (std::string(name) + ".mtd");
+    const fs::path folder = programOptions().methodFolder();
+    fs::path exact = folder / (std::string(name) + ".mtd");
+    std::error_code ec;
+    if (fs::exists(exact, ec)) return exact;
+    // Method names are matched without regard to case, as chromatograms
+    // written on other systems name them.
+    const std::string wanted = std::string(name) + ".mtd";
+    for (const std::string& file : methodFiles(folder)) {
+        if (text::equalsNoCase(file, wanted)) return folder / file;
+    }
+    return exact;
 }
 
 std::string CMethodSheet::caption() const {
@@ -102,7 +112,7 @@ bool CMethodSheet::ReadMethod(const std::string& name) {
         report("Недопустимое имя метода \"" + name + "\"", o.checkViewNoMethod);
         return false;
     }
-    const fs::path path = o.methodFolder() / (name + ".mtd");
+    const fs::path path = methodFilePath(name);
     std::string bytes, reason;
     const FileRead fileRead = readWholeFile(path, bytes, reason);
     if (fileRead == FileRead::Missing || fileRead == FileRead::Unreadable) {
@@ -143,7 +153,7 @@ bool CMethodSheet::ReadMethod(const std::string& name) {
         lastError_ += " (" + result.error + ")";
         return false;
     }
-    name_ = name;
+    name_ = path.stem().string();  // as the file is named
     return true;
 }
 

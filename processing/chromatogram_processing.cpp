@@ -8,9 +8,9 @@
 #include "app/work_log.h"
 #include "method/method_file.h"
 #include "method/method_sheet.h"
+#include "processing/chromatogram_treatments.h"
 #include "processing/identification.h"
 #include "processing/peak_detector.h"
-#include "processing/signal_filters.h"
 
 namespace zelmora {
 
@@ -42,24 +42,10 @@ bool readBytes(const fs::path& file, std::string& bytes, std::string& error) {
 
 }  // namespace
 
-std::unique_ptr<MethodAttachment> FolderMethodLoader::load(const std::string& name,
-                                                           MessageSink& /*sink*/) {
-    Method method;
-    std::string error;
-    if (!readMethodByName(name, method, error))
-        return nullptr;
-    return std::make_unique<MethodCopy>(name, std::move(method));
-}
-
-const Method* documentMethod(const CZelmoraDoc& doc) {
-    if (!doc.hasMethod)
-        return nullptr;
-    const auto* copy = dynamic_cast<const MethodCopy*>(doc.method.get());
-    return copy != nullptr ? &copy->method() : nullptr;
-}
-
-Method* documentMethod(CZelmoraDoc& doc) {
-    return const_cast<Method*>(documentMethod(static_cast<const CZelmoraDoc&>(doc)));
+std::unique_ptr<MethodAttachment> methodCopyOf(const Method& method) {
+    auto copy = std::make_unique<DocumentMethod>();
+    copy->sheet.method() = method;
+    return copy;
 }
 
 bool readMethodAt(const fs::path& path, Method& method, std::string& error) {
@@ -128,15 +114,7 @@ ProcessingOutcome ProcessChromatogram(CZelmoraDoc& doc) {
     const Method* method = documentMethod(doc);
     const Method& m = method != nullptr ? *method : defaults;
 
-    if (m.filter.kind != 0 && doc.signal.size() > 5) {
-        doc.keepUndoCopy();
-        FilterParameters p;
-        p.kind = m.filter.kind;
-        p.threshold = m.filter.threshold;
-        p.windowSeconds = m.filter.window;
-        out.filtered = applyFilter(doc.undoSamples, doc.signal.dt, p, doc.signal.samples);
-        doc.undoAvailable = doc.undoAvailable || out.filtered;
-    }
+    out.filtered = m.filter.kind != 0 && ApplyFilter(doc, m.filter);
     doc.peaks.attach(&doc.signal);
     AutoMarkPeaks(doc.peaks, m.marking);
     if (method != nullptr) {

@@ -4,10 +4,6 @@
 // concentrations, as a finished recording and the chromatogram commands run
 // it. A calibration chromatogram is marked and identified but keeps its
 // concentrations: they are the amounts the operator entered.
-//
-// MethodCopy is the method copy a document holds; its loader reads methods
-// from the methods folder, so that a document's method copy is always a
-// whole method read from one file.
 
 #include <filesystem>
 #include <memory>
@@ -15,34 +11,16 @@
 
 #include "document/method_link.h"
 #include "document/zelmora_doc.h"
+#include "method/document_method.h"
 #include "method/method_records.h"
 #include "processing/calibration.h"
 #include "processing/quantitation.h"
 
 namespace zelmora {
 
-class MethodCopy : public MethodAttachment {
-  public:
-    MethodCopy(std::string name, Method method)
-        : name_(std::move(name)), method_(std::move(method)) {}
-    std::string name() const override { return name_; }
-    Method& method() { return method_; }
-    const Method& method() const { return method_; }
-
-  private:
-    std::string name_;
-    Method method_;
-};
-
-// Reads methods by name from the methods folder into MethodCopy objects.
-class FolderMethodLoader : public MethodLoader {
-  public:
-    std::unique_ptr<MethodAttachment> load(const std::string& name, MessageSink& sink) override;
-};
-
-// The document's method, or nullptr when it has none (or one of another kind).
-const Method* documentMethod(const CZelmoraDoc& doc);
-Method* documentMethod(CZelmoraDoc& doc);
+// The document's method copy made from a method already in memory (one
+// given on the command line, or one being calibrated).
+std::unique_ptr<MethodAttachment> methodCopyOf(const Method& method);
 
 // Reads the method file at `path`, or the method `name` of the methods folder.
 bool readMethodAt(const std::filesystem::path& path, Method& method, std::string& error);

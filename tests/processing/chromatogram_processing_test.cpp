@@ -71,7 +71,7 @@ TEST(ChromatogramProcessing, CalibrateFromTwoChromatogramsAndQuantitateAThird) {
     ASSERT_TRUE(paths::ensureFolder(methodFilePath("Смесь").parent_path()));
     std::string error;
     ASSERT_TRUE(writeMethodTo(methodFilePath("Смесь"), threeComponentMethod(), error)) << error;
-    installMethodLoader(std::make_shared<FolderMethodLoader>());
+    installFolderMethodLoader();
 
     const double level1[3] = {10, 20, 5}, level2[3] = {20, 40, 12};
     const double amounts1[3] = {1.0, 2.0, 0.5}, amounts2[3] = {2.2, 3.9, 1.5};
@@ -143,7 +143,7 @@ TEST(ChromatogramProcessing, ChromatogramsWithoutAMethod) {
     CZelmoraDoc doc;
     std::string error;
     ASSERT_TRUE(doc.Read(file, &error)) << error;
-    installMethodLoader(std::make_shared<FolderMethodLoader>());
+    installFolderMethodLoader();
     SilentMessageSink sink;
     EXPECT_FALSE(doc.reloadMethod(sink));  // no method "Нет" in the methods folder
     installMethodLoader(nullptr);

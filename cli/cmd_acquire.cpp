@@ -1,0 +1,119 @@
+// zelmora-cli acquire: connect one device and record the raw samples of one
+// channel into a CSV file, for a quick check of a converter or simulator.
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "app/paths.h"
+#include "app/settings_store.h"
+#include "app/text.h"
+#include "cli/cli.h"
+#include "instruments/device_manager.h"
+#include "instruments/device_types.h"
+
+namespace zelmora::cli {
+namespace {
+
+int run(Args& args) {
+    if (!args.parse({}, {"--device", "--channel", "--seconds", "--out", "--timeout-ms"}))
+        return kExitUsage;
+    if (!args.positional().empty())
+        return args.usageError("лишние аргументы");
+    const auto deviceText = args.option("--device");
+    const auto channelText = args.option("--channel");
+    const auto secondsText = args.option("--seconds");
+    const auto out = args.option("--out");
+    if (!deviceText || !channelText || !secondsText || !out)
+        return args.usageError("нужны --device, --channel, --seconds и --out");
+    const auto deviceNo = text::parseInt(*deviceText);
+    const auto channelNo = text::parseInt(*channelText);
+    const auto seconds = text::parseDouble(*secondsText);
+    if (!deviceNo || !channelNo)
+        return args.usageError("номера прибора и канала считаются с 1");
+    if (!seconds || *seconds <= 0 || *seconds > 24 * 3600)
+        return args.usageError("время записи в секундах, больше 0: " + *secondsText);
+    int timeoutMs = kDefaultReceiveTimeoutMs;
+    if (const auto t = args.option("--timeout-ms")) {
+        const auto v = text::parseInt(*t);
+        if (!v || *v < 10 || *v > 600000)
+            return args.usageError("время ожидания от 10 до 600000 мс: " + *t);
+        timeoutMs = static_cast<int>(*v);
+    }
+
+    const WorkLogSession session;  // outlives the devices, so their last lines are kept
+    CDeviceManager m(userSettings());
+    m.load();
+    if (*deviceNo < 1 || *deviceNo > m.count())
+        return failure(text::format("нет прибора %lld (в списке %d)", *deviceNo, m.count()));
+    const int di = static_cast<int>(*deviceNo) - 1;
+    CDevice& dev = m.device(di);
+    if (*channelNo < 1 || *channelNo > dev.channelCount())
+        return failure(
+            text::format("у прибора %s %d каналов", dev.displayName().c_str(), dev.channelCount()));
+    const int ci = static_cast<int>(*channelNo) - 1;
+    auto* channel = dynamic_cast<SampleChannel*>(&dev.channel(ci));
+    if (channel == nullptr)
+        return failure("канал не поддерживает запись");
+    dev.setReceiveTimeoutMs(timeoutMs);
+    dev.setHandshakeTimeoutMs(timeoutMs);
+    // A start button asking to stop ends the recording early.
+    std::atomic<bool> stopPressed{false};
+    dev.setCommandSink([&](int id) {
+        const auto cmd = command::decode(id);
+        if (cmd && cmd->kind == command::Kind::Stop && cmd->channel == ci)
+            stopPressed = true;
+    });
+    std::fprintf(stderr, "Подключение: прибор %d (%s), %s\n", di + 1, dev.displayName().c_str(),
+                 deviceHasPort(dev.type()) ? m.portPath(dev.portIndex()).c_str() : "без порта");
+    if (!m.connect(di))
+        return failure(text::format("Подключить прибор не удалось. %s", dev.lastError().c_str()));
+    channel->recordNow();
+    const auto t0 = std::chrono::steady_clock::now();
+    const auto end = t0 + std::chrono::duration<double>(*seconds);
+    int lastShown = -1;
+    while (std::chrono::steady_clock::now() < end && dev.isRunning() && channel->isRecording() &&
+           !stopPressed) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const int s = static_cast<int>(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        if (s != lastShown) {
+            lastShown = s;
+            std::fprintf(stderr, stderrIsTerminal() ? "\r%d с, точек %zu" : "%d с, точек %zu\n", s,
+                         channel->sampleCount());
+        }
+    }
+    const bool lost = !dev.isRunning();
+    channel->stop(lost);
+    m.disconnect(di);
+    if (stderrIsTerminal())
+        std::fputc('\n', stderr);
+
+    const auto values = channel->samples();
+    const double rate = dev.sampleRate(ci);
+    std::string csv = "time_s,value_mv\n";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        csv += text::format("%.4f,%.6f\n", static_cast<double>(i) / rate, values[i]);
+    const std::string error = paths::writeFileAtomically(*out, csv);
+    if (!error.empty())
+        return failure("не удалось записать " + *out + ": " + error);
+    std::fprintf(stderr, "Записано точек: %zu в %s\n", values.size(), out->c_str());
+    if (lost)
+        return failure("прибор замолчал, запись прервана; записанное сохранено");
+    return kExitOk;
+}
+
+}  // namespace
+
+extern const CliCommand kCommand_acquire = {
+    "acquire", "записать сырые отсчёты канала прибора в CSV",
+    "Использование: zelmora-cli acquire --device N --channel C --seconds S --out ФАЙЛ.csv\n"
+    "                                  [--timeout-ms T]\n"
+    "Подключает прибор N из списка (zelmora-cli devices list), записывает отсчёты\n"
+    "канала C в течение S секунд и сохраняет их (время в секундах, сигнал в мВ).\n"
+    "  --timeout-ms T   сколько ждать данных от прибора (по умолчанию 5000)\n"
+    "Запись кончается раньше, если прибор замолчал (код 1) или нажата кнопка «Стоп».\n",
+    run};
+
+}  // namespace zelmora::cli

@@ -1,0 +1,522 @@
+#include "database/recordsets.h"
+
+#include "app/text.h"
+#include "database/db_time.h"
+#include "database/schema.h"
+
+namespace zelmora::db {
+
+namespace {
+
+std::optional<double> optionalReal(const Statement& s, int column) {
+    if (s.isNull(column))
+        return std::nullopt;
+    return s.real(column);
+}
+
+std::optional<std::time_t> optionalTime(const Statement& s, int column) {
+    if (s.isNull(column))
+        return std::nullopt;
+    return fromDbTime(s.text(column));
+}
+
+void bindOptional(Statement& s, int index, const std::optional<double>& v) {
+    if (v)
+        s.bind(index, *v);
+    else
+        s.bindNull(index);
+}
+
+void bindTime(Statement& s, int index, const std::optional<std::time_t>& t) {
+    if (t)
+        s.bind(index, toDbTime(*t));
+    else
+        s.bindNull(index);
+}
+
+// Runs a statement that must change exactly one row.
+Status changeOne(Connection& db, Statement& s, const char* what) {
+    if (Status st = s.run(); !st)
+        return st;
+    if (db.changes() != 1)
+        return Status::failure(std::string("запись не найдена: ") + what);
+    return {};
+}
+
+Result<int> insertedKey(Connection& db, Statement& s) {
+    if (Status st = s.run(); !st)
+        return st;
+    return static_cast<int>(db.lastInsertRowId());
+}
+
+template <typename Rows>
+auto findByName(const Rows& rows, std::string_view name, auto field) -> decltype(&rows[0]) {
+    for (const auto& r : rows) {
+        if (text::equalsNoCase(r.*field, name))
+            return &r;
+    }
+    return nullptr;
+}
+
+Status readStrings(Connection& db, const char* sql, std::vector<std::string>& rows) {
+    Statement s = db.prepare(sql);
+    std::vector<std::string> out;
+    while (s.next())
+        out.push_back(s.text(0));
+    if (!s.ok())
+        return s.status();
+    rows = std::move(out);
+    return {};
+}
+
+constexpr const char* kAnalysisColumns =
+    "KeyAnalys, Station, Place, Date, Operator, AnDate, FileName, Comment, Sample, Method";
+
+}  // namespace
+
+Status CQueryRecordset::prepareQuery() {
+    if (!query_.valid()) {
+        Result<std::string> sql = storedQuerySql(db_, name_);
+        if (!sql)
+            return sql.status();
+        query_ = db_.prepare(*sql);
+        if (!query_.valid()) {
+            Status s = query_.status();
+            query_ = Statement();
+            return Status::failure(name_ + ": " + s.message());
+        }
+    }
+    query_.reset();
+    return {};
+}
+
+Result<std::vector<int>> CQueryRecordset::columns(std::initializer_list<std::string_view> names) {
+    std::vector<int> out;
+    for (std::string_view n : names) {
+        const int i = query_.columnIndex(n);
+        if (i < 0)
+            return Status::failure(name_ + ": нет столбца " + std::string(n));
+        out.push_back(i);
+    }
+    return out;
+}
+
+// --- CAnalysSet
+
+AnalysisRow CAnalysSet::read(const Statement& s) {
+    AnalysisRow r;
+    r.keyAnalys = s.integer(s.columnIndex("KeyAnalys"));
+    r.station = s.text(s.columnIndex("Station"));
+    r.place = s.text(s.columnIndex("Place"));
+    r.date = optionalTime(s, s.columnIndex("Date"));
+    r.operatorName = s.text(s.columnIndex("Operator"));
+    r.anDate = optionalTime(s, s.columnIndex("AnDate"));
+    r.fileName = s.text(s.columnIndex("FileName"));
+    r.comment = s.text(s.columnIndex("Comment"));
+    r.sample = s.text(s.columnIndex("Sample"));
+    r.method = s.text(s.columnIndex("Method"));
+    return r;
+}
+
+Result<std::optional<AnalysisRow>> CAnalysSet::find(int keyAnalys) {
+    Statement s = db_.prepare(std::string("SELECT ") + kAnalysisColumns +
+                              " FROM Analyses WHERE KeyAnalys = ? LIMIT 1");
+    s.bind(1, keyAnalys);
+    if (s.next())
+        return std::optional<AnalysisRow>(read(s));
+    if (!s.ok())
+        return s.status();
+    return std::optional<AnalysisRow>();
+}
+
+Result<int> CAnalysSet::add(const AnalysisRow& row) {
+    Statement s = db_.prepare(
+        "INSERT INTO Analyses (Station, Place, Date, Operator, AnDate, FileName, Comment, "
+        "Sample, Method) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    s.bind(1, row.station).bind(2, row.place);
+    bindTime(s, 3, row.date);
+    s.bind(4, row.operatorName);
+    bindTime(s, 5, row.anDate);
+    s.bind(6, row.fileName).bind(7, row.comment).bind(8, row.sample).bind(9, row.method);
+    return insertedKey(db_, s);
+}
+
+Status CAnalysSet::update(const AnalysisRow& row) {
+    Statement s = db_.prepare(
+        "UPDATE Analyses SET Station = ?, Place = ?, Date = ?, Operator = ?, AnDate = ?, "
+        "FileName = ?, Comment = ?, Sample = ?, Method = ? WHERE KeyAnalys = ?");
+    s.bind(1, row.station).bind(2, row.place);
+    bindTime(s, 3, row.date);
+    s.bind(4, row.operatorName);
+    bindTime(s, 5, row.anDate);
+    s.bind(6, row.fileName).bind(7, row.comment).bind(8, row.sample).bind(9, row.method);
+    s.bind(10, row.keyAnalys);
+    return changeOne(db_, s, "анализ");
+}
+
+Status CAnalysSet::remove(int keyAnalys) {
+    Statement s = db_.prepare("DELETE FROM Analyses WHERE KeyAnalys = ?");
+    s.bind(1, keyAnalys);
+    return changeOne(db_, s, "анализ");
+}
+
+// --- critical values
+
+CCritValues0Set::CCritValues0Set(Connection& db) : CQueryRecordset(db, kCritValuesQuery0) {}
+
+Status CCritValues0Set::open(int queryPlace) {
+    queryPlace_ = queryPlace;
+    if (Status s = prepareQuery(); !s)
+        return s;
+    query().bind(":QueryPlace", queryPlace);
+    std::vector<Row> out;
+    std::vector<int> c;
+    while (query().next()) {
+        if (c.empty()) {
+            auto cols = columns({"Parametr", "Quant", "CritValue"});
+            if (!cols)
+                return cols.status();
+            c = *cols;
+        }
+        out.push_back({query().text(c[0]), query().text(c[1]), optionalReal(query(), c[2])});
+    }
+    if (!query().ok())
+        return query().status();
+    rows = std::move(out);
+    return {};
+}
+
+CCritValues1Set::CCritValues1Set(Connection& db) : CQueryRecordset(db, kCritValuesQuery1) {}
+
+Status CCritValues1Set::open(std::string_view queryPlace, std::string_view queryStation) {
+    if (Status s = prepareQuery(); !s)
+        return s;
+    query().bind(":QueryPlace", queryPlace).bind(":QueryStation", queryStation);
+    std::vector<Row> out;
+    std::vector<int> c;
+    while (query().next()) {
+        if (c.empty()) {
+            auto cols = columns({"Parametr", "Quant", "CritValue"});
+            if (!cols)
+                return cols.status();
+            c = *cols;
+        }
+        out.push_back({query().text(c[0]), query().text(c[1]), optionalReal(query(), c[2])});
+    }
+    if (!query().ok())
+        return query().status();
+    rows = std::move(out);
+    return {};
+}
+
+CCritValuesSet::CCritValuesSet(Connection& db) : CQueryRecordset(db, kCritValuesQuery) {}
+
+Status CCritValuesSet::open(int queryPlace) {
+    queryPlace_ = queryPlace;
+    if (Status s = prepareQuery(); !s)
+        return s;
+    query().bind(":QueryPlace", queryPlace);
+    std::vector<Row> out;
+    std::vector<int> c;
+    while (query().next()) {
+        if (c.empty()) {
+            auto cols = columns({"Parametr", "CritValue", "Place", "Quant", "KeyParametr"});
+            if (!cols)
+                return cols.status();
+            c = *cols;
+        }
+        out.push_back({query().text(c[0]), optionalReal(query(), c[1]), query().integer(c[2]),
+                       query().text(c[3]), query().integer(c[4])});
+    }
+    if (!query().ok())
+        return query().status();
+    rows = std::move(out);
+    return {};
+}
+
+Status CCritValuesSet::add(int place, int keyParametr, std::optional<double> critValue) {
+    Statement s =
+        db_.prepare("INSERT INTO CritValues (Place, KeyParametr, CritValue) VALUES (?, ?, ?)");
+    s.bind(1, place).bind(2, keyParametr);
+    bindOptional(s, 3, critValue);
+    return s.run();
+}
+
+Status CCritValuesSet::setCritValue(int place, int keyParametr, double critValue) {
+    Statement s =
+        db_.prepare("UPDATE CritValues SET CritValue = ? WHERE Place = ? AND KeyParametr = ?");
+    s.bind(1, critValue).bind(2, place).bind(3, keyParametr);
+    return changeOne(db_, s, "критическое значение");
+}
+
+Status CCritValuesSet::remove(int place, int keyParametr) {
+    Statement s = db_.prepare("DELETE FROM CritValues WHERE Place = ? AND KeyParametr = ?");
+    s.bind(1, place).bind(2, keyParametr);
+    return changeOne(db_, s, "критическое значение");
+}
+
+CLeftCritValuesSet::CLeftCritValuesSet(Connection& db)
+    : CQueryRecordset(db, kLeftCritValuesQuery) {}
+
+Status CLeftCritValuesSet::open(int queryPlace) {
+    if (Status s = prepareQuery(); !s)
+        return s;
+    query().bind(":QueryPlace", queryPlace);
+    std::vector<Row> out;
+    std::vector<int> c;
+    while (query().next()) {
+        if (c.empty()) {
+            auto cols = columns({"Parametr", "KeyParametr", "DefValue"});
+            if (!cols)
+                return cols.status();
+            c = *cols;
+        }
+        out.push_back({query().text(c[0]), query().integer(c[1]), query().real(c[2])});
+    }
+    if (!query().ok())
+        return query().status();
+    rows = std::move(out);
+    return {};
+}
+
+CLeftResultsSet::CLeftResultsSet(Connection& db) : CQueryRecordset(db, kLeftResultsQuery) {}
+
+Status CLeftResultsSet::open(int queryAnalys) {
+    if (Status s = prepareQuery(); !s)
+        return s;
+    query().bind(":QueryAnalys", queryAnalys);
+    std::vector<std::string> out;
+    int c = -1;
+    while (query().next()) {
+        if (c < 0) {
+            auto cols = columns({"Parametr"});
+            if (!cols)
+                return cols.status();
+            c = (*cols)[0];
+        }
+        out.push_back(query().text(c));
+    }
+    if (!query().ok())
+        return query().status();
+    rows = std::move(out);
+    return {};
+}
+
+// --- plain statements
+
+Status CMethodSet::open() {
+    return readStrings(db_, "SELECT DISTINCT Method FROM Analyses ORDER BY Method", rows);
+}
+
+Status CQuantSet::open() {
+    return readStrings(db_, "SELECT DISTINCT Quant FROM Parametres ORDER BY Quant", rows);
+}
+
+Status CResultParametrSet::open() {
+    return readStrings(db_,
+                       "SELECT DISTINCT Results.Parametr FROM Analyses INNER JOIN Results "
+                       "ON Analyses.KeyAnalys = Results.Analys ORDER BY Results.Parametr",
+                       rows);
+}
+
+Status CResultPlaceSet::open() {
+    Statement s = db_.prepare(
+        "SELECT DISTINCT Analyses.Station, Analyses.Place FROM Analyses INNER JOIN Results "
+        "ON Analyses.KeyAnalys = Results.Analys ORDER BY Analyses.Station, Analyses.Place");
+    std::vector<Row> out;
+    while (s.next())
+        out.push_back({s.text(1), s.text(0)});
+    if (!s.ok())
+        return s.status();
+    rows = std::move(out);
+    return {};
+}
+
+// --- components
+
+Status CParametrSet::open() {
+    Statement s = db_.prepare(
+        "SELECT KeyParametr, Parametr, Quant, DefValue FROM Parametres ORDER BY Parametr");
+    std::vector<Row> out;
+    while (s.next())
+        out.push_back({s.integer(0), s.text(1), s.text(2), s.real(3)});
+    if (!s.ok())
+        return s.status();
+    rows = std::move(out);
+    return {};
+}
+
+Result<int> CParametrSet::add(std::string_view parametr, std::string_view quant, double defValue) {
+    Statement s =
+        db_.prepare("INSERT INTO Parametres (Parametr, Quant, DefValue) VALUES (?, ?, ?)");
+    s.bind(1, parametr).bind(2, quant).bind(3, defValue);
+    return insertedKey(db_, s);
+}
+
+Status CParametrSet::update(const Row& row) {
+    Statement s = db_.prepare(
+        "UPDATE Parametres SET Parametr = ?, Quant = ?, DefValue = ? WHERE KeyParametr = ?");
+    s.bind(1, row.parametr).bind(2, row.quant).bind(3, row.defValue).bind(4, row.keyParametr);
+    return changeOne(db_, s, "компонент");
+}
+
+Status CParametrSet::remove(int keyParametr) {
+    Statement s = db_.prepare("DELETE FROM Parametres WHERE KeyParametr = ?");
+    s.bind(1, keyParametr);
+    return changeOne(db_, s, "компонент");
+}
+
+const CParametrSet::Row* CParametrSet::findName(std::string_view parametr) const {
+    return findByName(rows, parametr, &Row::parametr);
+}
+
+// --- points
+
+CPlaceSet::CPlaceSet(Connection& db) : CQueryRecordset(db, kPlacesQuery) {}
+
+Status CPlaceSet::open(int queryStation) {
+    queryStation_ = queryStation;
+    if (Status s = prepareQuery(); !s)
+        return s;
+    query().bind(":QueryStation", queryStation);
+    std::vector<Row> out;
+    std::vector<int> c;
+    while (query().next()) {
+        if (c.empty()) {
+            auto cols = columns({"Place", "Station", "KeyPlace"});
+            if (!cols)
+                return cols.status();
+            c = *cols;
+        }
+        out.push_back({query().text(c[0]), query().integer(c[1]), query().integer(c[2])});
+    }
+    if (!query().ok())
+        return query().status();
+    rows = std::move(out);
+    return {};
+}
+
+Result<int> CPlaceSet::add(std::string_view place, int station) {
+    Statement s = db_.prepare("INSERT INTO Places (Place, Station) VALUES (?, ?)");
+    s.bind(1, place).bind(2, station);
+    return insertedKey(db_, s);
+}
+
+Status CPlaceSet::remove(int keyPlace) {
+    Statement s = db_.prepare("DELETE FROM Places WHERE KeyPlace = ?");
+    s.bind(1, keyPlace);
+    return changeOne(db_, s, "точка отбора");
+}
+
+const CPlaceSet::Row* CPlaceSet::findName(std::string_view place) const {
+    return findByName(rows, place, &Row::place);
+}
+
+// --- results
+
+CResultExSet::CResultExSet(Connection& db) : CQueryRecordset(db, kResultsExQuery) {}
+
+Status CResultExSet::open(int queryAnalys, int queryPlace) {
+    if (Status s = prepareQuery(); !s)
+        return s;
+    query().bind(":QueryAnalys", queryAnalys).bind(":QueryPlace", queryPlace);
+    std::vector<Row> out;
+    std::vector<int> c;
+    while (query().next()) {
+        if (c.empty()) {
+            auto cols = columns({"Parametr", "Value", "Analys", "Quant", "CritValue"});
+            if (!cols)
+                return cols.status();
+            c = *cols;
+        }
+        out.push_back({query().text(c[0]), optionalReal(query(), c[1]), query().integer(c[2]),
+                       query().text(c[3]), optionalReal(query(), c[4])});
+    }
+    if (!query().ok())
+        return query().status();
+    rows = std::move(out);
+    return {};
+}
+
+CResultSet::CResultSet(Connection& db) : CQueryRecordset(db, kResultsQuery) {}
+
+Status CResultSet::open(int queryAnalys) {
+    queryAnalys_ = queryAnalys;
+    if (Status s = prepareQuery(); !s)
+        return s;
+    query().bind(":QueryAnalys", queryAnalys);
+    std::vector<Row> out;
+    std::vector<int> c;
+    while (query().next()) {
+        if (c.empty()) {
+            auto cols = columns({"Parametr", "Value", "Analys"});
+            if (!cols)
+                return cols.status();
+            c = *cols;
+        }
+        out.push_back({query().text(c[0]), optionalReal(query(), c[1]), query().integer(c[2])});
+    }
+    if (!query().ok())
+        return query().status();
+    rows = std::move(out);
+    return {};
+}
+
+Status CResultSet::add(int analys, std::string_view parametr, std::optional<double> value) {
+    Statement s = db_.prepare("INSERT INTO Results (Analys, Parametr, Value) VALUES (?, ?, ?)");
+    s.bind(1, analys).bind(2, parametr);
+    bindOptional(s, 3, value);
+    return s.run();
+}
+
+Status CResultSet::put(int analys, std::string_view parametr, std::optional<double> value) {
+    // The row is found by (Analys, Parametr) under the case-blind collation,
+    // so "метан" updates the row of "Метан" and keeps its spelling.
+    Statement s = db_.prepare(
+        "INSERT INTO Results (Analys, Parametr, Value) VALUES (?, ?, ?) "
+        "ON CONFLICT (Analys, Parametr) DO UPDATE SET Value = excluded.Value");
+    s.bind(1, analys).bind(2, parametr);
+    bindOptional(s, 3, value);
+    return s.run();
+}
+
+Status CResultSet::remove(int analys, std::string_view parametr) {
+    Statement s = db_.prepare("DELETE FROM Results WHERE Analys = ? AND Parametr = ?");
+    s.bind(1, analys).bind(2, parametr);
+    return changeOne(db_, s, "результат");
+}
+
+const CResultSet::Row* CResultSet::findName(std::string_view parametr) const {
+    return findByName(rows, parametr, &Row::parametr);
+}
+
+// --- stations
+
+Status CStationSet::open() {
+    Statement s = db_.prepare("SELECT KeyStation, Station FROM Stations ORDER BY Station");
+    std::vector<Row> out;
+    while (s.next())
+        out.push_back({s.integer(0), s.text(1)});
+    if (!s.ok())
+        return s.status();
+    rows = std::move(out);
+    return {};
+}
+
+Result<int> CStationSet::add(std::string_view station) {
+    Statement s = db_.prepare("INSERT INTO Stations (Station) VALUES (?)");
+    s.bind(1, station);
+    return insertedKey(db_, s);
+}
+
+Status CStationSet::remove(int keyStation) {
+    Statement s = db_.prepare("DELETE FROM Stations WHERE KeyStation = ?");
+    s.bind(1, keyStation);
+    return changeOne(db_, s, "пункт отбора");
+}
+
+const CStationSet::Row* CStationSet::findName(std::string_view station) const {
+    return findByName(rows, station, &Row::station);
+}
+
+}  // namespace zelmora::db

@@ -1,0 +1,62 @@
+// zelmora-sim: a simulated instrument on a pseudo-terminal. It prints the
+// terminal's path on the first line of its output and sends the
+// instrument's frames until it is interrupted or its frame limit is reached.
+
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "instruments/sim/pty_simulator.h"
+
+namespace {
+
+volatile sig_atomic_t gStop = 0;
+
+void onSignal(int) {
+    gStop = 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::fputs(zelmora::sim::kSimUsage, args.empty() ? stderr : stdout);
+        return args.empty() ? 2 : 0;
+    }
+    zelmora::sim::SimConfig config;
+    std::string error;
+    if (!zelmora::sim::parseSimArgs(args, config, &error)) {
+        std::fprintf(stderr, "zelmora-sim: %s\n", error.c_str());
+        return 2;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    zelmora::sim::PtySimulator sim(config);
+    if (!sim.start(&error)) {
+        std::fprintf(stderr, "zelmora-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", sim.path().c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "zelmora-sim: %s, %.1f кадров/с, путь %s\n",
+                 zelmora::sim::instrumentName(config.instrument),
+                 zelmora::sim::instrumentFrameRate(config.instrument) * config.speed,
+                 sim.path().c_str());
+    while (!gStop && !sim.finished())
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    sim.stop();
+    std::fprintf(stderr, "zelmora-sim: передано кадров %llu, потеряно %llu\n",
+                 static_cast<unsigned long long>(sim.framesSent()),
+                 static_cast<unsigned long long>(sim.framesDropped()));
+    return 0;
+}
