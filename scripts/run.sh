@@ -8,8 +8,6 @@ bash scripts/setup.sh release
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
     exec build/release/gui/zelmora "$@"
 fi
-cli=build/release/cli/zelmora-cli
-if "$cli" help demo >/dev/null 2>&1 && "$cli" --help | grep -q '^  demo '; then
-    exec "$cli" demo "$@"
-fi
-exec "$cli" status "$@"
+# Without a display: a whole synthetic analysis, from the chromatogram to the
+# concentrations, printed as a peak table.
+exec build/release/cli/zelmora-cli demo "$@"
