@@ -13,36 +13,18 @@
 #include "document/zelmora_doc.h"
 #include "method/method_file.h"
 #include "method/method_sheet.h"
+#include "processing/chromatogram_processing.h"
 #include "processing/peak_detector.h"
 
 namespace zelmora::cli {
 namespace {
 
-// A method given by name is looked up in the methods folder; a path to an
-// existing file is read as it is.
+// The marking parameters of a method given by path or by name.
 bool readMarking(const std::string& given, MarkingParameters& marking, std::string& error) {
-    std::filesystem::path file = given;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) {
-        if (!isValidMethodName(given)) {
-            error = "недопустимое имя метода \"" + given + "\"";
-            return false;
-        }
-        file = methodFilePath(given);
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = "не удалось открыть метод " + file.string();
-        return false;
-    }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
     Method method;
-    const MethodReadResult r = readMethodFile(bytes.str(), method);
-    if (!r.ok) {
-        error = "не удалось прочитать метод " + file.string() + ": " + r.error;
+    std::string name;
+    if (!readMethodFrom(given, method, name, error))
         return false;
-    }
     marking = method.marking;
     return true;
 }
