@@ -1,0 +1,223 @@
+#pragma once
+// The commands of a chromatogram window, as operations on the document that
+// the desktop program's menus, toolbars and view call, each with the rule
+// that enables it, and the chain that turns a finished recording into a
+// saved chromatogram.
+//
+// Method copies follow saved methods through MethodReloadLink (one per open
+// chromatogram, kept by the front end); the commands that show a method
+// sheet redraw afterwards.
+//
+// Conventions every command keeps:
+// - After a manual change of the peaks (the after-edit chain) the peaks are
+//   identified and, unless the chromatogram is a calibration chromatogram,
+//   their concentrations computed; then the document is marked modified and
+//   its views redrawn.
+// - Filtering, drift compensation, clipped-peak approximation and cropping
+//   keep the samples as they were as the one-level undo copy.
+// - Filter and marking settings are taken, when a command starts, from the
+//   chromatogram's own method copy when it has one, otherwise from the
+//   program's default method (which is never read from or written to a file).
+//
+// Everything here runs on the user-interface thread.
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "document/zelmora_doc.h"
+#include "method/method_records.h"
+#include "processing/quantitation.h"
+
+namespace zelmora {
+
+class CMethodSheet;
+
+// Command numbers of the chromatogram window's menu and toolbar.
+enum class DocCommand : int {
+    Undo = 57643,                 // "&Отменить\tCtrl+Z"
+    Passport = 32795,             // "&Паспорт..."
+    ChromatogramMethod = 32805,   // "&Метод хроматограммы..."
+    AddComponents = 32863,        // "+ Ко&мпоненты"
+    AddCalibrationLevel = 32861,  // "+ Точка &градуировки"
+    Filter = 32872,               // "&Фильтрация..."
+    AutoMark = 32812,             // "&Автоматически ..."
+    DeleteAll = 32813,            // "Удалить &все\tAlt+Del"
+    Identify = 32864,             // "&Идентификация"
+    Concentrations = 32865,       // "&Концентрации"
+    CopyConcentrations = 33169,   // "Скопировать концентрации"
+    ExportText = 65535,           // "Э&кспорт хроматограммы"
+    DriftCompensation = 33145,    // toolbar "Компенсация дрейфа"
+    ExportToProgram = 33170,      // toolbar, export to the outside program
+    SaveToDatabase = 33104,       // "Сохранить в &БД\tCtrl+Alt+S"
+    FindInDatabase = 33109,       // "&Найти в БД"
+    CriticalValues = 33111,       // "Крит. значения"
+    Combine = 33138,              // "&Объединить..."
+    VolumeToMass = 33163,         // "Объемные -> Массовые"
+    MassToVolume = 33164,         // "Массовые -> Объемные"
+    ToggleGroups = 33153,         // toolbar "Показать/спрятать группы"
+};
+
+// The menu label of a command ("" for the toolbar-only ones).
+const char* docCommandLabel(DocCommand command);
+
+// How the method sheet shown by a command was closed.
+enum class SheetClose { Cancel, Ok, SavedAs };
+inline constexpr int kSheetSavedAsId = 12321;  // the sheet's "Записать как" close
+
+// One peak event asked for by the "Добавить событие" dialog over an interval.
+struct EventRequest {
+    double from = 0;  // "Начать с", min
+    double to = 0;    // "Закончить в", min
+    // 0 forbidden zone, 1 merge zone, 2 to 8 the marking parameter set by
+    // the event kinds 4 to 10.
+    int choice = 0;
+    double value = 0;  // the additional value for choices 2 to 8
+};
+
+// The dialogs the commands show. The default answers are those of a
+// headless caller: the settings are accepted as they stand, nothing is
+// chosen, sheets are cancelled.
+class CommandPrompts {
+  public:
+    virtual ~CommandPrompts() = default;
+    // "Фильтрация хромотограммы", the filter page only; false on cancel.
+    virtual bool editFilter(FilterSettings&) { return true; }
+    // "Авторазметка", the marking page only; false on cancel.
+    virtual bool editMarking(MarkingParameters&) { return true; }
+    // "Добавить событие"; false on cancel.
+    virtual bool editEvent(EventRequest&) { return false; }
+    // The passport dialog; true when the passport was changed.
+    virtual bool editPassport(CZelmoraDoc&) { return false; }
+    // Shows `sheet` modally with page `page` active.
+    virtual SheetClose showMethodSheet(CMethodSheet&, int /*page*/) { return SheetClose::Cancel; }
+    // The chromatogram browser in its one-file mode; nothing on cancel.
+    virtual std::optional<std::filesystem::path> chooseChromatogram() { return std::nullopt; }
+};
+
+// The program's default method: the settings source of a chromatogram
+// without a method. Never read from or written to a file.
+Method& defaultMethod();
+
+// Which of the two conversions of concentrations with the density table.
+enum class DensityConversion { VolumeToMass, MassToVolume };
+
+// The density table "density.txt" of the database folder: name and density,
+// in file order, up to the first pair with an empty line (CR LF or LF).
+struct DensityEntry {
+    std::string name;
+    double density = 0;
+};
+std::filesystem::path densityTablePath();
+// Nothing when the file cannot be read.
+std::optional<std::vector<DensityEntry>> readDensityTable(const std::filesystem::path& file);
+// Rewrites the table in the same form, up to the first row with an empty cell.
+bool writeDensityTable(const std::filesystem::path& file, const std::vector<DensityEntry>& rows,
+                       std::string& error);
+
+class ChromatogramCommands {
+  public:
+    ChromatogramCommands(CZelmoraDoc& doc, MessageSink& sink, CommandPrompts& prompts);
+
+    CZelmoraDoc& document() { return doc_; }
+
+    // Whether `command` can run now. Commands of other windows (the database,
+    // combining tables) are reported disabled until they exist.
+    bool isEnabled(DocCommand command) const;
+    // Runs `command` when enabled; false when it was disabled, cancelled or
+    // failed.
+    bool run(DocCommand command);
+
+    // --- the commands
+    bool Undo();
+    bool EditPassport();
+    bool ShowMethod();
+    bool AddComponents();
+    bool AddCalibrationLevel();
+    bool Filter();
+    bool AutoMark();
+    bool DeleteAll();
+    bool Identify();
+    bool Concentrations();
+    bool CopyConcentrations();
+    bool CopyConcentrationsFrom(const std::filesystem::path& file);
+    bool CompensateDrift();
+    bool SaveToDatabase();
+    bool ConvertConcentrations(DensityConversion direction);
+    void ToggleGroups();
+    bool showGroups() const { return showGroups_; }
+
+    // --- operations of the chromatogram view (times in minutes)
+    bool DeletePeakAt(long long k);
+    bool AddPeakBetween(double a, double b);
+    bool AddAdjacentPeakAt(long long k, double t, int side);
+    bool SetPeakBoundsAt(long long k, double tStart, double tEnd);
+    int FindPeak(double a, double b) { return doc_.FindPeak(a, b); }
+    int FindNextPeak(double a, double b) { return doc_.FindNextPeak(a, b); }
+    // Mirrors the samples of peak k about its baseline. Keeps the samples as
+    // the undo copy, measures the peaks again and marks the document modified.
+    bool InvertPeak(long long k);
+    // Cuts the chromatogram to [a, b]: peaks not wholly inside are deleted, the
+    // others shifted by -a. The samples before the cut become the undo copy.
+    bool CropTo(double a, double b);
+    bool AddEventOver(double a, double b);
+
+    // Identification and concentrations unless the chromatogram is a
+    // calibration chromatogram; then modified and redrawn.
+    void AfterEdit();
+
+    // The settings the last command took from the method or default method.
+    FilterSettings filterSettings;
+    MarkingParameters detectionSettings;
+
+  private:
+    const Method& settingsSource() const;
+    void takeFilterSettings();
+    void takeDetectionSettings();
+    // Keeps the detection settings in the method (saved, methods reloaded)
+    // or in the default method, then marks the peaks again.
+    void storeDetectionSettingsAndMark(bool sheetConfirmed);
+    bool methodSheetCommand(int page, bool addComponents, bool addLevel);
+    void reportQuantitation(const QuantitationResult& result);
+
+    CZelmoraDoc& doc_;
+    MessageSink& sink_;
+    CommandPrompts& prompts_;
+    bool showGroups_ = false;
+    // How far the last crop moved the peaks; while the undo copy is the
+    // trace from before that crop, "Отменить" moves them back.
+    double cropShift_ = 0;
+};
+
+// --- a chromatogram made from a recording
+
+// "<method or Zelmora>_DDMMYY_HHMMSS.stg" from the analysis time.
+std::string recordingFileName(std::time_t analysisTime, const std::string& methodName);
+// The month folder "MM-monthname" ("12-декабрь").
+std::string monthFolderName(int month);
+// The folder of a new chromatogram for "SaveFolderType" under `chromatograms`,
+// made level by level; `now` gives the year and month.
+std::filesystem::path recordingFolder(const std::filesystem::path& chromatograms,
+                                      int saveFolderType, const std::string& methodName,
+                                      std::time_t now);
+// `path`, or "<stem> (2).stg", "<stem> (3).stg", ... when that file exists.
+std::filesystem::path uniqueFilePath(const std::filesystem::path& path);
+
+struct RecordingResult {
+    bool created = false;
+    bool saved = false;  // written by the automatic save
+    std::filesystem::path path;
+    std::string message;  // why nothing was created
+};
+
+// Turns a document whose signal and passport a channel has filled into a
+// chromatogram: undo copy, duration, method, filtering, marking,
+// identification, concentrations, the file name and folder, and the
+// automatic save. A recording without samples is refused.
+RecordingResult CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink,
+                                    std::time_t now = std::time(nullptr));
+
+}  // namespace zelmora
