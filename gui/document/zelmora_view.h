@@ -1,0 +1,97 @@
+#pragma once
+// CZelmoraView: the picture of one chromatogram in its window — the signal
+// curve with zoom and scroll, the baselines and boundary marks of the peaks,
+// their labels and the method's retention windows — and the place where
+// peaks are selected and edited with the mouse. Every edit goes through the
+// document's commands; the view only turns mouse positions into times.
+
+#include <QWidget>
+
+#include <memory>
+
+namespace zelmora {
+class CZelmoraDoc;
+class ChromatogramCommands;
+}  // namespace zelmora
+
+namespace zelmora::gui {
+
+// Command numbers the view handles (menu "Вид"/"Пики" and toolbar 129).
+namespace view_command {
+inline constexpr int kShowAll = 32779;          // "&Показать всё"
+inline constexpr int kAllByTime = 32818;        // "Bсё по в&ремени"
+inline constexpr int kAllByHeight = 32831;      // "Bсё по &высоте"
+inline constexpr int kAddPeak = 32841;          // "&Добавить пик", Ins
+inline constexpr int kUnresolvedLeft = 32855;   // "Неразделённый слева"
+inline constexpr int kUnresolvedRight = 32856;  // "Неразделённый справа"
+inline constexpr int kDeletePeak = 32810;       // "&Удалить пик", Del
+inline constexpr int kEventInterval = 33143;    // "Событийность"
+inline constexpr int kCropInterval = 33151;     // toolbar only
+inline constexpr int kInvertPeak = 33157;       // "Инвертировать пик"
+inline constexpr int kReport = 32877;           // "О&тчёт...", Ctrl+P
+inline constexpr int kReportPrint = 33154;      // toolbar
+inline constexpr int kCopyTable = 33168;        // Ctrl+C, Ctrl+Ins
+}  // namespace view_command
+
+class CZelmoraView : public QWidget {
+    Q_OBJECT
+  public:
+    enum class Tool { None, AddPeak, Unresolved, EventInterval, CropInterval };
+
+    // The document and its commands must outlive the view.
+    CZelmoraView(CZelmoraDoc& doc, ChromatogramCommands& commands, QWidget* parent = nullptr);
+    ~CZelmoraView() override;
+
+    // True for the command numbers above.
+    static bool handlesCommand(int id);
+    bool isCommandEnabled(int id) const;
+    bool isCommandChecked(int id) const;
+    // Runs a view command; false when it is disabled or failed.
+    bool runCommand(int id);
+
+    int selectedPeak() const;
+    // Selects peak k (-1 for none; an invalid index selects none) and redraws.
+    void setSelectedPeak(int k);
+    Tool tool() const;
+
+    // The visible ranges (minutes, mV), for the report picture and the tests.
+    double visibleTimeFrom() const;
+    double visibleTimeTo() const;
+    double visibleSignalFrom() const;
+    double visibleSignalTo() const;
+    void setVisibleRange(double t0, double t1, double y0, double y1);
+    // The plot rectangle of the last drawing, in widget pixels.
+    QRect plotRect() const;
+    // Widget x for time t and y for signal value v, and back, in the current zoom.
+    double xOfTime(double t) const;
+    double yOfValue(double v) const;
+    double timeOfX(double x) const;
+
+  signals:
+    // String 384 "%.1f мВ; %.2f мин" under the mouse, or empty outside the plot.
+    void cursorTextChanged(const QString& text);
+    // String 395 "[%.5f мВ %.2f мин]" with the visible spans, after each drawing.
+    void spanTextChanged(const QString& text);
+    void selectionChanged(int peak);
+    // Enabled or checked states of the view's commands may have changed.
+    void commandStatesChanged();
+    // The report window with request 0, 2 (print) or the document's request.
+    void reportRequested(int request);
+    // A failed edit: the frame plays the exclamation sound.
+    void editFailed();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
+
+}  // namespace zelmora::gui
