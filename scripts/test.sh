@@ -11,7 +11,8 @@ jobs=$(nproc)
 echo "== release: all tests"
 ctest --preset release -j "$jobs"
 echo "== asan: core tests"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS=suppressions=$PWD/fuzz/lsan_suppressions.txt \
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --preset asan -j "$jobs"
 
 seconds=${FUZZ_SECONDS:-30}
