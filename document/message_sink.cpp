@@ -6,9 +6,19 @@ namespace zelmora {
 namespace {
 
 std::string logLine(std::string_view caption, std::string_view text, MessageIcon icon) {
-    std::string line = icon == MessageIcon::Warning || icon == MessageIcon::Question ? "? " : "! ";
-    if (icon == MessageIcon::Information)
-        line = "  ";
+    std::string line;
+    switch (icon) {
+        case MessageIcon::Information:
+            line = "  ";
+            break;
+        case MessageIcon::Warning:
+        case MessageIcon::Question:
+            line = "? ";
+            break;
+        case MessageIcon::Error:
+            line = "! ";
+            break;
+    }
     if (!caption.empty()) {
         line += caption;
         line += ": ";

@@ -410,12 +410,19 @@ TEST_F(ExportProgramFixture, EveryOtherFailureIsReported) {
     options.tempFolder = dir / "tmp";
 
     // Automatic: the work log hears of it, the operator does not.
+    // So do the save hook's own messages.
     usePrg("3");
     CWorkLog::instance().start(dir.path(), "v", "d");
     EXPECT_EQ(run(ExportMode::Automatic).status, ProgramExportResult::Status::ProgramFailed);
+    usePrg("0");
+    doc.state().setPathName(dir / "no such folder" / "x.stg");
+    EXPECT_EQ(run(ExportMode::Automatic).status, ProgramExportResult::Status::SaveFailed);
+    doc.state().setPathName(chromatogram);
     CWorkLog::instance().stop();
     EXPECT_TRUE(sink.entries.empty());
-    EXPECT_NE(workLogText(dir.path()).find("! Программа экспорта вернула код завершения 3"),
+    const std::string log = workLogText(dir.path());
+    EXPECT_NE(log.find("! Программа экспорта вернула код завершения 3"), std::string::npos);
+    EXPECT_NE(log.find("! Ошибка записи хроматограммы: Хроматограма не может быть записана"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(chromatogram));
     EXPECT_TRUE(tempFolderEmpty());
