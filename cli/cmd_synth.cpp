@@ -27,7 +27,7 @@ bool number(const Args& args, const char* name, double& out) {
 int run(Args& args) {
     if (!args.parse({"--calibration"},
                     {"--samples", "--peaks", "--dt", "--height", "--sigma", "--drift", "--noise",
-                     "--seed", "--raw", "--peak", "--method", "--analysis-time"}))
+                     "--seed", "--raw", "--peak", "--method", "--analysis-time", "--sample"}))
         return kExitUsage;
     if (args.positional().size() != 1)
         return args.usageError("нужен файл хроматограммы для записи");
@@ -80,6 +80,8 @@ int run(Args& args) {
     doc.keepUndoCopy();
     if (auto m = args.option("--method"))
         doc.passport.method = *m;
+    if (auto sample = args.option("--sample"))
+        doc.passport.sample = *sample;
     doc.passport.calibration = args.flag("--calibration") ? 1 : 0;
     if (auto t = args.option("--analysis-time")) {
         auto v = text::parseInt(*t);
@@ -112,6 +114,7 @@ extern const CliCommand kCommand_synth = {
     "Использование: zelmora-cli synth ФАЙЛ.stg [--samples N] [--peaks K] [--dt МИН]\n"
     "         [--height МВ] [--sigma МИН] [--drift МВ/МИН] [--noise МВ] [--seed S] [--raw ФАЙЛ]\n"
     "         [--peak ВРЕМЯ:ВЫСОТА[:СИГМА]]... [--method М] [--calibration] [--analysis-time СЕК]\n"
+    "         [--sample ТЕКСТ]\n"
     "Записывает хроматограмму из K гауссовых пиков равной высоты, равномерно\n"
     "расставленных по N точкам с шагом dt, на базовой линии с дрейфом и шумом\n"
     "(стандартное отклонение, мВ; S задаёт последовательность шума).\n"
@@ -119,7 +122,8 @@ extern const CliCommand kCommand_synth = {
     "  --peak ВРЕМЯ:ВЫСОТА[:СИГМА]  пик по отдельности (можно повторять; вместо --peaks)\n"
     "  --method М   метод в паспорте хроматограммы\n"
     "  --calibration         отметить хроматограмму как градуировочную\n"
-    "  --analysis-time СЕК   время анализа в паспорте, секунды с 1970 года\n",
+    "  --analysis-time СЕК   время анализа в паспорте, секунды с 1970 года\n"
+    "  --sample ТЕКСТ        описание пробы в паспорте\n",
     run};
 
 }  // namespace zelmora::cli

@@ -54,6 +54,16 @@ class RecordingMessageSink : public MessageSink {
     bool answer = false;  // the answer given to every question
 };
 
+// For work that runs without an operator (automatic exports after a
+// recording): every message becomes a work-log line, "! " for errors and
+// "? " for warnings, and every question is answered "no".
+class WorkLogMessageSink : public MessageSink {
+  public:
+    void message(int resourceId, std::string_view text) override;
+    void messageBox(std::string_view caption, std::string_view text, MessageIcon icon) override;
+    bool askYesNo(std::string_view caption, std::string_view text) override;
+};
+
 // The string-table message `resourceId` with "%1" replaced by `argument`.
 std::string messageText(int resourceId, std::string_view argument);
 
