@@ -122,7 +122,7 @@ TextExportResult ExportText(const CZelmoraDoc& doc, MessageSink& sink, SaveFileC
                             ExportMode mode, const TextExportFolders& folders) {
     std::error_code ec;
     const fs::path programFolder =
-        folders.programFolder.empty() ? paths::programFolder() : folders.programFolder;
+        folders.programFolder.empty() ? paths::defaultDataFolder() : folders.programFolder;
     fs::path currentFolder = folders.currentFolder;
     if (currentFolder.empty())
         currentFolder = fs::current_path(ec);

@@ -84,8 +84,10 @@ class SaveFileChooser {
     virtual std::optional<std::filesystem::path> chooseSaveFile(const SaveFileRequest& request) = 0;
 };
 
-// The folders the text export works with; empty ones are the program folder
-// (paths::programFolder()) and the process's current folder.
+// The folders the text export works with; empty ones are the program's
+// writable data folder (paths::defaultDataFolder(), under ZELMORA_HOME when
+// set: the installed program folder is read-only) and the process's current
+// folder.
 struct TextExportFolders {
     std::filesystem::path programFolder;
     std::filesystem::path currentFolder;

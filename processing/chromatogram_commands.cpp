@@ -201,12 +201,12 @@ bool ChromatogramCommands::isEnabled(DocCommand command) const {
         case DocCommand::CopyConcentrations:
         case DocCommand::DriftCompensation:
         case DocCommand::SaveToDatabase:
+        case DocCommand::ExportText:
+        case DocCommand::ExportToProgram:
         case DocCommand::VolumeToMass:
         case DocCommand::MassToVolume:
         case DocCommand::ToggleGroups:
             return true;
-        case DocCommand::ExportText:
-        case DocCommand::ExportToProgram:
         // The database windows and the table combination belong to windows
         // of their own; until they exist the commands stay disabled.
         case DocCommand::FindInDatabase:
@@ -247,6 +247,10 @@ bool ChromatogramCommands::run(DocCommand command) {
             return CompensateDrift();
         case DocCommand::SaveToDatabase:
             return SaveToDatabase();
+        case DocCommand::ExportText:
+            return ExportText();
+        case DocCommand::ExportToProgram:
+            return ExportToProgram();
         case DocCommand::VolumeToMass:
             return ConvertConcentrations(DensityConversion::VolumeToMass);
         case DocCommand::MassToVolume:
@@ -490,6 +494,17 @@ bool ChromatogramCommands::SaveToDatabase() {
     const bool ok = doc_.OnSaveDocument(path, sink_);
     doc_.databaseSaveRequest = false;
     return ok;
+}
+
+bool ChromatogramCommands::ExportText(ExportMode mode) {
+    return zelmora::ExportText(doc_, sink_, &prompts_, mode).status ==
+           TextExportResult::Status::Written;
+}
+
+bool ChromatogramCommands::ExportToProgram() {
+    const ProgramExportResult r = zelmora::ExportToProgram(doc_, sink_);
+    closeRequested_ = r.closeChromatogram;
+    return r.status == ProgramExportResult::Status::Done;
 }
 
 bool ChromatogramCommands::ConvertConcentrations(DensityConversion direction) {

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "document/chromatogram_export.h"
 #include "document/zelmora_doc.h"
 #include "method/method_records.h"
 #include "processing/quantitation.h"
@@ -81,7 +82,7 @@ struct EventRequest {
 // The dialogs the commands show. The default answers are those of a
 // headless caller: the settings are accepted as they stand, nothing is
 // chosen, sheets are cancelled.
-class CommandPrompts {
+class CommandPrompts : public SaveFileChooser {
   public:
     virtual ~CommandPrompts() = default;
     // "Фильтрация хромотограммы", the filter page only; false on cancel.
@@ -96,6 +97,10 @@ class CommandPrompts {
     virtual SheetClose showMethodSheet(CMethodSheet&, int /*page*/) { return SheetClose::Cancel; }
     // The chromatogram browser in its one-file mode; nothing on cancel.
     virtual std::optional<std::filesystem::path> chooseChromatogram() { return std::nullopt; }
+    // The save dialog of the text export; nothing on cancel.
+    std::optional<std::filesystem::path> chooseSaveFile(const SaveFileRequest&) override {
+        return std::nullopt;
+    }
 };
 
 // The program's default method: the settings source of a chromatogram
@@ -146,6 +151,13 @@ class ChromatogramCommands {
     bool CopyConcentrationsFrom(const std::filesystem::path& file);
     bool CompensateDrift();
     bool SaveToDatabase();
+    // "Э&кспорт хроматограммы"; automatic for the method's automatic export.
+    bool ExportText(ExportMode mode = ExportMode::Interactive);
+    // The results to the outside program. When it accepted them and the
+    // chromatogram was saved, closeRequested() turns true: the front end
+    // then closes the window.
+    bool ExportToProgram();
+    bool closeRequested() const { return closeRequested_; }
     bool ConvertConcentrations(DensityConversion direction);
     void ToggleGroups();
     bool showGroups() const { return showGroups_; }
@@ -187,6 +199,7 @@ class ChromatogramCommands {
     MessageSink& sink_;
     CommandPrompts& prompts_;
     bool showGroups_ = false;
+    bool closeRequested_ = false;
     // How far the last crop moved the peaks; while the undo copy is the
     // trace from before that crop, "Отменить" moves them back.
     double cropShift_ = 0;

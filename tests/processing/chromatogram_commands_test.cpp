@@ -469,5 +469,19 @@ TEST_F(ChromatogramCommandsTest, RecordingGoesToTheMethodsOwnFolder) {
     EXPECT_EQ(doc.pathName(), r.path);
 }
 
+TEST_F(ChromatogramCommandsTest, TextExportAsksForAFileOnlyWithoutASaveName) {
+    processed();
+    // No save name and the dialog cancelled: nothing is written.
+    EXPECT_TRUE(commands.isEnabled(DocCommand::ExportText));
+    EXPECT_FALSE(commands.run(DocCommand::ExportText));
+    // A recorded chromatogram exports under its save name into "Data".
+    doc.saveName = "Газ_081226_143005.stg";
+    ASSERT_TRUE(commands.ExportText());
+    EXPECT_TRUE(fs::exists(paths::defaultDataFolder() / "Data" / "Газ_081226_143005data.txt"));
+    // Without an outside program nothing is closed.
+    EXPECT_FALSE(commands.run(DocCommand::ExportToProgram));
+    EXPECT_FALSE(commands.closeRequested());
+}
+
 }  // namespace
 }  // namespace zelmora
