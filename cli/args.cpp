@@ -84,7 +84,9 @@ WorkLogSession::WorkLogSession() {
     CWorkLog::instance().start(programOptions().logFolder(), versionNumber(), buildDateText());
 }
 
-WorkLogSession::~WorkLogSession() { CWorkLog::instance().stop(); }
+WorkLogSession::~WorkLogSession() {
+    CWorkLog::instance().stop();
+}
 
 bool stderrIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;

@@ -1,5 +1,6 @@
-// zelmora-cli acquire: connect one device and record the raw samples of one
-// channel into a CSV file, for a quick check of a converter or simulator.
+// zelmora-cli acquire: connect one device and record the samples of one
+// channel into a CSV file, for a quick check of a converter or simulator, or
+// into a chromatogram processed and saved as every finished recording is.
 
 #include <atomic>
 #include <chrono>
@@ -10,14 +11,18 @@
 #include "app/settings_store.h"
 #include "app/text.h"
 #include "cli/cli.h"
+#include "cli/stderr_sink.h"
+#include "document/zelmora_doc.h"
 #include "instruments/device_manager.h"
 #include "instruments/device_types.h"
+#include "processing/chromatogram_commands.h"
 
 namespace zelmora::cli {
 namespace {
 
 int run(Args& args) {
-    if (!args.parse({}, {"--device", "--channel", "--seconds", "--out", "--timeout-ms"}))
+    if (!args.parse({}, {"--device", "--channel", "--seconds", "--out", "--timeout-ms", "--method",
+                         "--sample"}))
         return kExitUsage;
     if (!args.positional().empty())
         return args.usageError("лишние аргументы");
@@ -25,8 +30,9 @@ int run(Args& args) {
     const auto channelText = args.option("--channel");
     const auto secondsText = args.option("--seconds");
     const auto out = args.option("--out");
-    if (!deviceText || !channelText || !secondsText || !out)
-        return args.usageError("нужны --device, --channel, --seconds и --out");
+    const auto method = args.option("--method");
+    if (!deviceText || !channelText || !secondsText || (!out && !method))
+        return args.usageError("нужны --device, --channel, --seconds и --out или --method");
     const auto deviceNo = text::parseInt(*deviceText);
     const auto channelNo = text::parseInt(*channelText);
     const auto seconds = text::parseDouble(*secondsText);
@@ -69,6 +75,7 @@ int run(Args& args) {
                  deviceHasPort(dev.type()) ? m.portPath(dev.portIndex()).c_str() : "без порта");
     if (!m.connect(di))
         return failure(text::format("Подключить прибор не удалось. %s", dev.lastError().c_str()));
+    const std::time_t analysisTime = std::time(nullptr);
     channel->recordNow();
     const auto t0 = std::chrono::steady_clock::now();
     const auto end = t0 + std::chrono::duration<double>(*seconds);
@@ -95,10 +102,32 @@ int run(Args& args) {
     std::string csv = "time_s,value_mv\n";
     for (std::size_t i = 0; i < values.size(); ++i)
         csv += text::format("%.4f,%.6f\n", static_cast<double>(i) / rate, values[i]);
-    const std::string error = paths::writeFileAtomically(*out, csv);
-    if (!error.empty())
-        return failure("не удалось записать " + *out + ": " + error);
-    std::fprintf(stderr, "Записано точек: %zu в %s\n", values.size(), out->c_str());
+    if (out) {
+        const std::string error = paths::writeFileAtomically(*out, csv);
+        if (!error.empty())
+            return failure("не удалось записать " + *out + ": " + error);
+        std::fprintf(stderr, "Записано точек: %zu в %s\n", values.size(), out->c_str());
+    }
+    if (method) {
+        CZelmoraDoc doc;
+        doc.signal.t0 = 0;
+        doc.signal.dt = 1.0 / (rate * 60.0);
+        doc.signal.samples.assign(values.begin(), values.end());
+        doc.passport = Passport(analysisTime);
+        doc.passport.analysisTime = analysisTime;
+        doc.passport.method = *method;
+        if (const auto sample = args.option("--sample"))
+            doc.passport.sample = *sample;
+        StderrMessageSink sink("zelmora-cli acquire: ");
+        const RecordingResult r = CreateFromRecording(doc, sink);
+        if (!r.created)
+            return failure(r.message);
+        if (!r.saved && !doc.OnSaveDocument(r.path, sink))
+            return failure(messageText(kMsgSaveError, r.path.string()));
+        std::printf("%s\n", r.path.c_str());
+        std::fprintf(stderr, "Хроматограмма: %s, пиков %zu%s\n", r.path.c_str(), doc.peakCount(),
+                     doc.hasMethod ? "" : " (метод не загружен, без обработки)");
+    }
     if (lost)
         return failure("прибор замолчал, запись прервана; записанное сохранено");
     return kExitOk;
@@ -108,10 +137,15 @@ int run(Args& args) {
 
 extern const CliCommand kCommand_acquire = {
     "acquire", "записать сырые отсчёты канала прибора в CSV",
-    "Использование: zelmora-cli acquire --device N --channel C --seconds S --out ФАЙЛ.csv\n"
+    "Использование: zelmora-cli acquire --device N --channel C --seconds S\n"
+    "                                  [--out ФАЙЛ.csv] [--method МЕТОД [--sample ТЕКСТ]]\n"
     "                                  [--timeout-ms T]\n"
     "Подключает прибор N из списка (zelmora-cli devices list), записывает отсчёты\n"
     "канала C в течение S секунд и сохраняет их (время в секундах, сигнал в мВ).\n"
+    "  --out ФАЙЛ.csv   сырые отсчёты в CSV\n"
+    "  --method МЕТОД   хроматограмма по методу: фильтрация, разметка, идентификация,\n"
+    "                   концентрации; файл в папке хроматограмм (её путь печатается)\n"
+    "  --sample ТЕКСТ   проба в паспорте хроматограммы\n"
     "  --timeout-ms T   сколько ждать данных от прибора (по умолчанию 5000)\n"
     "Запись кончается раньше, если прибор замолчал (код 1) или нажата кнопка «Стоп».\n",
     run};

@@ -9,6 +9,7 @@
 
 #include "app/text.h"
 #include "cli/cli.h"
+#include "cli/stderr_sink.h"
 #include "document/message_sink.h"
 #include "document/zelmora_doc.h"
 #include "processing/chromatogram_processing.h"
@@ -16,24 +17,6 @@
 
 namespace zelmora::cli {
 namespace {
-
-// Messages of the calibration go to stderr; questions are answered "no".
-class StderrSink : public MessageSink {
-  public:
-    void message(int, std::string_view text) override { print(text); }
-    void messageBox(std::string_view, std::string_view text, MessageIcon) override { print(text); }
-    bool askYesNo(std::string_view, std::string_view text) override {
-        print(text);
-        return false;
-    }
-    std::string file;
-
-  private:
-    void print(std::string_view text) {
-        std::fprintf(stderr, "zelmora-cli calibrate: %s: %.*s\n", file.c_str(),
-                     static_cast<int>(text.size()), text.data());
-    }
-};
 
 struct Amount {
     std::string name;
@@ -163,7 +146,7 @@ int run(Args& args) {
         level = static_cast<std::size_t>(*n - 1);
     }
 
-    StderrSink sink;
+    StderrMessageSink sink;
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (files.size() > 1)
             std::fprintf(stderr, "[%zu/%zu] %s\n", i + 1, files.size(), files[i].c_str());
@@ -180,7 +163,7 @@ int run(Args& args) {
                 if (*level < c.points.size())
                     c.points[*level].dateTime = doc.passport.analysisTime;
         }
-        sink.file = files[i];
+        sink.prefix = "zelmora-cli calibrate: " + files[i] + ": ";
         MessageSink* tell = level ? nullptr : &sink;
         const CalibrationPointResult r = CalibrateWith(method, doc, tell);
         for (const std::string& m : r.fit.messages)

@@ -10,6 +10,7 @@
 #include "app/text.h"
 #include "cli/cli.h"
 #include "cli/json.h"
+#include "cli/stderr_sink.h"
 #include "database/analyses_database.h"
 #include "database/analysis_search.h"
 #include "database/catalogue.h"
@@ -23,18 +24,6 @@
 
 namespace zelmora::cli {
 namespace {
-
-// Prints what the core would show in a message box.
-class StderrSink : public MessageSink {
-  public:
-    void message(int, std::string_view text) override {
-        std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
-    }
-    void messageBox(std::string_view, std::string_view text, MessageIcon) override {
-        message(0, text);
-    }
-    bool askYesNo(std::string_view, std::string_view) override { return false; }
-};
 
 std::optional<db::CalendarDay> parseDay(const std::string& s) {
     const std::optional<std::time_t> t = db::fromDbTime(s + " 12:00:00");
@@ -223,7 +212,7 @@ int runSave(db::CAnalysesDatabase& database, Args& args) {
                              doc.passport.analysisTime,
                              doc.passport.samplingTime) == ResultsStore::KeyCheck::Mismatch)
         doc.passport.databaseKey = 0;
-    StderrSink sink;
+    StderrMessageSink sink;
     // Which peaks are saved depends on the chromatogram's method.
     doc.reloadMethod(sink);
     db::CAnalysesStore store(database, documentMethodComponents);

@@ -9,29 +9,13 @@
 #include "app/text.h"
 #include "app/work_log.h"
 #include "cli/cli.h"
+#include "cli/stderr_sink.h"
 #include "document/chromatogram_export.h"
 #include "document/message_sink.h"
 #include "document/zelmora_doc.h"
 
 namespace zelmora::cli {
 namespace {
-
-// What the export says goes to stderr; questions are answered "no".
-class StderrSink : public MessageSink {
-  public:
-    void message(int, std::string_view text) override { print(text); }
-    void messageBox(std::string_view, std::string_view text, MessageIcon) override { print(text); }
-    bool askYesNo(std::string_view, std::string_view text) override {
-        print(text);
-        return false;
-    }
-
-  private:
-    static void print(std::string_view text) {
-        std::fprintf(stderr, "zelmora-cli export: %.*s\n", static_cast<int>(text.size()),
-                     text.data());
-    }
-};
 
 int run(Args& args) {
     if (!args.parse({"--program"}, {"--text", "--xml"}))
@@ -73,7 +57,7 @@ int run(Args& args) {
     if (program) {
         // A successful hand-over rewrites the chromatogram file.
         WorkLogSession log;
-        StderrSink sink;
+        StderrMessageSink sink("zelmora-cli export: ");
         const ProgramExportResult r = ExportToProgram(doc, sink);
         if (r.status != ProgramExportResult::Status::Done)
             return kExitFailure;

@@ -672,6 +672,10 @@ fs::path recordingFolder(const fs::path& chromatograms, int saveFolderType,
     localtime_r(&now, &local);
     const std::string year = text::format("%04d", local.tm_year + 1900);
     const std::string month = monthFolderName(local.tm_mon + 1);
+    // Each level is made on its own; one that cannot be made leaves the path
+    // as it is, and the save then reports the folder.
+    std::error_code ec;
+    fs::create_directories(chromatograms, ec);
     std::vector<fs::path> levels;
     switch (saveFolderType) {
         case 1:
@@ -687,10 +691,6 @@ fs::path recordingFolder(const fs::path& chromatograms, int saveFolderType,
         default:
             return chromatograms;
     }
-    // Each level is made on its own; one that cannot be made leaves the path
-    // as it is, and the save then reports the folder.
-    std::error_code ec;
-    fs::create_directories(chromatograms, ec);
     for (const fs::path& level : levels)
         fs::create_directory(level, ec);
     return levels.back();

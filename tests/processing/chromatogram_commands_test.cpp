@@ -391,6 +391,7 @@ TEST(RecordingNames, FileNameAndMonthFolders) {
     test::TempDir dir;
     const fs::path f = dir / "chrom";
     EXPECT_EQ(recordingFolder(f, 0, "Газ", when), f);
+    EXPECT_TRUE(fs::is_directory(f));
     EXPECT_EQ(recordingFolder(f, 1, "Газ", when), f / "2026" / "12-декабрь");
     EXPECT_EQ(recordingFolder(f, 2, "Газ", when), f / "Газ");
     EXPECT_EQ(recordingFolder(f, 3, "Газ", when), f / "Газ" / "2026" / "12-декабрь");
