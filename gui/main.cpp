@@ -7,6 +7,7 @@
 int main(int argc, char** argv) {
     QApplication qt(argc, argv);
     zelmora::gui::CZelmoraApp app(qt);
-    app.start(true);
+    if (!app.start(true))
+        return 1;
     return qt.exec();
 }

@@ -3,10 +3,15 @@
 #include <clocale>
 
 #include <QApplication>
+#include <QMessageBox>
 
+#include "app/paths.h"
 #include "app/program_settings.h"
 #include "app/settings_store.h"
 #include "app/work_log.h"
+#include "database/analyses_database.h"
+#include "database/results_saver.h"
+#include "document/results_store.h"
 #include "gui/main_frame.h"
 #include "method/document_method.h"
 #include "processing/peak_integration.h"
@@ -27,6 +32,9 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
 
 CZelmoraApp::~CZelmoraApp() {
     frame_.reset();
+    installResultsStore(nullptr);
+    store_.reset();
+    database_.reset();
     CWorkLog::instance().stop();
     std::string error;
     if (!CProgramSettings::instance().save(&error)) {
@@ -34,7 +42,45 @@ CZelmoraApp::~CZelmoraApp() {
     }
 }
 
-void CZelmoraApp::start(bool maximised) {
+bool CZelmoraApp::openDatabase() {
+    const std::filesystem::path file = programOptions().databaseFile();
+    database_ = std::make_unique<db::CAnalysesDatabase>(file);
+    std::error_code ec;
+    // A first start has no database yet: it is made with its tables.
+    db::Status opened = std::filesystem::exists(file, ec)
+                            ? database_->open()
+                            : (paths::ensureFolder(file.parent_path()), database_->create());
+    if (!opened) {
+        const QString caption = QStringLiteral("Zelmora");
+        QMessageBox::critical(nullptr, caption, QString::fromStdString(opened.message()));
+        database_->close();
+        if (QMessageBox::question(nullptr, caption,
+                                  QStringLiteral("Ошибка открытия базы данных, произвести "
+                                                 "попытку реставрации ?")) != QMessageBox::Yes)
+            return false;
+        const db::Result<db::RepairReport> repaired = database_->repair();
+        if (!repaired) {
+            QMessageBox::critical(nullptr, caption, QString::fromStdString(repaired.message()));
+            return false;
+        }
+        QMessageBox::information(nullptr, caption,
+                                 QStringLiteral("Реставрация базы данных завершена"));
+        if (!database_->isOpen()) {
+            opened = database_->open();
+            if (!opened) {
+                QMessageBox::critical(nullptr, caption, QString::fromStdString(opened.message()));
+                return false;
+            }
+        }
+    }
+    store_ = std::make_shared<db::CAnalysesStore>(*database_, documentMethodComponents);
+    installResultsStore(store_);
+    return true;
+}
+
+bool CZelmoraApp::start(bool maximised) {
+    if (!openDatabase())
+        return false;
     if (maximised) {
         frame_->showMaximized();
     } else {
@@ -46,6 +92,7 @@ void CZelmoraApp::start(bool maximised) {
         if (!s->loadWarning().empty())
             log.write(s->loadWarning());
     }
+    return true;
 }
 
 }  // namespace zelmora::gui

@@ -6,6 +6,11 @@
 
 class QApplication;
 
+namespace zelmora::db {
+class CAnalysesDatabase;
+class CAnalysesStore;
+}  // namespace zelmora::db
+
 namespace zelmora::gui {
 
 class CMainFrame;
@@ -20,10 +25,17 @@ class CZelmoraApp {
     CZelmoraApp& operator=(const CZelmoraApp&) = delete;
 
     CMainFrame& mainFrame() { return *frame_; }
-    // Shows the main window and starts the work log.
-    void start(bool maximised);
+    // Opens the analyses database (offering a repair when it cannot be
+    // opened), shows the main window and starts the work log. False when the
+    // database stays closed: the program then quits.
+    bool start(bool maximised);
+    db::CAnalysesDatabase* database() { return database_.get(); }
 
   private:
+    bool openDatabase();
+
+    std::unique_ptr<db::CAnalysesDatabase> database_;
+    std::shared_ptr<db::CAnalysesStore> store_;
     std::unique_ptr<CMainFrame> frame_;
 };
 

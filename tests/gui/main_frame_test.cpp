@@ -11,6 +11,8 @@
 #include "app/program_settings.h"
 #include "app/text.h"
 #include "app/work_log.h"
+#include "database/analyses_database.h"
+#include "document/results_store.h"
 #include "gui/main_frame.h"
 #include "gui/zelmora_app.h"
 
@@ -26,8 +28,11 @@ class MainFrameTest : public QObject {
         QApplication qt(argc, argv);
         {
             zelmora::gui::CZelmoraApp app(qt);
-            app.start(false);
+            QVERIFY(app.start(false));
             QVERIFY(QTest::qWaitForWindowExposed(&app.mainFrame()));
+            // The first start makes the analyses database and saves results there.
+            QVERIFY(app.database() != nullptr && app.database()->isOpen());
+            QVERIFY(zelmora::resultsStore() != nullptr);
             QStringList menus;
             for (QAction* a : app.mainFrame().menuBar()->actions())
                 menus << a->text();
@@ -45,6 +50,8 @@ class MainFrameTest : public QObject {
         QVERIFY(log.find(". Программа запущена - версия") != std::string::npos);
         QVERIFY(log.find(". Программа остановлена\r\n----") != std::string::npos);
         QVERIFY(std::filesystem::exists(home / "user.reg"));
+        QVERIFY(std::filesystem::exists(zelmora::programOptions().databaseFile()));
+        QVERIFY(zelmora::resultsStore() == nullptr);  // gone with the database
     }
 };
 
