@@ -112,6 +112,22 @@ bool ensureFolder(const fs::path& folder) {
     return fs::is_directory(folder, ec);
 }
 
+int writeAll(int fd, std::string_view bytes) {
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 std::string writeFileAtomically(const fs::path& target, std::string_view content) {
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::string tmpl = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
@@ -123,18 +139,8 @@ std::string writeFileAtomically(const fs::path& target, std::string_view content
         ::unlink(tmpl.c_str());
         return std::string(std::strerror(err));
     };
-    const char* p = content.data();
-    std::size_t left = content.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return fail(errno);
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    if (const int err = writeAll(fd, content); err != 0)
+        return fail(err);
     // Keep the permissions of the file being replaced (mkstemp gives 0600).
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0) {

@@ -40,5 +40,8 @@ bool ensureFolder(const fs::path& folder);
 // any point leaves the old file as it was. Returns an empty string on success,
 // otherwise the reason.
 std::string writeFileAtomically(const fs::path& target, std::string_view content);
+// Writes all of `bytes` to the descriptor, retrying short and interrupted
+// writes; 0, or the errno of the failure.
+int writeAll(int fd, std::string_view bytes);
 
 }  // namespace zelmora::paths

@@ -8,6 +8,8 @@
 #include <system_error>
 #include <utility>
 
+#include "app/paths.h"
+
 namespace zelmora {
 
 namespace fs = std::filesystem;
@@ -36,19 +38,9 @@ std::optional<TemporaryFile> TemporaryFile::create(std::string_view content,
     if (fd < 0)
         return fail(errno);
     TemporaryFile file{fs::path(name)};  // removes the file on every failure below
-    const char* p = content.data();
-    std::size_t left = content.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int err = errno;
-            ::close(fd);
-            return fail(err);
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
+    if (const int err = paths::writeAll(fd, content); err != 0) {
+        ::close(fd);
+        return fail(err);
     }
     if (::close(fd) != 0)
         return fail(errno);
