@@ -504,6 +504,19 @@ class ZelmoraViewTest : public QObject {
             QVERIFY(!isColour(img.pixel(empty, y), 255, 0, 0));
         }
 
+        // The tracking line of a tool inverts the pixels under it: black on
+        // the white plot; the first click stays marked by a dotted line.
+        v.view.runCommand(cmd::kAddPeak);
+        QTest::mouseClick(&v.view, Qt::LeftButton, {}, v.at(5.2));
+        QTest::mouseMove(&v.view, v.at(5.5));
+        const QImage tool = v.view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QVERIFY(tool.save(QDir::current().filePath(QStringLiteral("zelmora_view_tool.png"))));
+        QVERIFY(colourNear(tool, v.at(5.5).x(), midY, 0, 0, 0));
+        QVERIFY(colourNear(tool, v.at(5.2).x(), midY, 0, 0, 0));
+        QTest::keyClick(&v.view, Qt::Key_Escape);
+        const QImage after = v.view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QVERIFY(!colourNear(after, v.at(5.5).x(), midY, 0, 0, 0));
+
         // Segments as marks, horizontal labels, groups shown and the method's
         // retention windows.
         Method m;
