@@ -9,6 +9,8 @@
 
 #include <memory>
 
+class QPainter;
+
 namespace zelmora {
 class CZelmoraDoc;
 class ChromatogramCommands;
@@ -79,6 +81,9 @@ class CZelmoraView : public QWidget {
     void reportRequested(int request);
     // A failed edit: the frame plays the exclamation sound.
     void editFailed();
+    // First display of a chromatogram whose method asks for the automatic
+    // export: the frame runs the text export.
+    void autoExportRequested();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -88,9 +93,38 @@ class CZelmoraView : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
   private:
     struct State;
+    // The view update after every change of the document.
+    void viewUpdate(int change);
+    void leaveTools();
+    void enterTool(Tool tool, int step);
+    void selectPeak(int k);
+    void failEdit();
+    void statesChanged();
+    void setRanges(double t0, double t1, double y0, double y1);
+    void computeFullRanges();
+    bool timeFull() const;
+    bool signalFull() const;
+    void scrollTime(double lines);
+    void scrollSignal(double lines);
+    void widenTime(double fractionEachSide);
+    void moveTop(double fractionOfSpan);
+    void zoomToFrame(const QRect& frame);
+    bool insidePlot(QPointF pos) const;
+    void findGrip(QPointF pos);
+    void moveTrack(double x, bool shown);
+    void overlayUpdate(const QRect& rect);
+    QRect trackStrip(double x) const;
+    void updateCursorShape();
+    void showCursorText(const QString& text);
+    void renderPicture();
+    void drawOverlay(QPainter& painter) const;
+    void copyTable();
+
     std::unique_ptr<State> s_;
 };
 
