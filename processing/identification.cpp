@@ -1,5 +1,6 @@
 #include "processing/identification.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -225,6 +226,55 @@ void IdentifyByIndex(PeakTable& table, const CalculationSettings& settings) {
         if (best >= 0)
             name(table.peaks[static_cast<std::size_t>(best)], c, false);
     }
+}
+
+std::optional<std::pair<double, double>> IndexWindowTimes(const PeakTable& table,
+                                                          const CalculationSettings& settings,
+                                                          const MethodComponent& c) {
+    const bool logarithmic = settings.identification == kIdentifyByLogarithmicIndex;
+    const double tm = settings.deadTime;
+    struct Reference {
+        double x, index;
+    };
+    std::vector<Reference> refs;
+    for (const Peak& p : table.peaks) {
+        if (!p.identified() || p.isReference != 1 || (logarithmic && p.apexTime <= tm))
+            continue;
+        const MethodComponent* rc = componentNamed(settings, p.componentName);
+        const double index = rc != nullptr ? rc->retentionIndex : p.retentionIndex;
+        refs.push_back({logarithmic ? std::log(p.apexTime - tm) : p.apexTime, index});
+    }
+    std::sort(refs.begin(), refs.end(),
+              [](const Reference& a, const Reference& b) { return a.x < b.x; });
+    const double lo = c.retentionIndex - std::fabs(c.window);
+    const double hi = c.retentionIndex + std::fabs(c.window);
+    std::optional<std::pair<double, double>> out;
+    for (std::size_t k = 1; k < refs.size(); ++k) {
+        const Reference& l = refs[k - 1];
+        const Reference& r = refs[k];
+        if (l.index == r.index || r.x == l.x)
+            continue;
+        // The part of [lo, hi] that this pair's indices cover, back to x.
+        const double a = std::max(lo, std::min(l.index, r.index));
+        const double b = std::min(hi, std::max(l.index, r.index));
+        if (a > b)
+            continue;
+        auto xOf = [&](double index) {
+            return l.x + (index - l.index) * (r.x - l.x) / (r.index - l.index);
+        };
+        double x1 = xOf(a), x2 = xOf(b);
+        if (x1 > x2)
+            std::swap(x1, x2);
+        const double t1 = logarithmic ? tm + std::exp(x1) : x1;
+        const double t2 = logarithmic ? tm + std::exp(x2) : x2;
+        if (!std::isfinite(t1) || !std::isfinite(t2))
+            continue;
+        if (!out)
+            out.emplace(t1, t2);
+        else
+            out = std::make_pair(std::min(out->first, t1), std::max(out->second, t2));
+    }
+    return out;
 }
 
 void IdentifyPeaks(PeakTable& table, const CalculationSettings& settings, double& retentionFactor) {

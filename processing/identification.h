@@ -20,7 +20,9 @@
 // Component names are compared without regard to letter case, Cyrillic
 // included. A peak is claimed by one component only.
 
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "document/peak_table.h"
 #include "method/method_records.h"
@@ -67,6 +69,15 @@ double IdentifyByTime(PeakTable& table, const CalculationSettings& settings);
 // interpolates the index of every other peak and matches the components by
 // index. Mode 1 linear, mode 2 logarithmic.
 void IdentifyByIndex(PeakTable& table, const CalculationSettings& settings);
+
+// Where identification by index looks for component `c`: the times whose
+// interpolated index lies within c's window around its index, mapped back
+// through each pair of neighbouring reference peaks of the table (linear or
+// logarithmic by the settings' mode) and joined into one interval. Nothing
+// when no pair of reference peaks covers any of the window.
+std::optional<std::pair<double, double>> IndexWindowTimes(const PeakTable& table,
+                                                          const CalculationSettings& settings,
+                                                          const MethodComponent& c);
 
 // Dispatches on the identification mode. `retentionFactor` is set by
 // identification by time and kept otherwise.

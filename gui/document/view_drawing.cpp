@@ -65,8 +65,15 @@ RetentionWindows retentionWindows(const CZelmoraDoc& doc, bool shown) {
         std::isfinite(doc.retentionFactor) && doc.retentionFactor > 0 ? doc.retentionFactor : 1.0;
     const bool byTime = method->calculation.identification == kIdentifyByTime;
     for (const MethodComponent& c : method->calculation.components) {
-        if (!byTime && !c.reference)
+        if (!byTime && !c.reference) {
+            const auto t = IndexWindowTimes(doc.peaks, method->calculation, c);
+            if (t && t->first != 0 && t->second != 0) {
+                w.starts.push_back(static_cast<float>(t->first));
+                w.ends.push_back(static_cast<float>(t->second));
+                w.kinds.push_back(method->calculation.identification);
+            }
             continue;
+        }
         const double a = c.retentionTime * s * (1 - c.window / 100);
         const double b = c.retentionTime * s * (1 + c.window / 100);
         if (!std::isfinite(a) || !std::isfinite(b))

@@ -39,9 +39,10 @@ struct RetentionWindows {
 // One window per component of the chromatogram's method copy: for
 // identification by retention time, and for reference components in either
 // mode, t*s*(1 - w/100) to t*s*(1 + w/100) with the document's retention
-// factor s. Components identified by retention index get no window: their
-// index interval is not derived as a time interval by the identification.
-// Nothing when `shown` is off or the chromatogram has no method.
+// factor s. A component identified by retention index gets the times whose
+// index lies in its window (IndexWindowTimes), kind 1 for linear and 2 for
+// logarithmic indices, when both ends are non-zero. Nothing when `shown` is off or the chromatogram
+// has no method.
 RetentionWindows retentionWindows(const CZelmoraDoc& doc, bool shown);
 
 // What one drawing shows besides the document.

@@ -185,6 +185,30 @@ TEST(Identification, LinearAndLogarithmicIndices) {
     PeakTable none = table({peak(7.0)});
     IdentifyByIndex(none, s);
     EXPECT_EQ(indexText(none.peaks[0]), kNoReferenceBoth);
+    EXPECT_FALSE(IndexWindowTimes(none, s, s.components[2]).has_value());
+
+    // The windows drawn for index identification are the times whose index
+    // falls within the component's window: K (560 +- 5) between the
+    // references at 2 (500) and 4 minutes (600).
+    s.identification = kIdentifyByLinearIndex;
+    auto k = IndexWindowTimes(lin, s, s.components[2]);
+    ASSERT_TRUE(k.has_value());
+    EXPECT_NEAR(k->first, 3.1, 1e-12);
+    EXPECT_NEAR(k->second, 3.3, 1e-12);
+    // A window reaching past the last reference is cut there.
+    MethodComponent wide = component("W", 9.0, 30, false, 580);
+    auto w = IndexWindowTimes(lin, s, wide);
+    ASSERT_TRUE(w.has_value());
+    EXPECT_NEAR(w->first, 3.0, 1e-12);
+    EXPECT_NEAR(w->second, 4.0, 1e-12);
+    s.identification = kIdentifyByLogarithmicIndex;
+    k = IndexWindowTimes(lg, s, s.components[2]);
+    ASSERT_TRUE(k.has_value());
+    // Back through I = 500 + 100 ln(t - 1) / ln 3.
+    EXPECT_NEAR(k->first, 1 + std::exp(0.55 * std::log(3.0)), 1e-9);
+    EXPECT_NEAR(k->second, 1 + std::exp(0.65 * std::log(3.0)), 1e-9);
+    EXPECT_LT(k->first, 3.0);  // the K peak at 3 minutes (563.1) lies inside
+    EXPECT_GT(k->second, 3.0);
 }
 
 TEST(Identification, IndicesThatCannotBeInterpolated) {
