@@ -1,8 +1,10 @@
 #include "gui/zelmora_app.h"
 
 #include <clocale>
+#include <filesystem>
 
 #include <QApplication>
+#include <QStringList>
 
 #include "app/program_settings.h"
 #include "app/settings_store.h"
@@ -32,6 +34,14 @@ CZelmoraApp::~CZelmoraApp() {
     if (!CProgramSettings::instance().save(&error)) {
         qWarning("Zelmora: the options could not be saved: %s", error.c_str());
     }
+}
+
+bool CZelmoraApp::openCommandLineFiles(const QStringList& files) {
+    for (const QString& file : files) {
+        if (frame_->openDocument(std::filesystem::path(file.toStdString())) == nullptr)
+            return false;
+    }
+    return true;
 }
 
 void CZelmoraApp::start(bool maximised) {
