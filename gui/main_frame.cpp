@@ -614,14 +614,15 @@ void CMainFrame::openWithDialog() {
         openDocument(fs::path(file.toStdString()));
 }
 
-void CMainFrame::openRecent(int index) {
+bool CMainFrame::openRecent(int index) {
     if (index < 0 || index >= static_cast<int>(recent_.files().size()))
-        return;
+        return false;
     const fs::path p = recent_.files()[static_cast<std::size_t>(index)];
-    if (openDocument(p) == nullptr) {
-        recent_.remove(p);
-        updateRecentFilesMenu();
-    }
+    if (openDocument(p) != nullptr)
+        return true;
+    recent_.remove(p);
+    updateRecentFilesMenu();
+    return false;
 }
 
 void CMainFrame::updateRecentFilesMenu() {
@@ -691,7 +692,7 @@ bool CMainFrame::runCommand(int id) {
     } else if (id == kWindowTile) {
         mdi_->tileSubWindows();
     } else if (id >= kRecentFile1 && id < kRecentFile1 + recent_.size()) {
-        openRecent(id - kRecentFile1);
+        done = openRecent(id - kRecentFile1);
     } else if (CChildFrame* c = activeChromatogram()) {
         done = c->runCommand(id);
     } else {

@@ -97,7 +97,7 @@ class CMainFrame : public QMainWindow {
     void activeWindowChanged();
     void updateRecentFilesMenu();
     void updateWindowMenu();
-    void openRecent(int index);
+    bool openRecent(int index);
     void connectChromatogram(CChildFrame* child);
     QAction* addAction(int id, const QString& text, const QString& tip = {}, int icon = -1,
                        bool checkable = false);
