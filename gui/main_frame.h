@@ -1,26 +1,122 @@
 #pragma once
-// The main window: a multi-document frame (the chromatograms, reports and
-// recordings are its child windows) with the program's menus in Russian.
+// The main window: a multi-document frame whose child windows are the open
+// chromatograms (reports and recordings join them later), with the program's
+// menus in Russian, one toolbar band per kind of document window of which
+// exactly the one for the active window is shown (128 with no window, 129
+// for a chromatogram), a status bar with the value under the mouse and the
+// visible spans of the active chromatogram, and the list of recent files.
+//
+// Commands of windows and dialogs that are not part of the program yet are
+// shown disabled, never hidden. Closing the program is refused while an
+// instrument records, asks before leaving instruments connected (option
+// "ConfirmDisconnect"), and asks for every modified chromatogram.
 
+#include <QHash>
+#include <QList>
 #include <QMainWindow>
+#include <filesystem>
+#include <memory>
 
+#include "gui/recent_file_list.h"
+
+class QAction;
+class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QToolBar;
+
+namespace zelmora {
+class CDeviceManager;
+}
 
 namespace zelmora::gui {
+
+class CChildFrame;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
   public:
     explicit CMainFrame(QWidget* parent = nullptr);
+    ~CMainFrame() override;
 
     QMdiArea* mdiArea() const { return mdi_; }
     // "Опции ...": the options dialog; OK takes and saves the options.
     void showOptions();
 
+    // Opens a chromatogram file in a new window, or activates its window when
+    // it is open already. Null when it cannot be opened (the reason has been
+    // shown); a file of the recent list that fails leaves the list.
+    CChildFrame* openDocument(const std::filesystem::path& path);
+    // "&Открыть...": the file dialog, then openDocument.
+    void openWithDialog();
+    CChildFrame* activeChromatogram() const;
+    QList<CChildFrame*> chromatograms() const;
+
+    // The action of a command number (menus and bands share it), or null.
+    QAction* action(int id) const;
+    // The toolbar band `id` (128, 129, 132, 133, 183), or null.
+    QToolBar* band(int id) const;
+    // The band shown now.
+    int shownBand() const { return shownBand_; }
+    // Rebuilds the instrument bands and the document bands (command 39000).
+    void rebuildBands();
+
+    RecentFileList& recentFiles() { return recent_; }
+    QMenu* fileMenu() const { return fileMenu_; }
+    QLabel* cursorPane() const { return cursorPane_; }
+    QLabel* spanPane() const { return spanPane_; }
+
+    // The instruments the close rules ask about; none until the instrument
+    // windows are part of the program.
+    void setDeviceManager(CDeviceManager* devices) { devices_ = devices; }
+
+    // The close rules without closing: no recording, the disconnect
+    // question, then every modified chromatogram. True when the program may
+    // end; every chromatogram's question has then been answered.
+    bool queryClose();
+
+    bool isCommandEnabled(int id) const;
+    bool isCommandChecked(int id) const;
+    bool runCommand(int id);
+    // Enables and checks every action for the active window.
+    void updateCommandStates();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    QMenu* createPopupMenu() override;
+
   private:
+    void createActions();
     void buildMenus();
+    void buildStatusBar();
+    void showBand(int id);
+    // Follows the active window: its band, its menus, its panes, its commands.
+    void activeWindowChanged();
+    void updateRecentFilesMenu();
+    void updateWindowMenu();
+    bool openRecent(int index);
+    void connectChromatogram(CChildFrame* child);
+    QAction* addAction(int id, const QString& text, const QString& tip = {}, int icon = -1,
+                       bool checkable = false);
 
     QMdiArea* mdi_ = nullptr;
+    QHash<int, QAction*> actions_;
+    QHash<int, QToolBar*> bands_;
+    int shownBand_ = 0;
+    // Menus and items that belong to the chromatogram window only.
+    QList<QAction*> chromatogramOnly_;
+    QMenu* fileMenu_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
+    QAction* recentSeparator_ = nullptr;
+    QList<QAction*> recentActions_;
+    QAction* recentPlaceholder_ = nullptr;
+    QLabel* cursorPane_ = nullptr;
+    QLabel* spanPane_ = nullptr;
+    RecentFileList recent_;
+    CDeviceManager* devices_ = nullptr;
 };
 
 }  // namespace zelmora::gui

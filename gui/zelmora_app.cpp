@@ -1,9 +1,10 @@
 #include "gui/zelmora_app.h"
 
 #include <clocale>
+#include <filesystem>
 
 #include <QApplication>
-#include <QMessageBox>
+#include <QStringList>
 
 #include "app/paths.h"
 #include "app/program_settings.h"
@@ -13,6 +14,7 @@
 #include "database/results_saver.h"
 #include "document/results_store.h"
 #include "gui/main_frame.h"
+#include "gui/message_box.h"
 #include "method/document_method.h"
 #include "processing/peak_integration.h"
 
@@ -42,6 +44,14 @@ CZelmoraApp::~CZelmoraApp() {
     }
 }
 
+bool CZelmoraApp::openCommandLineFiles(const QStringList& files) {
+    for (const QString& file : files) {
+        if (frame_->openDocument(std::filesystem::path(file.toStdString())) == nullptr)
+            return false;
+    }
+    return true;
+}
+
 bool CZelmoraApp::openDatabase() {
     const std::filesystem::path file = programOptions().databaseFile();
     database_ = std::make_unique<db::CAnalysesDatabase>(file);
@@ -51,24 +61,30 @@ bool CZelmoraApp::openDatabase() {
                             ? database_->open()
                             : (paths::ensureFolder(file.parent_path()), database_->create());
     if (!opened) {
-        const QString caption = QStringLiteral("Zelmora");
-        QMessageBox::critical(nullptr, caption, QString::fromStdString(opened.message()));
+        auto tell = [](QMessageBox::Icon icon, const QString& text,
+                       QMessageBox::StandardButtons buttons = QMessageBox::Ok) {
+            MessageRequest r;
+            r.icon = icon;
+            r.text = text;
+            r.buttons = buttons;
+            return showMessage(r);
+        };
+        tell(QMessageBox::Critical, QString::fromStdString(opened.message()));
         database_->close();
-        if (QMessageBox::question(nullptr, caption,
-                                  QStringLiteral("Ошибка открытия базы данных, произвести "
-                                                 "попытку реставрации ?")) != QMessageBox::Yes)
+        if (tell(QMessageBox::Question,
+                 QStringLiteral("Ошибка открытия базы данных, произвести попытку реставрации ?"),
+                 QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
             return false;
         const db::Result<db::RepairReport> repaired = database_->repair();
         if (!repaired) {
-            QMessageBox::critical(nullptr, caption, QString::fromStdString(repaired.message()));
+            tell(QMessageBox::Critical, QString::fromStdString(repaired.message()));
             return false;
         }
-        QMessageBox::information(nullptr, caption,
-                                 QStringLiteral("Реставрация базы данных завершена"));
+        tell(QMessageBox::Information, QStringLiteral("Реставрация базы данных завершена"));
         if (!database_->isOpen()) {
             opened = database_->open();
             if (!opened) {
-                QMessageBox::critical(nullptr, caption, QString::fromStdString(opened.message()));
+                tell(QMessageBox::Critical, QString::fromStdString(opened.message()));
                 return false;
             }
         }

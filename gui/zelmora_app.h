@@ -2,6 +2,7 @@
 // Start and end of the desktop program: options first, then the main window
 // and the work log's start line; at exit the stop line and the options save.
 
+#include <QStringList>
 #include <memory>
 
 class QApplication;
@@ -25,6 +26,10 @@ class CZelmoraApp {
     CZelmoraApp& operator=(const CZelmoraApp&) = delete;
 
     CMainFrame& mainFrame() { return *frame_; }
+    // Opens the chromatograms named on the command line (the arguments that
+    // Qt left, without the program name). False when one of them cannot be
+    // opened: the reason has been shown and the program does not start.
+    bool openCommandLineFiles(const QStringList& files);
     // Opens the analyses database (offering a repair when it cannot be
     // opened), shows the main window and starts the work log. False when the
     // database stays closed: the program then quits.

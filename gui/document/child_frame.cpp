@@ -1,0 +1,308 @@
+#include "gui/document/child_frame.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+
+#include "app/program_settings.h"
+#include "app/text.h"
+#include "gui/command_ids.h"
+#include "gui/document/zelmora_view.h"
+#include "gui/file_dialogs.h"
+#include "gui/message_box.h"
+
+namespace zelmora::gui {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr DocCommand kDocCommands[] = {
+    DocCommand::Undo,
+    DocCommand::Passport,
+    DocCommand::ChromatogramMethod,
+    DocCommand::AddComponents,
+    DocCommand::AddCalibrationLevel,
+    DocCommand::Filter,
+    DocCommand::AutoMark,
+    DocCommand::DeleteAll,
+    DocCommand::Identify,
+    DocCommand::Concentrations,
+    DocCommand::CopyConcentrations,
+    DocCommand::ExportText,
+    DocCommand::DriftCompensation,
+    DocCommand::ExportToProgram,
+    DocCommand::SaveToDatabase,
+    DocCommand::FindInDatabase,
+    DocCommand::CriticalValues,
+    DocCommand::Combine,
+    DocCommand::VolumeToMass,
+    DocCommand::MassToVolume,
+    DocCommand::ToggleGroups,
+};
+
+// The framework's part of the document, shown on its window.
+class FrameDocumentState : public DocumentState {
+  public:
+    explicit FrameDocumentState(CChildFrame& frame) : frame_(frame) {}
+
+    fs::path pathName() const override { return path_; }
+    void setPathName(const fs::path& path) override { path_ = path; }
+    std::string title() const override { return title_; }
+    void setTitle(const std::string& title) override {
+        title_ = title;
+        frame_.documentTitleChanged();
+    }
+    bool isModified() const override { return modified_; }
+    void setModified(bool modified) override {
+        if (modified_ == modified)
+            return;
+        modified_ = modified;
+        frame_.documentModifiedChanged();
+    }
+    void updateAllViews() override { frame_.updateViews(); }
+
+  private:
+    CChildFrame& frame_;
+    fs::path path_;
+    std::string title_;
+    bool modified_ = false;
+};
+
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+bool mayWrite(const fs::path& path) {
+    std::error_code ec;
+    return fs::is_regular_file(path, ec) && ::access(path.c_str(), W_OK) == 0;
+}
+
+}  // namespace
+
+std::optional<DocCommand> docCommandOf(int id) {
+    for (DocCommand c : kDocCommands) {
+        if (static_cast<int>(c) == id)
+            return c;
+    }
+    return std::nullopt;
+}
+
+CChildFrame::CChildFrame(QWidget* owner)
+    : owner_(owner),
+      sink_(owner != nullptr ? owner : this),
+      prompts_(owner != nullptr ? owner : this),
+      doc_(std::make_unique<CZelmoraDoc>(std::make_unique<FrameDocumentState>(*this))),
+      commands_(std::make_unique<ChromatogramCommands>(*doc_, sink_, prompts_)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    subscription_ = doc_->subscribe([this](CZelmoraDoc::Change) { emit commandStatesChanged(); });
+    documentTitleChanged();
+}
+
+CChildFrame::~CChildFrame() {
+    doc_->unsubscribe(subscription_);
+    // The view works on the document and its commands: it goes first, before
+    // the members it refers to (Qt would delete it after them).
+    delete widget();
+    view_ = nullptr;
+}
+
+bool CChildFrame::openFile(const fs::path& path) {
+    if (!doc_->OnOpenDocument(path, sink_))
+        return false;
+    reloadLink_.emplace(*doc_, sink_);
+    createView();
+    emit commandStatesChanged();
+    return true;
+}
+
+void CChildFrame::createView() {
+    view_ = new CZelmoraView(*doc_, *commands_, this);
+    setWidget(view_);
+    connect(view_, &CZelmoraView::cursorTextChanged, this, &CChildFrame::cursorTextChanged);
+    connect(view_, &CZelmoraView::spanTextChanged, this, &CChildFrame::spanTextChanged);
+    connect(view_, &CZelmoraView::commandStatesChanged, this, &CChildFrame::commandStatesChanged);
+    connect(view_, &CZelmoraView::selectionChanged, this, &CChildFrame::commandStatesChanged);
+    // A failed edit is not a message, only the exclamation sound.
+    connect(view_, &CZelmoraView::editFailed, this, [] { QApplication::beep(); });
+    // The method asks for the text export when the chromatogram is first shown.
+    connect(view_, &CZelmoraView::autoExportRequested, this,
+            [this] { commands_->ExportText(ExportMode::Automatic); });
+    // The report window is not part of the program yet: its commands stay
+    // disabled, and the request a document may carry is left pending.
+}
+
+QString CChildFrame::titleText() const {
+    const std::string title = doc_->state().title();
+    if (!title.empty())
+        return q(title);
+    const fs::path path = doc_->pathName();
+    return path.empty() ? QStringLiteral("Хроматограмма") : q(path.stem().string());
+}
+
+void CChildFrame::documentTitleChanged() {
+    // "[*]" is where Qt puts the modified mark.
+    setWindowTitle(titleText() + QStringLiteral("[*]"));
+    emit commandStatesChanged();
+}
+
+void CChildFrame::documentModifiedChanged() {
+    setWindowModified(doc_->isModified());
+    emit commandStatesChanged();
+}
+
+void CChildFrame::updateViews() {
+    if (view_ != nullptr)
+        view_->update();
+}
+
+QString CChildFrame::proposedFileName(const QString& title) {
+    static const QString cut = QStringLiteral(" #%;/\\");
+    int end = static_cast<int>(title.size());
+    for (int i = 0; i < static_cast<int>(title.size()); ++i) {
+        if (cut.contains(title[i])) {
+            end = i;
+            break;
+        }
+    }
+    return title.left(end);
+}
+
+bool CChildFrame::save() {
+    const fs::path path = doc_->pathName();
+    if (!path.empty() && mayWrite(path))
+        return saveTo(path);
+    return saveAs();
+}
+
+bool CChildFrame::saveAs() {
+    const fs::path current = doc_->pathName();
+    fs::path folder =
+        current.empty() ? programOptions().chromatogramFolder() : current.parent_path();
+    QString name = proposedFileName(titleText());
+    if (name.isEmpty())
+        name = QStringLiteral("Хроматограмма");
+    FileRequest r;
+    r.parent = owner_ != nullptr ? owner_ : this;
+    r.save = true;
+    r.caption = QStringLiteral("Сохранить как");
+    r.start = q((folder / (name.toStdString() + ".stg")).string());
+    r.filter = chromatogramFilter();
+    r.defaultSuffix = QStringLiteral("stg");
+    const QString chosen = chooseFile(r);
+    if (chosen.isEmpty())
+        return false;
+    fs::path target(chosen.toStdString());
+    // Only ".stg" files open again as chromatograms.
+    if (!text::equalsNoCase(target.extension().string(), ".stg"))
+        target += ".stg";
+    return saveTo(target);
+}
+
+bool CChildFrame::saveTo(const fs::path& path) {
+    if (!doc_->OnSaveDocument(path, sink_))
+        return false;
+    doc_->state().setPathName(path);
+    doc_->updateTitle();
+    emit fileSaved(q(path.string()));
+    emit commandStatesChanged();
+    return true;
+}
+
+bool CChildFrame::queryClose() {
+    if (!doc_->isModified())
+        return true;
+    MessageRequest r;
+    r.parent = owner_ != nullptr ? owner_ : this;
+    r.icon = QMessageBox::Warning;
+    r.text = QStringLiteral("Сохранить изменения в %1?").arg(titleText());
+    r.buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    r.defaultButton = QMessageBox::Yes;
+    switch (showMessage(r)) {
+        case QMessageBox::Yes:
+            return save();
+        case QMessageBox::No:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CChildFrame::closeEvent(QCloseEvent* event) {
+    if (!closeConfirmed_ && !queryClose()) {
+        event->ignore();
+        return;
+    }
+    QMdiSubWindow::closeEvent(event);
+}
+
+bool CChildFrame::isCommandEnabled(int id) const {
+    switch (id) {
+        case command::kFileSave:
+        case command::kFileSaveAs:
+        case command::kFileClose:
+            return true;
+        case command::kFilePrint:
+        case command::kFilePrintPreview:
+        case command::kApproximateClip:
+            // The clipped-peak approximation has no document operation yet.
+            return false;
+        default:
+            break;
+    }
+    if (CZelmoraView::handlesCommand(id)) {
+        // The report window is not part of the program yet.
+        if (id == view_command::kReport || id == view_command::kReportPrint)
+            return false;
+        return view_ != nullptr && view_->isCommandEnabled(id);
+    }
+    const std::optional<DocCommand> c = docCommandOf(id);
+    if (!c)
+        return false;
+    switch (*c) {
+        // The passport dialog and the method editor are not part of the
+        // program yet; these commands would show them.
+        case DocCommand::Passport:
+        case DocCommand::ChromatogramMethod:
+        case DocCommand::AddComponents:
+        case DocCommand::AddCalibrationLevel:
+            return false;
+        default:
+            return commands_->isEnabled(*c);
+    }
+}
+
+bool CChildFrame::isCommandChecked(int id) const {
+    if (CZelmoraView::handlesCommand(id))
+        return view_ != nullptr && view_->isCommandChecked(id);
+    if (id == static_cast<int>(DocCommand::ToggleGroups))
+        return commands_->showGroups();
+    return false;
+}
+
+bool CChildFrame::runCommand(int id) {
+    if (!isCommandEnabled(id))
+        return false;
+    bool done = false;
+    if (id == command::kFileSave) {
+        done = save();
+    } else if (id == command::kFileSaveAs) {
+        done = saveAs();
+    } else if (id == command::kFileClose) {
+        done = close();
+    } else if (CZelmoraView::handlesCommand(id)) {
+        done = view_->runCommand(id);
+    } else if (const std::optional<DocCommand> c = docCommandOf(id)) {
+        done = commands_->run(*c);
+        // The outside program took the results and the chromatogram is saved.
+        if (done && *c == DocCommand::ExportToProgram && commands_->closeRequested()) {
+            close();
+            return true;
+        }
+    }
+    if (id != command::kFileClose)
+        emit commandStatesChanged();
+    return done;
+}
+
+}  // namespace zelmora::gui

@@ -1,0 +1,43 @@
+#pragma once
+// The dialogs that the chromatogram commands show, over the chromatogram's
+// window: the sheet "Фильтрация хромотограммы" with the filter page, the
+// sheet "Авторазметка" with the marking page, the dialog "Добавить событие"
+// over an interval, and the choice of the chromatogram to copy
+// concentrations from.
+//
+// The passport dialog and the method sheet are not part of the desktop
+// program yet: those prompts keep the headless answers (nothing changed,
+// sheet cancelled) and the window keeps their commands disabled.
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+#include "processing/chromatogram_commands.h"
+
+class QDialog;
+
+namespace zelmora::gui {
+
+class ChromatogramPrompts : public CommandPrompts {
+  public:
+    explicit ChromatogramPrompts(QWidget* owner = nullptr) : owner_(owner) {}
+    void setOwner(QWidget* owner) { owner_ = owner; }
+
+    bool editFilter(FilterSettings& settings) override;
+    bool editMarking(MarkingParameters& parameters) override;
+    bool editEvent(EventRequest& request) override;
+    std::optional<std::filesystem::path> chooseChromatogram() override;
+    std::optional<std::filesystem::path> chooseSaveFile(const SaveFileRequest& request) override;
+
+    // Runs a dialog and returns its result; exec() unless replaced (tests
+    // fill in the dialog and press its buttons from here).
+    std::function<int(QDialog&)> runDialog;
+
+  private:
+    int run(QDialog& dialog);
+
+    QPointer<QWidget> owner_;
+};
+
+}  // namespace zelmora::gui
