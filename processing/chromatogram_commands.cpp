@@ -15,6 +15,7 @@
 #include "processing/calibration.h"
 #include "processing/chromatogram_processing.h"
 #include "processing/chromatogram_treatments.h"
+#include "processing/clipped_peak.h"
 #include "processing/peak_detector.h"
 #include "processing/peak_integration.h"
 
@@ -599,6 +600,22 @@ bool ChromatogramCommands::InvertPeak(long long k) {
             float& y = doc_.signal.samples[s];
             y = 2.0f * (l * static_cast<float>(s) + m) - y;
         }
+    }
+    doc_.undoAvailable = true;
+    cropShift_ = 0;
+    RecalculatePeaks(doc_.peaks);
+    doc_.changed(CZelmoraDoc::Change::Signal);
+    return true;
+}
+
+bool ChromatogramCommands::ApproximateClippedPeak(long long k) {
+    std::vector<float> rebuilt = doc_.signal.samples;
+    if (!zelmora::ApproximateClippedPeak(doc_.peaks, k, doc_.signal.samples, rebuilt))
+        return false;
+    {
+        std::lock_guard lock(doc_.recordingMutex);
+        doc_.undoSamples = std::move(doc_.signal.samples);
+        doc_.signal.samples = std::move(rebuilt);
     }
     doc_.undoAvailable = true;
     cropShift_ = 0;

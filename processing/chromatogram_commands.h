@@ -176,6 +176,9 @@ class ChromatogramCommands {
     // others shifted by -a. The samples before the cut become the undo copy.
     bool CropTo(double a, double b);
     bool AddEventOver(double a, double b);
+    // Rebuilds the clipped top of peak k (the tallest one) from its flanks;
+    // the samples before become the undo copy.
+    bool ApproximateClippedPeak(long long k);
 
     // Identification and concentrations unless the chromatogram is a
     // calibration chromatogram; then modified and redrawn.

@@ -244,9 +244,9 @@ bool CChildFrame::isCommandEnabled(int id) const {
             return true;
         case command::kFilePrint:
         case command::kFilePrintPreview:
-        case command::kApproximateClip:
-            // The clipped-peak approximation has no document operation yet.
             return false;
+        case command::kApproximateClip:
+            return view_ != nullptr && view_->selectedPeak() >= 0;
         default:
             break;
     }
@@ -290,6 +290,11 @@ bool CChildFrame::runCommand(int id) {
         done = saveAs();
     } else if (id == command::kFileClose) {
         done = close();
+    } else if (id == command::kApproximateClip) {
+        // Only the tallest peak can be rebuilt: any other is a failed edit.
+        done = commands_->ApproximateClippedPeak(view_->selectedPeak());
+        if (!done)
+            QApplication::beep();
     } else if (CZelmoraView::handlesCommand(id)) {
         done = view_->runCommand(id);
     } else if (const std::optional<DocCommand> c = docCommandOf(id)) {

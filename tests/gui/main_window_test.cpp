@@ -414,6 +414,20 @@ class MainWindowTest : public QObject {
         frame.mdiArea()->setActiveSubWindow(full);
         QCOMPARE(frame.spanPane()->text(), QStringLiteral("[1.00000 мВ 2.00 мин]"));
 
+        // The clipped-peak approximation needs the selected peak to be the tallest.
+        full->prompts().runDialog = [](QDialog&) { return int(QDialog::Accepted); };
+        QVERIFY(full->commands().AutoMark());
+        QVERIFY(full->document().peakCount() >= 2);
+        full->view()->setSelectedPeak(-1);
+        frame.updateCommandStates();
+        QVERIFY(!frame.action(command::kApproximateClip)->isEnabled());
+        full->view()->setSelectedPeak(1);  // Этан, not the tallest
+        frame.updateCommandStates();
+        QVERIFY(frame.action(command::kApproximateClip)->isEnabled());
+        const std::vector<float> trace = full->document().signal.samples;
+        QVERIFY(!frame.runCommand(command::kApproximateClip));
+        QVERIFY(full->document().signal.samples == trace);
+
         // The groups button is checked by the document's setting.
         const bool groups = full->commands().showGroups();
         QVERIFY(frame.runCommand(id(DocCommand::ToggleGroups)));

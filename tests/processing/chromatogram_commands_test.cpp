@@ -372,6 +372,47 @@ TEST_F(ChromatogramCommandsTest, AutoMarkWithAMethodUsesItsParameters) {
     EXPECT_TRUE(doc.isModified());
 }
 
+TEST_F(ChromatogramCommandsTest, ClippedTopIsRebuiltFromTheFlanks) {
+    // A Gaussian of 100 mV on a baseline of 1 mV, cut off at 60 mV by a
+    // saturated converter, next to a smaller peak.
+    SyntheticChromatogram spec;
+    spec.dt = 0.005;
+    spec.samples = 1200;
+    spec.level = 1;
+    spec.peaks = {{2.0, 100.0, 0.15}, {4.5, 10.0, 0.05}};
+    const Signal truth = makeSyntheticSignal(spec);
+    doc.signal = truth;
+    for (float& y : doc.signal.samples)
+        y = std::min(y, 61.0f);
+    doc.peaks.attach(&doc.signal);
+    ASSERT_TRUE(AddPeak(doc.peaks, 1.2, 2.8, true, 0));
+    ASSERT_TRUE(AddPeak(doc.peaks, 4.2, 4.8, true, 0));
+    const std::vector<float> clipped = doc.signal.samples;
+
+    EXPECT_FALSE(commands.ApproximateClippedPeak(1));  // not the tallest
+    EXPECT_EQ(doc.signal.samples, clipped);
+    ASSERT_TRUE(commands.ApproximateClippedPeak(0));
+    EXPECT_EQ(doc.undoSamples, clipped);
+    EXPECT_TRUE(doc.undoAvailable);
+    EXPECT_TRUE(doc.isModified());
+    // The rebuilt top rises well above the cut and the flanks stay.
+    const std::size_t apex = 400;
+    EXPECT_NEAR(doc.sample(apex), truth.samples[apex], 0.05 * truth.samples[apex]);
+    EXPECT_EQ(doc.sample(200), clipped[200]);
+    EXPECT_GT(doc.peak(0)->height, 70);  // measured again
+    ASSERT_TRUE(commands.Undo());
+    EXPECT_EQ(doc.signal.samples, clipped);
+
+    // A peak whose top is its whole range has no flanks to fit.
+    doc.peaks.clear();
+    ASSERT_TRUE(AddPeak(doc.peaks, 1.9, 2.1, true, 0));
+    for (std::size_t i = 370; i <= 430; ++i)
+        doc.signal.samples[i] = 61.0f;
+    const std::vector<float> flat = doc.signal.samples;
+    EXPECT_FALSE(commands.ApproximateClippedPeak(0));
+    EXPECT_EQ(doc.signal.samples, flat);
+}
+
 TEST(RecordingNames, FileNameAndMonthFolders) {
     std::tm t{};
     t.tm_year = 2026 - 1900;
