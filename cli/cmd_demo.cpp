@@ -16,6 +16,7 @@
 #include "document/zelmora_doc.h"
 #include "method/method_sheet.h"
 #include "processing/chromatogram_processing.h"
+#include "processing/demo_sample.h"
 #include "processing/synthetic.h"
 
 namespace zelmora::cli {
@@ -25,36 +26,9 @@ namespace fs = std::filesystem;
 
 constexpr const char* kDemoMethod = "Демо";
 
-struct DemoComponent {
-    const char* name;
-    double time, height, sigma;
-};
-constexpr DemoComponent kComponents[] = {
-    {"Метан", 2.0, 40.0, 0.025},  {"Этан", 3.2, 12.0, 0.03},    {"Пропан", 4.6, 6.0, 0.035},
-    {"Изобутан", 6.1, 2.0, 0.04}, {"Н-бутан", 6.8, 2.5, 0.045},
-};
-
 bool writeDemoMethod(std::string& error) {
     CMethodSheet sheet;
-    Method& m = sheet.method();
-    m.info.description = "Демонстрационный метод: природный газ, простая нормировка";
-    m.capture.analysisTime = 8.0f;
-    m.capture.samplingRate = 10.0f;
-    m.filter.kind = 3;  // a light running mean
-    m.filter.window = 0.5f;
-    m.marking.Width = 0.1f;
-    m.marking.MinHeight = 0.2f;
-    m.marking.MinArea = 0.01f;
-    m.marking.MarkingStart = 0.5f;
-    m.calculation.kind = 4;      // "Простая нормировка"
-    m.calculation.response = 1;  // by area
-    for (const DemoComponent& c : kComponents) {
-        MethodComponent mc;
-        mc.name = c.name;
-        mc.retentionTime = c.time;
-        mc.window = 5.0;
-        m.calculation.components.push_back(mc);
-    }
+    sheet.method() = demoMethod();
     if (!sheet.WriteMethod(kDemoMethod)) {
         error = sheet.lastError();
         return false;
@@ -94,21 +68,13 @@ int run(Args& args) {
         return failure("не удалось записать демонстрационный метод: " + error);
 
     std::fprintf(stderr, "2/4 синтетическая хроматограмма\n");
-    SyntheticChromatogram spec;
-    spec.dt = 1.0 / 600;  // 10 points a second
-    spec.samples = static_cast<std::int64_t>(8.0 / spec.dt);
-    spec.level = 1.0;
-    spec.drift = 0.05;
-    spec.noise = 0.01;
-    spec.seed = 2026;
-    for (const DemoComponent& c : kComponents)
-        spec.peaks.push_back({c.time, c.height, c.sigma});
+    const SyntheticChromatogram spec = demoChromatogram();
     const fs::path file = folder / "demo.stg";
     {
         CZelmoraDoc doc;
         doc.signal = makeSyntheticSignal(spec);
         doc.passport.method = kDemoMethod;
-        doc.passport.sample = "Природный газ (демонстрация)";
+        doc.passport.sample = kDemoSampleText;
         doc.passport.analysisTime = std::time(nullptr);
         RecordingMessageSink sink;
         if (!doc.Write(file, sink, false))

@@ -43,7 +43,7 @@ class MainWindowPictureTest : public QObject {
         const zelmora::ProcessingOutcome outcome = zelmora::ProcessChromatogram(doc);
         QVERIFY(outcome.quantitated);
         doc.changed(zelmora::CZelmoraDoc::Change::Any);
-        QCOMPARE(doc.peakCount(), std::size(zelmora::guitest::kDemoPeaks));
+        QCOMPARE(doc.peakCount(), zelmora::kDemoComponentCount);
         child->showMaximized();
         QVERIFY(child->view() != nullptr);
         child->view()->setSelectedPeak(1);
