@@ -315,12 +315,14 @@ bool ChromatogramCommands::EditPassport() {
 }
 
 bool ChromatogramCommands::ShowMethod() {
-    CMethodSheet* sheet = documentMethodSheet(doc_);
-    if (sheet == nullptr)
+    const CMethodSheet* own = documentMethodSheet(doc_);
+    if (own == nullptr)
         return false;
-    // A sheet closed with OK has saved its method; the saved-method
-    // notification reloads the copies of every chromatogram using it.
-    const SheetClose how = prompts_.showMethodSheet(*sheet, 0);
+    // The sheet shows a copy: closed with OK it saves its method, and the
+    // saved-method notification then replaces the document's own copy (and
+    // those of every chromatogram using the method).
+    CMethodSheet sheet = *own;
+    const SheetClose how = prompts_.showMethodSheet(sheet, 0);
     doc_.updateTitle();
     doc_.redraw(CZelmoraDoc::Change::Method);
     return how != SheetClose::Cancel;
@@ -370,8 +372,12 @@ bool ChromatogramCommands::Filter() {
 void ChromatogramCommands::storeDetectionSettingsAndMark(bool sheetConfirmed) {
     if (CMethodSheet* sheet = documentMethodSheet(doc_); sheet != nullptr && doc_.hasMethod) {
         sheet->method().marking = detectionSettings;
-        if (MayMarkingSaveMethod(sheetConfirmed, programOptions().accessLevel))
-            sheet->SaveMethod(SaveIntent::Automatic);
+        // Saved from a copy: the saved-method notification replaces the
+        // document's own copy while the save is still running.
+        if (MayMarkingSaveMethod(sheetConfirmed, programOptions().accessLevel)) {
+            CMethodSheet saved = *sheet;
+            saved.SaveMethod(SaveIntent::Automatic);
+        }
     } else {
         defaultMethod().marking = detectionSettings;
     }

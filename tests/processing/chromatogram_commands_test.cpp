@@ -413,6 +413,32 @@ TEST_F(ChromatogramCommandsTest, ClippedTopIsRebuiltFromTheFlanks) {
     EXPECT_EQ(doc.signal.samples, flat);
 }
 
+TEST_F(ChromatogramCommandsTest, ConfirmedMarkingSavesTheMethodAndReloadsTheCopy) {
+    processed();
+    MethodReloadLink link(doc, sink);  // as every open chromatogram window keeps
+    CProgramSettings::instance().update([](ProgramOptions& o) {
+        o.checkViewAutoMark = true;
+        o.accessLevel = 2;
+    });
+    class WiderPeaks : public CommandPrompts {
+      public:
+        bool editMarking(MarkingParameters& m) override {
+            m.MinHeight = 15;  // keeps only the two larger peaks
+            return true;
+        }
+    } wider;
+    ChromatogramCommands marking(doc, sink, wider);
+    ASSERT_TRUE(marking.AutoMark());
+    EXPECT_EQ(doc.peakCount(), 2u);
+    // The method file has the new parameters and the document's copy was
+    // read again from it.
+    CMethodSheet saved;
+    ASSERT_TRUE(saved.ReadMethod("Газ"));
+    EXPECT_FLOAT_EQ(saved.method().marking.MinHeight, 15);
+    ASSERT_NE(documentMethod(doc), nullptr);
+    EXPECT_FLOAT_EQ(documentMethod(doc)->marking.MinHeight, 15);
+}
+
 TEST(RecordingNames, FileNameAndMonthFolders) {
     std::tm t{};
     t.tm_year = 2026 - 1900;
