@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "app/program_settings.h"
+#include "gui/document/passport_dlg.h"
 #include "gui/file_dialogs.h"
 #include "gui/method/add_event_dlg.h"
 #include "gui/method/mtd_filtering_pg.h"
@@ -51,6 +52,11 @@ bool ChromatogramPrompts::editEvent(EventRequest& request) {
     request.choice = dlg.choice();
     request.value = dlg.value();
     return true;
+}
+
+bool ChromatogramPrompts::editPassport(CZelmoraDoc& doc) {
+    CPassportDlg dlg(doc, passportCatalogue(), owner_);
+    return run(dlg) == QDialog::Accepted;
 }
 
 std::optional<std::filesystem::path> ChromatogramPrompts::chooseChromatogram() {
