@@ -22,6 +22,7 @@
 #include "gui/app/programm_setup_sheet.h"
 #include "gui/command_ids.h"
 #include "gui/document/child_frame.h"
+#include "gui/document/chromatogram_browser_dlg.h"
 #include "gui/document/zelmora_view.h"
 #include "gui/file_dialogs.h"
 #include "gui/message_box.h"
@@ -601,18 +602,18 @@ CChildFrame* CMainFrame::openDocument(const fs::path& path) {
 }
 
 void CMainFrame::openWithDialog() {
-    FileRequest r;
-    r.parent = this;
-    r.caption = QStringLiteral("Открыть");
-    const CChildFrame* active = activeChromatogram();
-    const fs::path folder = active != nullptr && !active->document().pathName().empty()
-                                ? active->document().pathName().parent_path()
-                                : programOptions().chromatogramFolder();
-    r.start = q(folder.string());
-    r.filter = chromatogramFilter() + QStringLiteral(";;Все файлы (*)");
-    const QString file = chooseFile(r);
-    if (!file.isEmpty())
-        openDocument(fs::path(file.toStdString()));
+    // "Добавить в БД" saves a chromatogram that is open here with its window.
+    CChromatogramBrowserDlg::saveOpenChromatogram =
+        [this](const fs::path& file) -> std::optional<bool> {
+        for (CChildFrame* c : chromatograms())
+            if (c->document().pathName() == file.lexically_normal())
+                return c->saveTo(file);
+        return std::nullopt;
+    };
+    const std::vector<fs::path> files = BrowseChromatograms(CChromatogramBrowserDlg::Open, this);
+    CChromatogramBrowserDlg::saveOpenChromatogram = nullptr;
+    for (const fs::path& file : files)
+        openDocument(file);
 }
 
 bool CMainFrame::openRecent(int index) {

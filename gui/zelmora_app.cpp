@@ -13,6 +13,7 @@
 #include "database/analyses_database.h"
 #include "database/results_saver.h"
 #include "document/results_store.h"
+#include "gui/document/passport_dlg.h"
 #include "gui/main_frame.h"
 #include "gui/message_box.h"
 #include "method/document_method.h"
@@ -35,6 +36,7 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
 CZelmoraApp::~CZelmoraApp() {
     frame_.reset();
     installResultsStore(nullptr);
+    setPassportCatalogue(nullptr);
     store_.reset();
     database_.reset();
     CWorkLog::instance().stop();
@@ -91,6 +93,7 @@ bool CZelmoraApp::openDatabase() {
     }
     store_ = std::make_shared<db::CAnalysesStore>(*database_, documentMethodComponents);
     installResultsStore(store_);
+    setPassportCatalogue(&database_->connection());
     return true;
 }
 

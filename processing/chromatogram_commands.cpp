@@ -311,6 +311,10 @@ bool ChromatogramCommands::EditPassport() {
     if (!prompts_.editPassport(doc_))
         return false;
     doc_.changed(CZelmoraDoc::Change::Passport);
+    // The amounts and the norm enter the concentrations; a calibration
+    // chromatogram keeps the ones it was calibrated with.
+    if (doc_.passport.calibration == 0)
+        Concentrations();
     return true;
 }
 

@@ -260,9 +260,8 @@ bool CChildFrame::isCommandEnabled(int id) const {
     if (!c)
         return false;
     switch (*c) {
-        // The passport dialog and the method editor are not part of the
-        // program yet; these commands would show them.
-        case DocCommand::Passport:
+        // The method editor is not part of the program yet; these commands
+        // would show it.
         case DocCommand::ChromatogramMethod:
         case DocCommand::AddComponents:
         case DocCommand::AddCalibrationLevel:

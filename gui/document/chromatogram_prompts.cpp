@@ -4,6 +4,8 @@
 #include <QStringList>
 
 #include "app/program_settings.h"
+#include "gui/document/chromatogram_browser_dlg.h"
+#include "gui/document/passport_dlg.h"
 #include "gui/file_dialogs.h"
 #include "gui/method/add_event_dlg.h"
 #include "gui/method/mtd_filtering_pg.h"
@@ -53,16 +55,17 @@ bool ChromatogramPrompts::editEvent(EventRequest& request) {
     return true;
 }
 
+bool ChromatogramPrompts::editPassport(CZelmoraDoc& doc) {
+    CPassportDlg dlg(doc, passportCatalogue(), owner_);
+    return run(dlg) == QDialog::Accepted;
+}
+
 std::optional<std::filesystem::path> ChromatogramPrompts::chooseChromatogram() {
-    FileRequest r;
-    r.parent = owner_;
-    r.caption = QStringLiteral("Скопировать концентрации");
-    r.start = QString::fromStdString(programOptions().chromatogramFolder().string());
-    r.filter = chromatogramFilter();
-    const QString file = chooseFile(r);
-    if (file.isEmpty())
+    const std::vector<std::filesystem::path> files =
+        BrowseChromatograms(CChromatogramBrowserDlg::OneFile, owner_);
+    if (files.empty())
         return std::nullopt;
-    return std::filesystem::path(file.toStdString());
+    return files.front();
 }
 
 // "label|pattern|label|pattern||" as Qt's "label;;label" (the labels name

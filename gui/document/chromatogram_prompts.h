@@ -3,11 +3,11 @@
 // window: the sheet "Фильтрация хромотограммы" with the filter page, the
 // sheet "Авторазметка" with the marking page, the dialog "Добавить событие"
 // over an interval, and the choice of the chromatogram to copy
-// concentrations from.
+// concentrations from, the passport dialog.
 //
-// The passport dialog and the method sheet are not part of the desktop
-// program yet: those prompts keep the headless answers (nothing changed,
-// sheet cancelled) and the window keeps their commands disabled.
+// The method sheet is not part of the desktop program yet: its prompt keeps
+// the headless answer (sheet cancelled) and the window keeps its commands
+// disabled.
 
 #include <QPointer>
 #include <QWidget>
@@ -27,6 +27,7 @@ class ChromatogramPrompts : public CommandPrompts {
     bool editFilter(FilterSettings& settings) override;
     bool editMarking(MarkingParameters& parameters) override;
     bool editEvent(EventRequest& request) override;
+    bool editPassport(CZelmoraDoc& doc) override;
     std::optional<std::filesystem::path> chooseChromatogram() override;
     std::optional<std::filesystem::path> chooseSaveFile(const SaveFileRequest& request) override;
 
