@@ -91,6 +91,7 @@ CConnectDeviceDlg::CConnectDeviceDlg(const CDeviceManager& devices, int deviceIn
     layout->addWidget(note_);
     layout->addWidget(buttons);
     note_->setVisible(!note_->text().isEmpty());
+    setMinimumWidth(360);
 
     connect(type_, &QComboBox::currentIndexChanged, this, &CConnectDeviceDlg::typeChanged);
     connect(port_, &QComboBox::currentIndexChanged, this, &CConnectDeviceDlg::portChanged);
