@@ -26,6 +26,7 @@
 #include "gui/instruments/device_list_dlg.h"
 #include "gui/instruments/instrument_controls.h"
 #include "gui/main_frame.h"
+#include "gui/zelmora_app.h"
 #include "gui_test_support.h"
 #include "instruments/device_manager.h"
 #include "instruments/device_types.h"
@@ -400,6 +401,29 @@ class DevicesTest : public QObject {
             QVERIFY(!menu->menuAction()->isEnabled());
             QVERIFY(!frame.isCommandEnabled(zelmora::gui::command::kConnection));
         }
+    }
+
+    // The program loads the list before its main window and writes it at
+    // exit, with every instrument disconnected.
+    void programKeepsTheListFromStartToExit() {
+        {
+            CDeviceManager before(zelmora::userSettings());
+            QVERIFY(before.add(kDemo) != nullptr);
+            QVERIFY(before.save());
+        }
+        {
+            auto& qt = static_cast<QApplication&>(*QCoreApplication::instance());
+            zelmora::gui::CZelmoraApp app(qt);
+            QCOMPARE(app.devices().count(), 1);
+            QVERIFY(app.mainFrame().instruments()->band(0) != nullptr);
+            QVERIFY(app.mainFrame().runCommand(40000));
+            QVERIFY(app.devices().device(0).isRunning());
+            QVERIFY(app.devices().add(kOstrel) != nullptr);
+        }
+        CDeviceManager after(zelmora::userSettings());
+        after.load();
+        QCOMPARE(after.count(), 2);
+        QCOMPARE(after.device(1).type(), kOstrel);
     }
 };
 
