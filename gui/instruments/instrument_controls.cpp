@@ -176,7 +176,7 @@ void CInstrumentControls::rebuild(CDeviceManager* devices) {
         popups_ << popup;
     }
     if (items.empty()) {
-        QAction* none = menu_->addAction(QStringLiteral("Нет подключённых приборов"));
+        QAction* none = menu_->addAction(QStringLiteral("Список приборов пуст"));
         none->setEnabled(false);
     }
 
