@@ -25,6 +25,8 @@
 #include "gui/document/chromatogram_browser_dlg.h"
 #include "gui/document/zelmora_view.h"
 #include "gui/file_dialogs.h"
+#include "gui/instruments/device_list_dlg.h"
+#include "gui/instruments/instrument_controls.h"
 #include "gui/message_box.h"
 #include "instruments/device_manager.h"
 #include "processing/chromatogram_commands.h"
@@ -81,7 +83,6 @@ bool notAvailableYet(int id) {
         case kCompactDatabase:
         case kRepairDatabase:
         case kStatistics:
-        case kConnection:
         case kTransformerOil:
         case kNaturalGas:
         case kDensities:
@@ -123,6 +124,8 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), recent_(userSetti
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdi_);
     recent_.load();
+    instruments_ = new CInstrumentControls(this, [this](int id) { return runCommand(id); });
+    instruments_->setListChanged([this] { deviceListChanged(); });
     createActions();
     buildMenus();
     buildStatusBar();
@@ -403,6 +406,8 @@ void CMainFrame::buildMenus() {
     chromatogramOnly_ << percents->addSeparator();
     add(percents, kDensities);
 
+    bar->addMenu(instruments_->menu());
+
     QMenu* service = bar->addMenu(QStringLiteral("&Сервис"));
     add(service, kConnection);
     service->addSeparator();
@@ -461,7 +466,8 @@ void CMainFrame::buildStatusBar() {
 
 void CMainFrame::rebuildBands() {
     // The instrument bands come first, one per instrument of the device
-    // list, once the instrument windows are part of the program.
+    // list, with the menu and the panes of the instruments.
+    instruments_->rebuild(devices_);
     for (QToolBar* tb : std::as_const(bands_)) {
         removeToolBar(tb);
         delete tb;
@@ -503,7 +509,9 @@ QMenu* CMainFrame::createPopupMenu() {
 }
 
 QAction* CMainFrame::action(int id) const {
-    return actions_.value(id, nullptr);
+    if (QAction* a = actions_.value(id, nullptr))
+        return a;
+    return instruments_ != nullptr ? instruments_->action(id) : nullptr;
 }
 
 QToolBar* CMainFrame::band(int id) const {
@@ -652,7 +660,10 @@ bool CMainFrame::isCommandEnabled(int id) const {
         case kAppExit:
         case kAppAbout:
         case kOptions:
+        case kRebuildBars:
             return true;
+        case kConnection:
+            return devices_ != nullptr;
         case kWindowCascade:
         case kWindowTile:
             return !mdi_->subWindowList().isEmpty();
@@ -661,12 +672,16 @@ bool CMainFrame::isCommandEnabled(int id) const {
     }
     if (id >= kRecentFile1 && id < kRecentFile1 + recent_.size())
         return id - kRecentFile1 < static_cast<int>(recent_.files().size());
+    if (CInstrumentControls::isDeviceCommand(id))
+        return instruments_->isEnabled(id);
     if (const CChildFrame* c = activeChromatogram())
         return c->isCommandEnabled(id);
     return false;
 }
 
 bool CMainFrame::isCommandChecked(int id) const {
+    if (CInstrumentControls::isDeviceCommand(id))
+        return instruments_->isChecked(id);
     if (const CChildFrame* c = activeChromatogram())
         return c->isCommandChecked(id);
     return false;
@@ -689,6 +704,12 @@ bool CMainFrame::runCommand(int id) {
         QMessageBox::about(this, QStringLiteral("О программе"), text);
     } else if (id == kOptions) {
         showOptions();
+    } else if (id == kConnection) {
+        showDeviceList();
+    } else if (id == kRebuildBars) {
+        rebuildBands();
+    } else if (CInstrumentControls::isDeviceCommand(id)) {
+        done = instruments_->run(id);
     } else if (id == kWindowCascade) {
         mdi_->cascadeSubWindows();
     } else if (id == kWindowTile) {
@@ -716,6 +737,7 @@ void CMainFrame::updateCommandStates() {
         if (id == command::kQueue || id == static_cast<int>(DocCommand::ExportToProgram))
             a->setVisible(queue);
     }
+    instruments_->updateStates();
 }
 
 bool CMainFrame::queryClose() {
@@ -799,6 +821,36 @@ void CMainFrame::showOptions() {
     for (CChildFrame* c : chromatograms())
         c->updateViews();
     updateCommandStates();
+}
+
+void CMainFrame::setDeviceManager(CDeviceManager* devices) {
+    devices_ = devices;
+    rebuildBands();
+    updateCommandStates();
+}
+
+void CMainFrame::showDeviceList() {
+    if (devices_ == nullptr)
+        return;
+    CDeviceListDlg dlg(*devices_, this);
+    dlg.exec();
+    // The dialog changes the list as it goes: whatever was done stays.
+    if (dlg.changed())
+        deviceListChanged();
+}
+
+void CMainFrame::deviceListChanged() {
+    std::string error;
+    if (devices_ != nullptr && !devices_->save(&error)) {
+        MessageRequest r;
+        r.parent = this;
+        r.icon = QMessageBox::Warning;
+        r.text = QStringLiteral("Не удалось сохранить список приборов: %1").arg(q(error));
+        showMessage(r);
+    }
+    // The menu item that asked for the change may still be running.
+    QMetaObject::invokeMethod(
+        this, [this] { runCommand(command::kRebuildBars); }, Qt::QueuedConnection);
 }
 
 }  // namespace zelmora::gui

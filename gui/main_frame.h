@@ -33,6 +33,7 @@ class CDeviceManager;
 namespace zelmora::gui {
 
 class CChildFrame;
+class CInstrumentControls;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -67,9 +68,13 @@ class CMainFrame : public QMainWindow {
     QLabel* cursorPane() const { return cursorPane_; }
     QLabel* spanPane() const { return spanPane_; }
 
-    // The instruments the close rules ask about; none until the instrument
-    // windows are part of the program.
-    void setDeviceManager(CDeviceManager* devices) { devices_ = devices; }
+    // The instruments of the "Приборы" menu, their bands and panes, and the
+    // ones the close rules ask about; the bands are rebuilt for them.
+    void setDeviceManager(CDeviceManager* devices);
+    CInstrumentControls* instruments() const { return instruments_; }
+    // "По&дключение...": the device-list dialog; a changed list is written
+    // and the bands follow it.
+    void showDeviceList();
 
     // The close rules without closing: no recording, the disconnect
     // question, then every modified chromatogram. True when the program may
@@ -117,6 +122,9 @@ class CMainFrame : public QMainWindow {
     QLabel* spanPane_ = nullptr;
     RecentFileList recent_;
     CDeviceManager* devices_ = nullptr;
+    CInstrumentControls* instruments_ = nullptr;
+    // A changed device list is written now and the bands rebuilt (posted).
+    void deviceListChanged();
 };
 
 }  // namespace zelmora::gui

@@ -16,6 +16,7 @@
 #include "gui/document/passport_dlg.h"
 #include "gui/main_frame.h"
 #include "gui/message_box.h"
+#include "instruments/device_manager.h"
 #include "method/document_method.h"
 #include "processing/peak_integration.h"
 
@@ -30,11 +31,24 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
     CProgramSettings::instance();  // options are the first thing loaded
     installFolderMethodLoader();
     installIntegrationAfterRead();
+    loadDevices();
     frame_ = std::make_unique<CMainFrame>();
+    frame_->setDeviceManager(devices_.get());
+    // Start buttons ask for commands on the devices' reader threads: they
+    // are posted to the main window, which the devices outlive until
+    // saveDevices() has closed them.
+    CMainFrame* frame = frame_.get();
+    devices_->setCommandSink([frame](int id) {
+        QMetaObject::invokeMethod(
+            frame, [frame, id] { frame->runCommand(id); }, Qt::QueuedConnection);
+    });
 }
 
 CZelmoraApp::~CZelmoraApp() {
+    saveDevices();
+    frame_->setDeviceManager(nullptr);
     frame_.reset();
+    devices_.reset();
     installResultsStore(nullptr);
     setPassportCatalogue(nullptr);
     store_.reset();
@@ -44,6 +58,21 @@ CZelmoraApp::~CZelmoraApp() {
     if (!CProgramSettings::instance().save(&error)) {
         qWarning("Zelmora: the options could not be saved: %s", error.c_str());
     }
+}
+
+void CZelmoraApp::loadDevices() {
+    devices_ = std::make_unique<CDeviceManager>(userSettings());
+    devices_->load();
+}
+
+void CZelmoraApp::saveDevices() {
+    std::string error;
+    if (!devices_->save(&error))
+        qWarning("Zelmora: the device list could not be saved: %s", error.c_str());
+    // No reader thread may post to the main window once it is gone.
+    for (int i = 0; i < devices_->count(); ++i)
+        devices_->disconnect(i);
+    devices_->setCommandSink({});
 }
 
 bool CZelmoraApp::openCommandLineFiles(const QStringList& files) {

@@ -1,11 +1,17 @@
 #pragma once
 // Start and end of the desktop program: options first, then the main window
 // and the work log's start line; at exit the stop line and the options save.
+// The device list is loaded before the main window is made and written when
+// the program ends, after every instrument has been disconnected.
 
 #include <QStringList>
 #include <memory>
 
 class QApplication;
+
+namespace zelmora {
+class CDeviceManager;
+}
 
 namespace zelmora::db {
 class CAnalysesDatabase;
@@ -35,12 +41,18 @@ class CZelmoraApp {
     // database stays closed: the program then quits.
     bool start(bool maximised);
     db::CAnalysesDatabase* database() { return database_.get(); }
+    // The instruments of this workstation, loaded before the main window is
+    // made and written at exit.
+    CDeviceManager& devices() { return *devices_; }
 
   private:
     bool openDatabase();
+    void loadDevices();
+    void saveDevices();
 
     std::unique_ptr<db::CAnalysesDatabase> database_;
     std::shared_ptr<db::CAnalysesStore> store_;
+    std::unique_ptr<CDeviceManager> devices_;  // outlives the frame, which shows it
     std::unique_ptr<CMainFrame> frame_;
 };
 

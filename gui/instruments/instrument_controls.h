@@ -1,0 +1,91 @@
+#pragma once
+// What the main window shows of the instruments of the device list: the
+// "&Приборы" menu (per device "%d. %s" with "&Подключить", "&Установки..."
+// and, per channel in use, "Канал &%d" with its four commands), one toolbar
+// band per device with the text "%d (%s): " and its connect button, and one
+// status-bar pane per device with its name (left click: its settings, right
+// click: its popup menu at the mouse). The commands' prompts name the device
+// and the channel.
+//
+// The channel commands belong to the recording windows, which are not part
+// of the program yet: they are shown disabled.
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <string>
+
+class QAction;
+class QLabel;
+class QMainWindow;
+class QMenu;
+class QTimer;
+class QToolBar;
+
+namespace zelmora {
+class CDeviceManager;
+}
+
+namespace zelmora::gui {
+
+// The prompt of a device command (40000–40339) with the device's number and
+// name; empty for other commands and devices that are not in the list.
+std::string devicePrompt(const CDeviceManager& devices, int commandId);
+// The prompt as a tooltip or status tip: none when empty or longer than 79
+// characters.
+QString promptTip(const std::string& prompt);
+
+class CInstrumentControls : public QObject {
+    Q_OBJECT
+  public:
+    // `runCommand` runs a command of the main window (with its enabled
+    // check); the panes post their commands to it.
+    CInstrumentControls(QMainWindow* frame, std::function<bool(int)> runCommand);
+    ~CInstrumentControls() override;
+
+    // The "&Приборы" menu; its items follow the device list from rebuild().
+    QMenu* menu() const { return menu_; }
+    // Builds the menu, the bands (added to the frame's top area now, so
+    // that bands added later stand after them) and the panes anew.
+    void rebuild(CDeviceManager* devices);
+
+    static bool isDeviceCommand(int id);
+    bool isEnabled(int id) const;
+    bool isChecked(int id) const;
+    // Connect/disconnect and the settings of a device; false when the
+    // command failed, was refused or is not available.
+    bool run(int id);
+    void updateStates();
+
+    QAction* action(int id) const { return actions_.value(id, nullptr); }
+    QToolBar* band(int device) const { return bands_.value(device, nullptr); }
+    QLabel* pane(int device) const { return panes_.value(device, nullptr); }
+    // The popup of device i in the menu (also the pane's context menu).
+    QMenu* devicePopup(int device) const { return popups_.value(device, nullptr); }
+
+    // Called after a device's settings changed the list.
+    void setListChanged(std::function<void()> f) { listChanged_ = std::move(f); }
+
+  private:
+    void clear();
+    bool toggleConnection(int device);
+    QAction* makeAction(int id, const QString& text, bool checkable);
+    void post(int id);
+
+    QMainWindow* frame_;
+    std::function<bool(int)> runCommand_;
+    std::function<void()> listChanged_;
+    CDeviceManager* devices_ = nullptr;
+    QMenu* menu_ = nullptr;
+    QHash<int, QAction*> actions_;
+    QList<QMenu*> popups_;
+    QList<QToolBar*> bands_;
+    QList<QLabel*> panes_;
+    // Devices close by themselves when their instrument falls silent; the
+    // connect buttons follow.
+    QTimer* refresh_ = nullptr;
+};
+
+}  // namespace zelmora::gui
