@@ -286,17 +286,6 @@ CPassportDlg::CPassportDlg(CZelmoraDoc& doc, db::Connection* catalogue, QWidget*
 void CPassportDlg::fillPoints() {
     const QString typed = point_->currentText();
     point_->clear();
-    sample_->setObjectName(QStringLiteral("sample"));
-    place_->setObjectName(QStringLiteral("place"));
-    point_->setObjectName(QStringLiteral("point"));
-    calibration_->setObjectName(QStringLiteral("calibration"));
-    operator_->setObjectName(QStringLiteral("operator"));
-    eluent_->setObjectName(QStringLiteral("eluent"));
-    deadTime_->setObjectName(QStringLiteral("deadTime"));
-    const char* partNames[6] = {"day", "month", "year", "hour", "minute", "second"};
-    for (int i = 0; i < 6; ++i)
-        samplingParts_[i]->setObjectName(QString::fromLatin1(partNames[i]));
-
     if (catalogue_ != nullptr) {
         db::CStationSet stations(*catalogue_);
         if (stations.open()) {
