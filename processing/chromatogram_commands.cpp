@@ -142,6 +142,28 @@ fs::path densityTablePath() {
     return programOptions().databaseFolder() / "density.txt";
 }
 
+std::vector<DensityEntry> parseDensityTable(std::string_view bytes) {
+    std::vector<DensityEntry> rows;
+    auto nextLine = [&bytes](std::string& line) {
+        if (bytes.empty())
+            return false;
+        const std::size_t end = bytes.find('\n');
+        line = stripCr(std::string(bytes.substr(0, end)));
+        bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+        return true;
+    };
+    std::string name, value;
+    while (nextLine(name) && nextLine(value)) {
+        if (name.empty() || value.empty())
+            break;
+        // A value that is no number counts as density 0, as a hand-edited
+        // table has always been read.
+        rows.push_back(
+            {text::fromCp1251(name), text::parseDouble(text::trim(value), true).value_or(0.0)});
+    }
+    return rows;
+}
+
 std::optional<std::vector<DensityEntry>> readDensityTable(const fs::path& file) {
     std::error_code ec;
     const auto size = fs::file_size(file, ec);
@@ -150,20 +172,11 @@ std::optional<std::vector<DensityEntry>> readDensityTable(const fs::path& file) 
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return std::nullopt;
-    std::vector<DensityEntry> rows;
-    std::string name, value;
-    while (std::getline(in, name)) {
-        name = stripCr(text::fromCp1251(name));
-        if (!std::getline(in, value))
-            break;
-        value = stripCr(value);
-        if (name.empty() || value.empty())
-            break;
-        // A value that is no number counts as density 0, as a hand-edited
-        // table has always been read.
-        rows.push_back({name, text::parseDouble(text::trim(value), true).value_or(0.0)});
-    }
-    return rows;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad())
+        return std::nullopt;
+    return parseDensityTable(bytes.str());
 }
 
 bool writeDensityTable(const fs::path& file, const std::vector<DensityEntry>& rows,

@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "document/chromatogram_export.h"
@@ -117,6 +118,8 @@ struct DensityEntry {
     double density = 0;
 };
 std::filesystem::path densityTablePath();
+// The table from the bytes of the file (Windows-1251).
+std::vector<DensityEntry> parseDensityTable(std::string_view bytes);
 // Nothing when the file cannot be read.
 std::optional<std::vector<DensityEntry>> readDensityTable(const std::filesystem::path& file);
 // Rewrites the table in the same form, up to the first row with an empty cell.
