@@ -5,6 +5,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "method/method_file.h"
@@ -14,9 +15,12 @@
 
 namespace {
 
-void check(bool ok) {
-    if (!ok)
-        std::abort();
+// Names the broken expectation before stopping, so a crash input explains itself.
+void check(bool ok, const char* what) {
+    if (ok)
+        return;
+    std::fprintf(stderr, "fuzz_quantitation: broken: %s\n", what);
+    std::abort();
 }
 
 }  // namespace
@@ -67,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = 0; i < s.components.size(); ++i) {
             const MethodComponent& c = s.components[i];
             check(!finiteBefore[i] ||
-                  (std::isfinite(c.k0) && std::isfinite(c.k2) && std::isfinite(c.k3)));
+                      (std::isfinite(c.k0) && std::isfinite(c.k2) && std::isfinite(c.k3)),
+                  "finite coefficients after the fits");
         }
 
     PeakTable table;
@@ -81,11 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     double f = 1;
     IdentifyPeaks(table, s, f);
     for (const Peak& p : table.peaks)
-        check(!std::isnan(p.retentionIndex));
+        check(!std::isnan(p.retentionIndex), "a retention index that is a number");
     Passport passport(0);
     CalculateConcentrations(table, method, passport);
     for (int i = 0; i < 20; ++i)
         for (const MethodComponent& c : s.components)
-            check(std::isfinite(EvaluateCurve(c, i - 5.0)));
+            check(std::isfinite(EvaluateCurve(c, i - 5.0)), "a finite calibration curve");
     return 0;
 }

@@ -124,7 +124,8 @@ void IdentifyByIndex(PeakTable& table, const CalculationSettings& settings) {
             continue;
         Peak& p = table.peaks[static_cast<std::size_t>(i)];
         name(p, c, true);
-        p.retentionIndex = c.retentionIndex;
+        // A method may carry an index that is no number: the peak then has none.
+        p.retentionIndex = std::isfinite(c.retentionIndex) ? c.retentionIndex : 0;
         setProperty(p.properties, kRetentionIndexKey, text::format("%g", c.retentionIndex));
     }
 

@@ -211,6 +211,20 @@ TEST(Identification, LinearAndLogarithmicIndices) {
     EXPECT_GT(k->second, 3.0);
 }
 
+TEST(Identification, AReferenceIndexThatIsNoNumberGivesNoIndex) {
+    CalculationSettings s;
+    s.identification = kIdentifyByLinearIndex;
+    s.components = {component("R5", 2.0, 5, true, std::nan("")), component("R6", 4.0, 5, true, 600),
+                    component("K", 9.0, 5, false, 560)};
+    PeakTable t = table({peak(2.0), peak(3.0), peak(4.0)});
+    IdentifyByIndex(t, s);
+    EXPECT_EQ(t.peaks[0].componentName, "R5");
+    for (const Peak& p : t.peaks)
+        EXPECT_FALSE(std::isnan(p.retentionIndex));
+    EXPECT_EQ(t.peaks[1].retentionIndex, 0);
+    EXPECT_FALSE(t.peaks[1].identified());
+}
+
 TEST(Identification, IndicesThatCannotBeInterpolated) {
     CalculationSettings s;
     s.identification = kIdentifyByLogarithmicIndex;
