@@ -137,27 +137,19 @@ bool SerialPort::configure(const LineSettings& s, std::string* error) {
 }
 
 bool SerialPort::setDtr(bool on) {
-    if (fd_ < 0)
-        return false;
-    if (!modemLines_)
-        return true;
-    int bits = TIOCM_DTR;
-    if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0)
-        return true;
-    lastErrno_ = errno;
-    if (modemLineUnsupported(lastErrno_)) {
-        modemLines_ = false;
-        return true;
-    }
-    return false;
+    return setModemLine(TIOCM_DTR, on);
 }
 
 bool SerialPort::setRts(bool on) {
+    return setModemLine(TIOCM_RTS, on);
+}
+
+bool SerialPort::setModemLine(int line, bool on) {
     if (fd_ < 0)
         return false;
     if (!modemLines_)
         return true;
-    int bits = TIOCM_RTS;
+    int bits = line;
     if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0)
         return true;
     lastErrno_ = errno;

@@ -68,6 +68,9 @@ class SerialPort {
     void close();
 
   private:
+    // Raises or drops one modem line (TIOCM_DTR, TIOCM_RTS); a port without
+    // modem lines (a pseudo-terminal) is not an error.
+    bool setModemLine(int line, bool on);
     int fd_ = -1;
     int wakeFd_ = -1;
     bool modemLines_ = false;
