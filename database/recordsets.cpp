@@ -169,21 +169,10 @@ Status CCritValues0Set::open(int queryPlace) {
     if (Status s = prepareQuery(); !s)
         return s;
     query().bind(":QueryPlace", queryPlace);
-    std::vector<Row> out;
-    std::vector<int> c;
-    while (query().next()) {
-        if (c.empty()) {
-            auto cols = columns({"Parametr", "Quant", "CritValue"});
-            if (!cols)
-                return cols.status();
-            c = *cols;
-        }
-        out.push_back({query().text(c[0]), query().text(c[1]), optionalReal(query(), c[2])});
-    }
-    if (!query().ok())
-        return query().status();
-    rows = std::move(out);
-    return {};
+    return readRows({"Parametr", "Quant", "CritValue"}, rows,
+                    [](Statement& q, const std::vector<int>& c) {
+                        return Row{q.text(c[0]), q.text(c[1]), optionalReal(q, c[2])};
+                    });
 }
 
 CCritValues1Set::CCritValues1Set(Connection& db) : CQueryRecordset(db, kCritValuesQuery1) {}
@@ -192,21 +181,10 @@ Status CCritValues1Set::open(std::string_view queryPlace, std::string_view query
     if (Status s = prepareQuery(); !s)
         return s;
     query().bind(":QueryPlace", queryPlace).bind(":QueryStation", queryStation);
-    std::vector<Row> out;
-    std::vector<int> c;
-    while (query().next()) {
-        if (c.empty()) {
-            auto cols = columns({"Parametr", "Quant", "CritValue"});
-            if (!cols)
-                return cols.status();
-            c = *cols;
-        }
-        out.push_back({query().text(c[0]), query().text(c[1]), optionalReal(query(), c[2])});
-    }
-    if (!query().ok())
-        return query().status();
-    rows = std::move(out);
-    return {};
+    return readRows({"Parametr", "Quant", "CritValue"}, rows,
+                    [](Statement& q, const std::vector<int>& c) {
+                        return Row{q.text(c[0]), q.text(c[1]), optionalReal(q, c[2])};
+                    });
 }
 
 CCritValuesSet::CCritValuesSet(Connection& db) : CQueryRecordset(db, kCritValuesQuery) {}
@@ -216,22 +194,11 @@ Status CCritValuesSet::open(int queryPlace) {
     if (Status s = prepareQuery(); !s)
         return s;
     query().bind(":QueryPlace", queryPlace);
-    std::vector<Row> out;
-    std::vector<int> c;
-    while (query().next()) {
-        if (c.empty()) {
-            auto cols = columns({"Parametr", "CritValue", "Place", "Quant", "KeyParametr"});
-            if (!cols)
-                return cols.status();
-            c = *cols;
-        }
-        out.push_back({query().text(c[0]), optionalReal(query(), c[1]), query().integer(c[2]),
-                       query().text(c[3]), query().integer(c[4])});
-    }
-    if (!query().ok())
-        return query().status();
-    rows = std::move(out);
-    return {};
+    return readRows({"Parametr", "CritValue", "Place", "Quant", "KeyParametr"}, rows,
+                    [](Statement& q, const std::vector<int>& c) {
+                        return Row{q.text(c[0]), optionalReal(q, c[1]), q.integer(c[2]),
+                                   q.text(c[3]), q.integer(c[4])};
+                    });
 }
 
 Status CCritValuesSet::add(int place, int keyParametr, std::optional<double> critValue) {
@@ -262,21 +229,10 @@ Status CLeftCritValuesSet::open(int queryPlace) {
     if (Status s = prepareQuery(); !s)
         return s;
     query().bind(":QueryPlace", queryPlace);
-    std::vector<Row> out;
-    std::vector<int> c;
-    while (query().next()) {
-        if (c.empty()) {
-            auto cols = columns({"Parametr", "KeyParametr", "DefValue"});
-            if (!cols)
-                return cols.status();
-            c = *cols;
-        }
-        out.push_back({query().text(c[0]), query().integer(c[1]), query().real(c[2])});
-    }
-    if (!query().ok())
-        return query().status();
-    rows = std::move(out);
-    return {};
+    return readRows({"Parametr", "KeyParametr", "DefValue"}, rows,
+                    [](Statement& q, const std::vector<int>& c) {
+                        return Row{q.text(c[0]), q.integer(c[1]), q.real(c[2])};
+                    });
 }
 
 CLeftResultsSet::CLeftResultsSet(Connection& db) : CQueryRecordset(db, kLeftResultsQuery) {}
@@ -285,21 +241,8 @@ Status CLeftResultsSet::open(int queryAnalys) {
     if (Status s = prepareQuery(); !s)
         return s;
     query().bind(":QueryAnalys", queryAnalys);
-    std::vector<std::string> out;
-    int c = -1;
-    while (query().next()) {
-        if (c < 0) {
-            auto cols = columns({"Parametr"});
-            if (!cols)
-                return cols.status();
-            c = (*cols)[0];
-        }
-        out.push_back(query().text(c));
-    }
-    if (!query().ok())
-        return query().status();
-    rows = std::move(out);
-    return {};
+    return readRows({"Parametr"}, rows,
+                    [](Statement& q, const std::vector<int>& c) { return q.text(c[0]); });
 }
 
 // --- plain statements
@@ -379,21 +322,10 @@ Status CPlaceSet::open(int queryStation) {
     if (Status s = prepareQuery(); !s)
         return s;
     query().bind(":QueryStation", queryStation);
-    std::vector<Row> out;
-    std::vector<int> c;
-    while (query().next()) {
-        if (c.empty()) {
-            auto cols = columns({"Place", "Station", "KeyPlace"});
-            if (!cols)
-                return cols.status();
-            c = *cols;
-        }
-        out.push_back({query().text(c[0]), query().integer(c[1]), query().integer(c[2])});
-    }
-    if (!query().ok())
-        return query().status();
-    rows = std::move(out);
-    return {};
+    return readRows({"Place", "Station", "KeyPlace"}, rows,
+                    [](Statement& q, const std::vector<int>& c) {
+                        return Row{q.text(c[0]), q.integer(c[1]), q.integer(c[2])};
+                    });
 }
 
 Result<int> CPlaceSet::add(std::string_view place, int station) {
@@ -420,22 +352,11 @@ Status CResultExSet::open(int queryAnalys, int queryPlace) {
     if (Status s = prepareQuery(); !s)
         return s;
     query().bind(":QueryAnalys", queryAnalys).bind(":QueryPlace", queryPlace);
-    std::vector<Row> out;
-    std::vector<int> c;
-    while (query().next()) {
-        if (c.empty()) {
-            auto cols = columns({"Parametr", "Value", "Analys", "Quant", "CritValue"});
-            if (!cols)
-                return cols.status();
-            c = *cols;
-        }
-        out.push_back({query().text(c[0]), optionalReal(query(), c[1]), query().integer(c[2]),
-                       query().text(c[3]), optionalReal(query(), c[4])});
-    }
-    if (!query().ok())
-        return query().status();
-    rows = std::move(out);
-    return {};
+    return readRows({"Parametr", "Value", "Analys", "Quant", "CritValue"}, rows,
+                    [](Statement& q, const std::vector<int>& c) {
+                        return Row{q.text(c[0]), optionalReal(q, c[1]), q.integer(c[2]),
+                                   q.text(c[3]), optionalReal(q, c[4])};
+                    });
 }
 
 CResultSet::CResultSet(Connection& db) : CQueryRecordset(db, kResultsQuery) {}
@@ -445,21 +366,10 @@ Status CResultSet::open(int queryAnalys) {
     if (Status s = prepareQuery(); !s)
         return s;
     query().bind(":QueryAnalys", queryAnalys);
-    std::vector<Row> out;
-    std::vector<int> c;
-    while (query().next()) {
-        if (c.empty()) {
-            auto cols = columns({"Parametr", "Value", "Analys"});
-            if (!cols)
-                return cols.status();
-            c = *cols;
-        }
-        out.push_back({query().text(c[0]), optionalReal(query(), c[1]), query().integer(c[2])});
-    }
-    if (!query().ok())
-        return query().status();
-    rows = std::move(out);
-    return {};
+    return readRows({"Parametr", "Value", "Analys"}, rows,
+                    [](Statement& q, const std::vector<int>& c) {
+                        return Row{q.text(c[0]), optionalReal(q, c[1]), q.integer(c[2])};
+                    });
 }
 
 Status CResultSet::add(int analys, std::string_view parametr, std::optional<double> value) {

@@ -48,6 +48,28 @@ class CQueryRecordset {
     // Column positions by name, since a stored query may return its columns
     // in any order.
     Result<std::vector<int>> columns(std::initializer_list<std::string_view> names);
+    // Runs the prepared query and makes one row of every result row with
+    // `make` (the statement and the positions of `names`). `rows` is
+    // replaced only when the whole result was read.
+    template <typename RowT, typename Make>
+    Status readRows(std::initializer_list<std::string_view> names, std::vector<RowT>& rows,
+                    Make make) {
+        std::vector<RowT> out;
+        std::vector<int> c;
+        while (query().next()) {
+            if (c.empty()) {
+                auto cols = columns(names);
+                if (!cols)
+                    return cols.status();
+                c = *cols;
+            }
+            out.push_back(make(query(), c));
+        }
+        if (!query().ok())
+            return query().status();
+        rows = std::move(out);
+        return {};
+    }
 
     Connection& db_;
 
