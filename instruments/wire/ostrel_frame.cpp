@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "instruments/wire/resync.h"
+
 namespace zelmora::wire {
 
 std::uint8_t ostrelCheck(std::uint8_t d0, std::uint8_t d1, std::uint8_t d2) {
@@ -56,15 +58,7 @@ OstrelFrameParser::Event OstrelFrameParser::feed(std::uint8_t byte) {
                 ++checkFailures_;
                 if (result == Event::None)
                     result = Event::CheckFailed;
-                std::array<std::uint8_t, 2 * kOstrelFrameSize> next{};
-                std::size_t n = 0;
-                for (std::size_t i = 1; i <= pos_; ++i)
-                    next[n++] = buf_[i];
-                for (std::size_t i = head; i < tail; ++i)
-                    next[n++] = queue[i];
-                queue = next;
-                head = 0;
-                tail = n;
+                wire::requeueAfterFirstByte(buf_, pos_, queue, head, tail);
                 pos_ = 0;
                 continue;
             }

@@ -2,6 +2,8 @@
 
 #include <numeric>
 
+#include "instruments/wire/resync.h"
+
 namespace zelmora::wire {
 namespace {
 
@@ -77,15 +79,7 @@ VarselFrameParser::Event VarselFrameParser::feed(std::uint8_t byte) {
             }
         }
         if (bad) {
-            std::array<std::uint8_t, kVarselFrameSize + 1> next{};
-            std::size_t n = 0;
-            for (std::size_t i = 1; i <= pos_; ++i)
-                next[n++] = buf_[i];
-            for (std::size_t i = head; i < tail; ++i)
-                next[n++] = queue[i];
-            queue = next;
-            head = 0;
-            tail = n;
+            wire::requeueAfterFirstByte(buf_, pos_, queue, head, tail);
             pos_ = 0;
             continue;
         }
