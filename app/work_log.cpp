@@ -105,15 +105,23 @@ void CWorkLog::stop() {
     active_.store(false);
 }
 
-void CWorkLog::write(std::string_view message) {
+void CWorkLog::write(std::string_view message) noexcept {
     put(message, true);
 }
 
-void CWorkLog::append(std::string_view text) {
+void CWorkLog::append(std::string_view text) noexcept {
     put(text, false);
 }
 
-void CWorkLog::put(std::string_view message, bool stamped) {
+void CWorkLog::put(std::string_view message, bool stamped) noexcept {
+    try {
+        putOrThrow(message, stamped);
+    } catch (...) {
+        // The entry is lost; the work it describes must go on.
+    }
+}
+
+void CWorkLog::putOrThrow(std::string_view message, bool stamped) {
     if (!active_.load())
         return;
     // Conversion happens before the lock is taken; inside it only the file is

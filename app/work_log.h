@@ -41,10 +41,12 @@ class CWorkLog {
     // Writes the stop line and ignores everything after it.
     void stop();
 
-    // One time-stamped entry; the text is UTF-8 and is stored in 1251.
-    void write(std::string_view message);
+    // One time-stamped entry; the text is UTF-8 and is stored in 1251. Never
+    // throws: an entry that cannot be written (no memory, no disk) is lost,
+    // and the caller carries on.
+    void write(std::string_view message) noexcept;
     // Text appended to the previous entry, with no line break or time stamp.
-    void append(std::string_view text);
+    void append(std::string_view text) noexcept;
 
     std::filesystem::path path() const;
     bool active() const;
@@ -60,7 +62,8 @@ class CWorkLog {
     void setFixedTime(std::time_t t) { fixedTime_.store(t); }
 
   private:
-    void put(std::string_view message, bool stamped);
+    void put(std::string_view message, bool stamped) noexcept;
+    void putOrThrow(std::string_view message, bool stamped);
 
     mutable std::mutex mutex_;  // guards path_ and every write to the file
     std::filesystem::path path_;

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "app/program_settings.h"
+#include "app/settings_store.h"
 #include "app/text.h"
+#include "app/work_log.h"
 #include "cli/cli.h"
 #include "method/document_method.h"
 #include "processing/peak_integration.h"
@@ -42,6 +44,26 @@ void printHelp() {
         "Переменная окружения ZELMORA_HOME переносит настройки и все папки программы\n"
         "в одну папку.\n"
         "Коды завершения: 0 — успех, 1 — ошибка выполнения, 2 — ошибка в командной строке.\n");
+}
+
+// A settings file that could not be read was put aside and the defaults
+// taken: the person running the command must hear of it, and so must the
+// work log, as when the desktop program starts.
+void reportDamagedSettings() {
+    zelmora::programOptions();  // loads both settings scopes
+    std::vector<std::string> warnings;
+    for (const zelmora::SettingsStore* s :
+         {&zelmora::userSettings(), &zelmora::machineSettings()}) {
+        if (!s->loadWarning().empty())
+            warnings.push_back(s->loadWarning());
+    }
+    if (warnings.empty())
+        return;
+    zelmora::cli::WorkLogSession log;
+    for (const std::string& w : warnings) {
+        std::fprintf(stderr, "zelmora-cli: %s\n", w.c_str());
+        zelmora::CWorkLog::instance().write(w);
+    }
 }
 
 }  // namespace
@@ -84,6 +106,7 @@ int main(int argc, char** argv) {
             if (a == "--")
                 break;
         }
+        reportDamagedSettings();
         zelmora::cli::Args parsed(c->name, std::move(rest));
         return c->run(parsed);
     }

@@ -439,6 +439,48 @@ TEST_F(ChromatogramCommandsTest, ConfirmedMarkingSavesTheMethodAndReloadsTheCopy
     EXPECT_FLOAT_EQ(documentMethod(doc)->marking.MinHeight, 15);
 }
 
+TEST_F(ChromatogramCommandsTest, MarkingSavesTheMethodOnlyWhenConfirmedAndAllowed) {
+    processed();
+    const fs::path file = methodFilePath("Газ");
+    const std::string before = test::readFile(file);
+    class WiderPeaks : public CommandPrompts {
+      public:
+        bool editMarking(MarkingParameters& m) override {
+            m.MinHeight = 15;
+            return true;
+        }
+    } wider;
+
+    // Without the sheet the parameters are not the person's choice.
+    CProgramSettings::instance().update([](ProgramOptions& o) {
+        o.checkViewAutoMark = false;
+        o.accessLevel = 5;
+    });
+    ASSERT_TRUE(commands.AutoMark());
+    EXPECT_EQ(test::readFile(file), before);
+
+    // Confirmed, but the access level does not allow saving methods.
+    CProgramSettings::instance().update([](ProgramOptions& o) {
+        o.checkViewAutoMark = true;
+        o.accessLevel = 0;
+    });
+    ChromatogramCommands marking(doc, sink, wider);
+    ASSERT_TRUE(marking.AutoMark());
+    EXPECT_EQ(doc.peakCount(), 2u);
+    EXPECT_EQ(test::readFile(file), before);
+    EXPECT_TRUE(sink.entries.empty());
+
+    // Allowed, but the file on disk is damaged: it is kept, and the person is
+    // told that the method still has its old parameters.
+    CProgramSettings::instance().update([](ProgramOptions& o) { o.accessLevel = 2; });
+    test::writeFile(file, "не метод");
+    ASSERT_TRUE(marking.AutoMark());
+    EXPECT_EQ(test::readFile(file), "не метод");
+    ASSERT_EQ(sink.entries.size(), 1u);
+    EXPECT_EQ(sink.entries[0].caption, "Авторазметка");
+    EXPECT_NE(sink.entries[0].text.find("не сохранены в методе \"Газ\""), std::string::npos);
+}
+
 TEST(RecordingNames, FileNameAndMonthFolders) {
     std::tm t{};
     t.tm_year = 2026 - 1900;
