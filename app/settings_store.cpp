@@ -573,4 +573,13 @@ SettingsStore& machineSettings() {
     return store;
 }
 
+std::vector<std::string> settingsLoadWarnings() {
+    std::vector<std::string> warnings;
+    for (const SettingsStore* s : {&userSettings(), &machineSettings()}) {
+        if (!s->loadWarning().empty())
+            warnings.push_back(s->loadWarning());
+    }
+    return warnings;
+}
+
 }  // namespace zelmora

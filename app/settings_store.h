@@ -107,5 +107,8 @@ class SettingsStore {
 // paths::userSettingsFile() and paths::machineSettingsFile() name.
 SettingsStore& userSettings();
 SettingsStore& machineSettings();
+// What loading the two scopes had to say (a damaged file put aside), for the
+// work log and the person starting the program; empty when both were fine.
+std::vector<std::string> settingsLoadWarnings();
 
 }  // namespace zelmora

@@ -50,13 +50,7 @@ void printHelp() {
 // taken: the person running the command must hear of it, and so must the
 // work log, as when the desktop program starts.
 void reportDamagedSettings() {
-    zelmora::programOptions();  // loads both settings scopes
-    std::vector<std::string> warnings;
-    for (const zelmora::SettingsStore* s :
-         {&zelmora::userSettings(), &zelmora::machineSettings()}) {
-        if (!s->loadWarning().empty())
-            warnings.push_back(s->loadWarning());
-    }
+    const std::vector<std::string> warnings = zelmora::settingsLoadWarnings();
     if (warnings.empty())
         return;
     zelmora::cli::WorkLogSession log;

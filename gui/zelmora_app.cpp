@@ -136,10 +136,8 @@ bool CZelmoraApp::start(bool maximised) {
     }
     auto& log = CWorkLog::instance();
     log.start(programOptions().logFolder(), versionNumber(), buildDateText());
-    for (const SettingsStore* s : {&userSettings(), &machineSettings()}) {
-        if (!s->loadWarning().empty())
-            log.write(s->loadWarning());
-    }
+    for (const std::string& warning : settingsLoadWarnings())
+        log.write(warning);
     return true;
 }
 
