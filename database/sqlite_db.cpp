@@ -45,7 +45,7 @@ void Statement::fail(int rc) {
     std::string message = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     if (message.empty() || message == "not an error")
         message = sqlite3_errstr(rc);
-    status_ = Status::failure(std::move(message));
+    status_ = dbFailure(std::move(message));
 }
 
 int Statement::parameterIndex(const char* name) {
@@ -204,7 +204,7 @@ Result<Connection> Connection::open(const std::filesystem::path& file, Mode mode
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
     if (sqlite3_create_collation(raw, kNoCaseCollation, SQLITE_UTF8, nullptr, compareNames) !=
         SQLITE_OK)
-        return Status::failure(c.errorMessage());
+        return dbFailure(c.errorMessage());
     if (Status s = c.exec("PRAGMA foreign_keys = ON"); !s)
         return s;
     // The rollback journal (never the write-ahead log, which needs shared
@@ -252,7 +252,7 @@ Status Connection::exec(std::string_view sql) {
         return {};
     std::string m = message != nullptr ? message : sqlite3_errstr(rc);
     sqlite3_free(message);
-    return Status::failure(std::move(m));
+    return dbFailure(std::move(m));
 }
 
 Result<long long> Connection::scalar(std::string_view sql) {

@@ -16,50 +16,22 @@
 #include <string_view>
 #include <utility>
 
+#include "app/result.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace zelmora::db {
 
-// Success, or a failure with the engine's (or our own) message.
-class Status {
-  public:
-    Status() = default;
-    static Status failure(std::string message) {
-        Status s;
-        s.failed_ = true;
-        s.message_ = message.empty() ? std::string("ошибка базы данных") : std::move(message);
-        return s;
-    }
-    explicit operator bool() const { return !failed_; }
-    bool ok() const { return !failed_; }
-    const std::string& message() const { return message_; }
+// The core's result types; a failure without a message of the engine's says
+// "ошибка базы данных" (see dbFailure).
+using zelmora::Result;
+using zelmora::Status;
 
-  private:
-    bool failed_ = false;
-    std::string message_;
-};
-
-// A value or a failure message.
-template <typename T>
-class Result {
-  public:
-    Result(T value) : value_(std::move(value)) {}
-    Result(Status failure) : status_(std::move(failure)) {}
-    explicit operator bool() const { return value_.has_value(); }
-    bool ok() const { return value_.has_value(); }
-    const T& value() const& { return *value_; }
-    T& value() & { return *value_; }
-    T&& value() && { return std::move(*value_); }
-    const T& operator*() const { return *value_; }
-    const T* operator->() const { return &*value_; }
-    const Status& status() const { return status_; }
-    const std::string& message() const { return status_.message(); }
-
-  private:
-    std::optional<T> value_;
-    Status status_;
-};
+inline Status dbFailure(std::string message) {
+    return Status::failure(message.empty() ? std::string("ошибка базы данных")
+                                           : std::move(message));
+}
 
 class Connection;
 
