@@ -189,7 +189,22 @@ CPrirodGaseDlg::CPrirodGaseDlg(SettingsStore& settings, QWidget* parent)
     recalculate();
 }
 
-CPrirodGaseDlg::~CPrirodGaseDlg() = default;
+// A window that goes with the main window, without being closed itself,
+// keeps the names too.
+CPrirodGaseDlg::~CPrirodGaseDlg() {
+    if (!namesSaved_)
+        saveNames();
+}
+
+Status CPrirodGaseDlg::saveNames() {
+    std::string error;
+    if (!names_.save(settings_))
+        return Status::failure("настройки только для чтения");
+    if (!settings_.flush(&error))
+        return Status::failure(error);
+    namesSaved_ = true;
+    return {};
+}
 
 int CPrirodGaseDlg::addFiles(const std::vector<fs::path>& files) {
     int added = 0;
@@ -290,6 +305,7 @@ void CPrirodGaseDlg::editNames() {
     if (!edited)
         return;
     names_ = edited->first;
+    namesSaved_ = false;
     conditions_.temperature = edited->second.temperature;
     conditions_.unit = edited->second.unit;
     recalculate();
@@ -357,10 +373,9 @@ void CPrirodGaseDlg::fillResults() {
 }
 
 void CPrirodGaseDlg::closeEvent(QCloseEvent* event) {
-    std::string error;
-    if (!names_.save(settings_) || !settings_.flush(&error))
+    if (const Status s = saveNames(); !s)
         showMessage({this, QMessageBox::Warning, windowTitle(),
-                     QStringLiteral("Не удалось сохранить имена компонентов: ") + qs(error)});
+                     QStringLiteral("Не удалось сохранить имена компонентов: ") + qs(s.message())});
     QWidget::closeEvent(event);
 }
 

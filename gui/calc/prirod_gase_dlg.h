@@ -98,6 +98,7 @@ class CPrirodGaseDlg : public QWidget {
     void fillList();
     void fillResults();
     void onWaterEdited();
+    Status saveNames();
 
     SettingsStore& settings_;
     Loader loader_;
@@ -106,6 +107,7 @@ class CPrirodGaseDlg : public QWidget {
     GasConditions conditions_;
     GasChromatogramList list_;
     std::optional<NaturalGasResult> result_;
+    bool namesSaved_ = false;
 
     QTreeWidget* chromatograms_ = nullptr;
     QTableWidget* grid_ = nullptr;

@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 #include <fstream>
+#include <memory>
 
 #include "app/settings_store.h"
 #include "gui/calc/prirod_gase_dlg.h"
@@ -79,6 +80,9 @@ class PrirodGaseDlgTest : public QObject {
         QVERIFY(writeGas(file("г3.stg"), "Газ, 3",
                          {{"Метан", 95.1}, {"этан", 3.10}, {"Пропан", 1.2}, {"АЗОТ", 0.7}}));
         std::ofstream(file("плохой.stg")) << "не хроматограмма";
+        // The test's settings folder outlives a run: start from the table's names.
+        userSettings().deleteKey(kGasNamesKey);
+        QVERIFY(userSettings().flush());
         files_ = {file("г2.stg"), file("г1.stg"), file("плохой.stg"), file("г3.stg")};
     }
 
@@ -225,6 +229,27 @@ class PrirodGaseDlgTest : public QObject {
         CPrirodGaseDlg* again = gui::ShowNaturalGasWindow(nullptr);
         QCOMPARE(again->names().names[18], std::string("N2"));
         again->close();
+    }
+
+    void namesKeptWhenTheWindowGoesWithoutClosing() {
+        const fs::path file = this->file("own.reg");
+        {
+            SettingsStore store(file, true);
+            store.load();
+            auto w = std::make_unique<CPrirodGaseDlg>(store);
+            CPrirodGaseDlg::NamesEditor previous = CPrirodGaseDlg::namesEditor;
+            CPrirodGaseDlg::namesEditor = [](const GasComponentNames& names, const GasConditions& c,
+                                             QWidget*) {
+                GasComponentNames edited = names;
+                edited.names[2] = "C3";
+                return std::optional(std::make_pair(edited, c));
+            };
+            w->editNames();
+            CPrirodGaseDlg::namesEditor = previous;
+        }
+        SettingsStore back(file, false);
+        QCOMPARE(back.load(), SettingsStore::LoadStatus::Loaded);
+        QCOMPARE(back.readString(kGasNamesKey, "Param2"), std::string("C3"));
     }
 
     void namesDialog() {
