@@ -20,6 +20,7 @@
 #include "app/program_settings.h"
 #include "app/text.h"
 #include "document/zelmora_doc.h"
+#include "gui/command_table.h"
 #include "gui/document/view_clipboard.h"
 #include "gui/document/view_drawing.h"
 #include "method/document_method.h"
@@ -120,143 +121,60 @@ CZelmoraView::~CZelmoraView() {
 
 // --- commands
 
-bool CZelmoraView::handlesCommand(int id) {
-    using namespace view_command;
-    switch (id) {
-        case kShowAll:
-        case kAllByTime:
-        case kAllByHeight:
-        case kAddPeak:
-        case kUnresolvedLeft:
-        case kUnresolvedRight:
-        case kDeletePeak:
-        case kEventInterval:
-        case kCropInterval:
-        case kInvertPeak:
-        case kReport:
-        case kReportPrint:
-        case kCopyTable:
-            return true;
-        default:
-            return false;
-    }
+CZelmoraDoc& CZelmoraView::document() const {
+    return s_->doc;
 }
 
-bool CZelmoraView::isCommandEnabled(int id) const {
-    using namespace view_command;
+ChromatogramCommands& CZelmoraView::commands() const {
+    return s_->commands;
+}
+
+bool CZelmoraView::idle() const {
+    return s_->tool == Tool::None && !s_->dragging;
+}
+
+int CZelmoraView::unresolvedSide() const {
+    return s_->tool == Tool::Unresolved ? s_->step : 0;
+}
+
+void CZelmoraView::showAll() {
     const State& s = *s_;
-    const bool idle = s.tool == Tool::None && !s.dragging;
-    const Peak* p = s.selectedPeak();
-    switch (id) {
-        case kShowAll:
-            return !(timeFull() && signalFull());
-        case kAllByTime:
-            return !timeFull();
-        case kAllByHeight:
-            return !signalFull();
-        case kAddPeak:
-        case kEventInterval:
-        case kCropInterval:
-            return idle;
-        case kUnresolvedLeft:
-            return idle && p != nullptr && p->prevInGroup < 0;
-        case kUnresolvedRight:
-            return idle && p != nullptr && p->nextInGroup < 0;
-        case kDeletePeak:
-        case kInvertPeak:
-            return p != nullptr;
-        case kReport:
-        case kReportPrint:
-        case kCopyTable:
-            return true;
-        default:
-            return false;
-    }
+    setRanges(s.fullT0, s.fullT1, s.fullY0, s.fullY1);
 }
 
-bool CZelmoraView::isCommandChecked(int id) const {
-    using namespace view_command;
+void CZelmoraView::showAllTimes() {
     const State& s = *s_;
-    switch (id) {
-        case kAddPeak:
-            return s.tool == Tool::AddPeak;
-        case kUnresolvedLeft:
-            return s.tool == Tool::Unresolved && s.step == kAdjacentLeft;
-        case kUnresolvedRight:
-            return s.tool == Tool::Unresolved && s.step == kAdjacentRight;
-        case kEventInterval:
-            return s.tool == Tool::EventInterval;
-        case kCropInterval:
-            return s.tool == Tool::CropInterval;
-        default:
-            return false;
-    }
+    setRanges(s.fullT0, s.fullT1, s.y0, s.y1);
 }
 
-bool CZelmoraView::runCommand(int id) {
-    using namespace view_command;
-    if (!handlesCommand(id) || !isCommandEnabled(id))
-        return false;
+void CZelmoraView::showAllHeights() {
+    const State& s = *s_;
+    setRanges(s.t0, s.t1, s.fullY0, s.fullY1);
+}
+
+bool CZelmoraView::deleteSelectedPeak() {
     State& s = *s_;
-    switch (id) {
-        case kShowAll:
-            setRanges(s.fullT0, s.fullT1, s.fullY0, s.fullY1);
-            return true;
-        case kAllByTime:
-            setRanges(s.fullT0, s.fullT1, s.y0, s.y1);
-            return true;
-        case kAllByHeight:
-            setRanges(s.t0, s.t1, s.fullY0, s.fullY1);
-            return true;
-        case kAddPeak:
-            enterTool(Tool::AddPeak, 1);
-            return true;
-        case kUnresolvedLeft:
-            enterTool(Tool::Unresolved, kAdjacentLeft);
-            return true;
-        case kUnresolvedRight:
-            enterTool(Tool::Unresolved, kAdjacentRight);
-            return true;
-        case kEventInterval:
-            enterTool(Tool::EventInterval, 1);
-            return true;
-        case kCropInterval:
-            enterTool(Tool::CropInterval, 1);
-            return true;
-        case kDeletePeak: {
-            const int k = s.selected;
-            leaveTools();
-            s.selected = -1;
-            emit selectionChanged(-1);
-            // The document's change runs the view update, which selects the
-            // first of the remaining peaks.
-            const bool ok = s.commands.DeletePeakAt(k);
-            if (!ok) {
-                failEdit();
-                s.imageDirty = true;
-                update();
-                statesChanged();
-            }
-            return ok;
-        }
-        case kInvertPeak: {
-            const bool ok = s.commands.InvertPeak(s.selected);
-            if (!ok)
-                failEdit();
-            return ok;
-        }
-        case kReport:
-            emit reportRequested(0);
-            return true;
-        case kReportPrint:
-            emit reportRequested(2);
-            return true;
-        case kCopyTable:
-            copyTable();
-            return true;
-        default:
-            return false;
+    const int k = s.selected;
+    leaveTools();
+    s.selected = -1;
+    emit selectionChanged(-1);
+    // The document's change runs the view update, which selects the first
+    // of the remaining peaks.
+    const bool ok = s.commands.DeletePeakAt(k);
+    if (!ok) {
+        failEdit();
+        s.imageDirty = true;
+        update();
+        statesChanged();
     }
+    return ok;
+}
+
+bool CZelmoraView::invertSelectedPeak() {
+    const bool ok = s_->commands.InvertPeak(s_->selected);
+    if (!ok)
+        failEdit();
+    return ok;
 }
 
 // --- selection, tools, state
@@ -790,13 +708,14 @@ void CZelmoraView::mouseReleaseEvent(QMouseEvent* event) {
 // --- keys and wheel
 
 void CZelmoraView::keyPressEvent(QKeyEvent* event) {
-    using namespace view_command;
     State& s = *s_;
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     const bool shift = mods & Qt::ShiftModifier;
-    if (event->matches(QKeySequence::Copy) ||
-        (event->key() == Qt::Key_Insert && mods == Qt::ControlModifier)) {
-        runCommand(kCopyTable);
+    // The shortcuts of the view's commands (Ins, Del, Ctrl+C, Ctrl+Ins) work
+    // in the view on its own as well as under the main window's menus.
+    if (const CommandEntry* c = viewCommandForKey(
+            QKeySequence(QKeyCombination(mods, static_cast<Qt::Key>(event->key()))))) {
+        runCommand(*c, {.view = this});
         return;
     }
     switch (event->key()) {
@@ -807,14 +726,6 @@ void CZelmoraView::keyPressEvent(QKeyEvent* event) {
                 s.frameShown = false;
             }
             leaveTools();
-            return;
-        case Qt::Key_Insert:
-            if (mods == Qt::NoModifier)
-                runCommand(kAddPeak);
-            return;
-        case Qt::Key_Delete:
-            if (mods == Qt::NoModifier)
-                runCommand(kDeletePeak);
             return;
         case Qt::Key_Left:
             if (shift)
