@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QStyle>
 #include <QWidget>
+#include <type_traits>
 
 #include "app/program_settings.h"
 #include "gui/command_ids.h"
@@ -38,8 +39,83 @@ bool viewIdle(const CommandTarget& t) {
     return t.view->idle();
 }
 
-bool startTool(const CommandTarget& t, Tool tool, int step) {
-    t.view->enterTool(tool, step);
+bool anyWindow(const CommandTarget& t) {
+    return !t.frame->mdiArea()->subWindowList().isEmpty();
+}
+
+bool withMethod(const CommandTarget& t) {
+    return commands(t).hasMethod();
+}
+
+bool addsToMethod(const CommandTarget& t) {
+    return commands(t).canAddToMethod();
+}
+
+bool withSelectedPeak(const CommandTarget& t) {
+    return selectedPeak(t) != nullptr;
+}
+
+// Handlers that call one member of the frame, the chromatogram window, its
+// commands or its view; a member without a result always succeeds.
+template <auto f, typename T>
+bool call(T* object) {
+    if constexpr (std::is_void_v<decltype((object->*f)())>) {
+        (object->*f)();
+        return true;
+    } else {
+        return (object->*f)();
+    }
+}
+
+template <auto f>
+bool onFrame(const CommandTarget& t) {
+    return call<f>(t.frame);
+}
+
+template <auto f>
+bool onWindow(const CommandTarget& t) {
+    return call<f>(t.window);
+}
+
+template <auto f>
+bool onDocument(const CommandTarget& t) {
+    return call<f>(&commands(t));
+}
+
+template <auto f>
+bool onView(const CommandTarget& t) {
+    return call<f>(t.view);
+}
+
+// The two-click tools: adding a peak, a marking event, cropping.
+template <Tool tool>
+bool toolActive(const CommandTarget& t) {
+    return t.view->tool() == tool;
+}
+
+template <Tool tool>
+bool startTool(const CommandTarget& t) {
+    t.view->enterTool(tool, 1);
+    return true;
+}
+
+// The unresolved peak on side `side` of the selected one, which must not
+// have a neighbour there already.
+template <int side>
+bool canAddUnresolved(const CommandTarget& t) {
+    const Peak* p = selectedPeak(t);
+    return t.view->idle() && p != nullptr &&
+           (side == kAdjacentLeft ? p->prevInGroup : p->nextInGroup) < 0;
+}
+
+template <int side>
+bool unresolvedActive(const CommandTarget& t) {
+    return t.view->unresolvedSide() == side;
+}
+
+template <int side>
+bool startUnresolved(const CommandTarget& t) {
+    t.view->enterTool(Tool::Unresolved, side);
     return true;
 }
 
@@ -52,7 +128,7 @@ constexpr MenuDescription kMenus[] = {
     {Menu::Method, Menu::None, "&Метод"},
     {Menu::Database, Menu::None, "&База данных"},
     {Menu::Data, Menu::None, "&Данные"},
-    {Menu::Devices, Menu::None, "&Приборы"},
+    {Menu::Devices, Menu::None, nullptr},  // CInstrumentControls::menu()
     {Menu::Service, Menu::None, "&Сервис"},
     {Menu::Window, Menu::None, "&Окно"},
     {Menu::Help, Menu::None, "&Справка"},
@@ -68,30 +144,26 @@ const CommandEntry kCommands[] = {
      .hint = "Открыть хроматограмму",
      .icon = QStyle::SP_DialogOpenButton,
      .menu = Menu::File,
-     .run =
-         [](const CommandTarget& t) {
-             t.frame->openWithDialog();
-             return true;
-         }},
+     .run = onFrame<&CMainFrame::openWithDialog>},
     {.id = kFileClose,
      .label = "&Закрыть",
      .hint = "Закрыть хроматограмму",
      .needs = Needs::Chromatogram,
      .menu = Menu::File,
-     .run = [](const CommandTarget& t) { return t.window->close(); }},
+     .run = onWindow<&CChildFrame::close>},
     {.id = kFileSave,
      .label = "&Сохранить\tCtrl+S",
      .hint = "Сохранить хроматограмму",
      .icon = QStyle::SP_DialogSaveButton,
      .needs = Needs::Chromatogram,
      .menu = Menu::File,
-     .run = [](const CommandTarget& t) { return t.window->save(); }},
+     .run = onWindow<&CChildFrame::save>},
     {.id = kFileSaveAs,
      .label = "Сохранить &как...",
      .hint = "Сохранить хроматограмму под другим именем",
      .needs = Needs::Chromatogram,
      .menu = Menu::File,
-     .run = [](const CommandTarget& t) { return t.window->saveAs(); }},
+     .run = onWindow<&CChildFrame::saveAs>},
     {.id = kExportText,
      .label = "Э&кспорт хроматограммы",
      .needs = Needs::Chromatogram,
@@ -102,7 +174,7 @@ const CommandEntry kCommands[] = {
      .label = "Сохранить в &БД\tCtrl+Alt+S",
      .needs = Needs::Chromatogram,
      .menu = Menu::File,
-     .run = [](const CommandTarget& t) { return commands(t).SaveToDatabase(); }},
+     .run = onDocument<&ChromatogramCommands::SaveToDatabase>},
     {.id = kOpenReport,
      .label = "Открыть &отчет...",
      .menu = Menu::File,
@@ -116,7 +188,7 @@ const CommandEntry kCommands[] = {
      .hint = "Завершить работу с программой",
      .menu = Menu::File,
      .separator = Separator::Always,
-     .run = [](const CommandTarget& t) { return t.frame->close(); }},
+     .run = onFrame<&CMainFrame::close>},
     // Never enabled while only chromatograms can be open.
     {.id = kFilePrint, .label = "&Печать..."},
     {.id = kFilePrintPreview,
@@ -130,18 +202,14 @@ const CommandEntry kCommands[] = {
      .needs = Needs::Chromatogram,
      .menu = Menu::Edit,
      .enabled = [](const CommandTarget& t) { return commands(t).canUndo(); },
-     .run = [](const CommandTarget& t) { return commands(t).Undo(); }},
+     .run = onDocument<&ChromatogramCommands::Undo>},
     {.id = kCopyTable,
      .label = "&Копировать таблицу пиков\tCtrl+C",
      .moreKeys = "Ctrl+Ins",
      .needs = Needs::View,
      .menu = Menu::Edit,
      .separator = Separator::Always,
-     .run =
-         [](const CommandTarget& t) {
-             t.view->copyTable();
-             return true;
-         }},
+     .run = onView<&CZelmoraView::copyTable>},
 
     // --- "&Вид"
     {.id = kShowAll,
@@ -151,40 +219,28 @@ const CommandEntry kCommands[] = {
      .menu = Menu::View,
      .enabled =
          [](const CommandTarget& t) { return !(t.view->timeFull() && t.view->signalFull()); },
-     .run =
-         [](const CommandTarget& t) {
-             t.view->showAll();
-             return true;
-         }},
+     .run = onView<&CZelmoraView::showAll>},
     {.id = kAllByTime,
      .label = "Bсё по в&ремени",
      .toolbarText = "↔",
      .needs = Needs::View,
      .menu = Menu::View,
      .enabled = [](const CommandTarget& t) { return !t.view->timeFull(); },
-     .run =
-         [](const CommandTarget& t) {
-             t.view->showAllTimes();
-             return true;
-         }},
+     .run = onView<&CZelmoraView::showAllTimes>},
     {.id = kAllByHeight,
      .label = "Bсё по &высоте",
      .toolbarText = "↕",
      .needs = Needs::View,
      .menu = Menu::View,
      .enabled = [](const CommandTarget& t) { return !t.view->signalFull(); },
-     .run =
-         [](const CommandTarget& t) {
-             t.view->showAllHeights();
-             return true;
-         }},
+     .run = onView<&CZelmoraView::showAllHeights>},
     {.id = kPassport,
      .label = "&Паспорт...",
      .icon = QStyle::SP_FileDialogInfoView,
      .needs = Needs::Chromatogram,
      .menu = Menu::View,
      .separator = Separator::Always,
-     .run = [](const CommandTarget& t) { return commands(t).EditPassport(); }},
+     .run = onDocument<&ChromatogramCommands::EditPassport>},
     // The method editor is not part of the program yet: the commands that
     // show it (ShowMethod, AddComponents, AddCalibrationLevel) wait for it.
     {.id = kChromatogramMethod,
@@ -192,18 +248,14 @@ const CommandEntry kCommands[] = {
      .icon = QStyle::SP_FileDialogDetailedView,
      .needs = Needs::Chromatogram,
      .menu = Menu::View,
-     .enabled = [](const CommandTarget& t) { return commands(t).hasMethod(); }},
+     .enabled = withMethod},
     {.id = kToggleGroups,
      .hint = "Показать/спрятать группы",
      .toolbarText = "Гр",
      .checkable = true,
      .needs = Needs::Chromatogram,
      .checked = [](const CommandTarget& t) { return commands(t).showGroups(); },
-     .run =
-         [](const CommandTarget& t) {
-             commands(t).ToggleGroups();
-             return true;
-         }},
+     .run = onDocument<&ChromatogramCommands::ToggleGroups>},
 
     // --- "П&ики"
     {.id = kFilter,
@@ -211,14 +263,14 @@ const CommandEntry kCommands[] = {
      .hint = "Фильтрация хроматограммы",
      .needs = Needs::Chromatogram,
      .menu = Menu::Peaks,
-     .run = [](const CommandTarget& t) { return commands(t).Filter(); }},
+     .run = onDocument<&ChromatogramCommands::Filter>},
     {.id = kAutoMark,
      .label = "&Автоматически ...",
      .hint = "Автоматическая переразметка пиков",
      .toolbarText = "Авто",
      .needs = Needs::Chromatogram,
      .menu = Menu::Peaks,
-     .run = [](const CommandTarget& t) { return commands(t).AutoMark(); }},
+     .run = onDocument<&ChromatogramCommands::AutoMark>},
     {.id = kAddPeak,
      .label = "&Добавить пик\tIns",
      .toolbarText = "+Пик",
@@ -227,48 +279,40 @@ const CommandEntry kCommands[] = {
      .menu = Menu::Peaks,
      .separator = Separator::Always,
      .enabled = viewIdle,
-     .checked = [](const CommandTarget& t) { return t.view->tool() == Tool::AddPeak; },
-     .run = [](const CommandTarget& t) { return startTool(t, Tool::AddPeak, 1); }},
+     .checked = toolActive<Tool::AddPeak>,
+     .run = startTool<Tool::AddPeak>},
     {.id = kUnresolvedLeft,
      .label = "Неразделённый слева",
      .toolbarText = "◁+",
      .checkable = true,
      .needs = Needs::View,
      .menu = Menu::Peaks,
-     .enabled =
-         [](const CommandTarget& t) {
-             const Peak* p = selectedPeak(t);
-             return t.view->idle() && p != nullptr && p->prevInGroup < 0;
-         },
-     .checked = [](const CommandTarget& t) { return t.view->unresolvedSide() == kAdjacentLeft; },
-     .run = [](const CommandTarget& t) { return startTool(t, Tool::Unresolved, kAdjacentLeft); }},
+     .enabled = canAddUnresolved<kAdjacentLeft>,
+     .checked = unresolvedActive<kAdjacentLeft>,
+     .run = startUnresolved<kAdjacentLeft>},
     {.id = kUnresolvedRight,
      .label = "Неразделённый справа",
      .toolbarText = "+▷",
      .checkable = true,
      .needs = Needs::View,
      .menu = Menu::Peaks,
-     .enabled =
-         [](const CommandTarget& t) {
-             const Peak* p = selectedPeak(t);
-             return t.view->idle() && p != nullptr && p->nextInGroup < 0;
-         },
-     .checked = [](const CommandTarget& t) { return t.view->unresolvedSide() == kAdjacentRight; },
-     .run = [](const CommandTarget& t) { return startTool(t, Tool::Unresolved, kAdjacentRight); }},
+     .enabled = canAddUnresolved<kAdjacentRight>,
+     .checked = unresolvedActive<kAdjacentRight>,
+     .run = startUnresolved<kAdjacentRight>},
     {.id = kDeletePeak,
      .label = "&Удалить пик\tDel",
      .toolbarText = "−Пик",
      .needs = Needs::View,
      .menu = Menu::Peaks,
-     .enabled = [](const CommandTarget& t) { return selectedPeak(t) != nullptr; },
-     .run = [](const CommandTarget& t) { return t.view->deleteSelectedPeak(); }},
+     .enabled = withSelectedPeak,
+     .run = onView<&CZelmoraView::deleteSelectedPeak>},
     {.id = kDeleteAll,
      .label = "Удалить &все\tAlt+Del",
      .hint = "Удалить все пики",
      .toolbarText = "−Все",
      .needs = Needs::Chromatogram,
      .menu = Menu::Peaks,
-     .run = [](const CommandTarget& t) { return commands(t).DeleteAll(); }},
+     .run = onDocument<&ChromatogramCommands::DeleteAll>},
     {.id = kEventInterval,
      .label = "Событийность",
      .hint = "Событийность: событие разметки на интервале",
@@ -278,27 +322,27 @@ const CommandEntry kCommands[] = {
      .menu = Menu::Peaks,
      .separator = Separator::Always,
      .enabled = viewIdle,
-     .checked = [](const CommandTarget& t) { return t.view->tool() == Tool::EventInterval; },
-     .run = [](const CommandTarget& t) { return startTool(t, Tool::EventInterval, 1); }},
+     .checked = toolActive<Tool::EventInterval>,
+     .run = startTool<Tool::EventInterval>},
     {.id = kInvertPeak,
      .label = "Инвертировать пик",
      .needs = Needs::View,
      .menu = Menu::Peaks,
-     .enabled = [](const CommandTarget& t) { return selectedPeak(t) != nullptr; },
-     .run = [](const CommandTarget& t) { return t.view->invertSelectedPeak(); }},
+     .enabled = withSelectedPeak,
+     .run = onView<&CZelmoraView::invertSelectedPeak>},
     {.id = kCropInterval,
      .hint = "Обрезать хроматограмму по интервалу",
      .toolbarText = "Обр",
      .checkable = true,
      .needs = Needs::View,
      .enabled = viewIdle,
-     .checked = [](const CommandTarget& t) { return t.view->tool() == Tool::CropInterval; },
-     .run = [](const CommandTarget& t) { return startTool(t, Tool::CropInterval, 1); }},
+     .checked = toolActive<Tool::CropInterval>,
+     .run = startTool<Tool::CropInterval>},
     {.id = kDriftCompensation,
      .hint = "Компенсация дрейфа",
      .toolbarText = "Дрейф",
      .needs = Needs::Chromatogram,
-     .run = [](const CommandTarget& t) { return commands(t).CompensateDrift(); }},
+     .run = onDocument<&ChromatogramCommands::CompensateDrift>},
     {.id = kApproximateClip,
      .hint = "Апроксимация урезанных пиков",
      .toolbarText = "Апр",
@@ -318,31 +362,31 @@ const CommandEntry kCommands[] = {
      .needs = Needs::Chromatogram,
      .menu = Menu::Peaks,
      .separator = Separator::Always,
-     .enabled = [](const CommandTarget& t) { return commands(t).hasMethod(); },
-     .run = [](const CommandTarget& t) { return commands(t).Identify(); }},
+     .enabled = withMethod,
+     .run = onDocument<&ChromatogramCommands::Identify>},
     {.id = kConcentrations,
      .label = "&Концентрации",
      .toolbarText = "Конц",
      .needs = Needs::Chromatogram,
      .menu = Menu::Peaks,
-     .enabled = [](const CommandTarget& t) { return commands(t).hasMethod(); },
-     .run = [](const CommandTarget& t) { return commands(t).Concentrations(); }},
+     .enabled = withMethod,
+     .run = onDocument<&ChromatogramCommands::Concentrations>},
     {.id = kCopyConcentrations,
      .label = "Скопировать концентрации",
      .needs = Needs::Chromatogram,
      .menu = Menu::Peaks,
-     .run = [](const CommandTarget& t) { return commands(t).CopyConcentrations(); }},
+     .run = onDocument<&ChromatogramCommands::CopyConcentrations>},
     {.id = kAddComponents,
      .label = "+ Ко&мпоненты",
      .needs = Needs::Chromatogram,
      .menu = Menu::Peaks,
      .separator = Separator::Always,
-     .enabled = [](const CommandTarget& t) { return commands(t).canAddToMethod(); }},
+     .enabled = addsToMethod},
     {.id = kAddCalibrationLevel,
      .label = "+ Точка &градуировки",
      .needs = Needs::Chromatogram,
      .menu = Menu::Peaks,
-     .enabled = [](const CommandTarget& t) { return commands(t).canAddToMethod(); }},
+     .enabled = addsToMethod},
     {.id = kExportToProgram,
      .hint = "Экспорт во внешнюю программу",
      .toolbarText = "XML",
@@ -440,33 +484,19 @@ const CommandEntry kCommands[] = {
      .label = "По&дключение...",
      .menu = Menu::Service,
      .enabled = [](const CommandTarget& t) { return t.frame->devices() != nullptr; },
-     .run =
-         [](const CommandTarget& t) {
-             t.frame->showDeviceList();
-             return true;
-         }},
+     .run = onFrame<&CMainFrame::showDeviceList>},
     {.id = kOptions,
      .label = "&Опции ...",
      .menu = Menu::Service,
      .separator = Separator::Always,
-     .run =
-         [](const CommandTarget& t) {
-             t.frame->showOptions();
-             return true;
-         }},
-    {.id = kRebuildBars,
-     .run =
-         [](const CommandTarget& t) {
-             t.frame->rebuildBands();
-             return true;
-         }},
+     .run = onFrame<&CMainFrame::showOptions>},
+    {.id = kRebuildBars, .run = onFrame<&CMainFrame::rebuildBands>},
 
     // --- "&Окно"
     {.id = kWindowCascade,
      .label = "&Каскадом",
      .menu = Menu::Window,
-     .enabled =
-         [](const CommandTarget& t) { return !t.frame->mdiArea()->subWindowList().isEmpty(); },
+     .enabled = anyWindow,
      .run =
          [](const CommandTarget& t) {
              t.frame->mdiArea()->cascadeSubWindows();
@@ -475,8 +505,7 @@ const CommandEntry kCommands[] = {
     {.id = kWindowTile,
      .label = "&Мозаикой",
      .menu = Menu::Window,
-     .enabled =
-         [](const CommandTarget& t) { return !t.frame->mdiArea()->subWindowList().isEmpty(); },
+     .enabled = anyWindow,
      .run =
          [](const CommandTarget& t) {
              t.frame->mdiArea()->tileSubWindows();
@@ -494,11 +523,7 @@ const CommandEntry kCommands[] = {
      .label = "&О программе...",
      .menu = Menu::Help,
      .separator = Separator::Always,
-     .run =
-         [](const CommandTarget& t) {
-             t.frame->showAbout();
-             return true;
-         }},
+     .run = onFrame<&CMainFrame::showAbout>},
 
     // --- the recording window (not part of the program yet)
     {.id = kStopRecording, .label = "Остановить запись", .icon = QStyle::SP_MediaStop},

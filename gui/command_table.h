@@ -66,8 +66,8 @@ enum class Menu {
 
 struct MenuDescription {
     Menu menu;
-    Menu parent;  // Menu::None for one of the menu bar
-    const char* title;
+    Menu parent;        // Menu::None for one of the menu bar
+    const char* title;  // null for the instruments' menu, which titles itself
 };
 // The menu bar from left to right, then the submenus; a submenu stands in
 // its parent where its first command does.
