@@ -597,21 +597,23 @@ void CZelmoraView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !insidePlot(pos))
         return;
     const double t = g.timeAt(pos.x());
+    if (s.twoClickTool() && s.step == 1) {
+        // The first of the two times.
+        s.firstTime = t;
+        s.step = 2;
+        moveTrack(pos.x(), true);
+        overlayUpdate(trackStrip(pos.x()));
+        return;
+    }
     switch (s.tool) {
-        case Tool::AddPeak:
-            if (s.step == 1) {
-                s.firstTime = t;
-                s.step = 2;
-                moveTrack(pos.x(), true);
-                overlayUpdate(trackStrip(pos.x()));
-            } else {
-                const double first = s.firstTime;
-                const bool ok = s.commands.AddPeakBetween(first, t);
-                leaveTools();
-                if (!ok)
-                    failEdit();
-            }
+        case Tool::AddPeak: {
+            const double first = s.firstTime;
+            const bool ok = s.commands.AddPeakBetween(first, t);
+            leaveTools();
+            if (!ok)
+                failEdit();
             return;
+        }
         case Tool::Unresolved:
             if (s.commands.AddAdjacentPeakAt(s.selected, t, s.step))
                 leaveTools();
@@ -619,23 +621,17 @@ void CZelmoraView::mousePressEvent(QMouseEvent* event) {
                 failEdit();
             return;
         case Tool::EventInterval:
-        case Tool::CropInterval:
-            if (s.step == 1) {
-                s.firstTime = t;
-                s.step = 2;
-                moveTrack(pos.x(), true);
-                overlayUpdate(trackStrip(pos.x()));
-            } else {
-                const bool crop = s.tool == Tool::CropInterval;
-                const double first = s.firstTime;
-                leaveTools();
-                // The event dialog may be cancelled: that is no failure.
-                if (crop && !s.commands.CropTo(first, t))
-                    failEdit();
-                if (!crop)
-                    s.commands.AddEventOver(first, t);
-            }
+        case Tool::CropInterval: {
+            const bool crop = s.tool == Tool::CropInterval;
+            const double first = s.firstTime;
+            leaveTools();
+            // The event dialog may be cancelled: that is no failure.
+            if (crop && !s.commands.CropTo(first, t))
+                failEdit();
+            if (!crop)
+                s.commands.AddEventOver(first, t);
             return;
+        }
         case Tool::None:
             break;
     }
@@ -728,29 +724,26 @@ void CZelmoraView::keyPressEvent(QKeyEvent* event) {
             leaveTools();
             return;
         case Qt::Key_Left:
-            if (shift)
-                widenTime(0.25);
-            else
-                scrollTime(-1);
-            return;
         case Qt::Key_Right:
-            if (shift)
-                widenTime(-0.25);
-            else
-                scrollTime(1);
-            return;
         case Qt::Key_Up:
-            if (shift)
-                moveTop(-0.5);
+        case Qt::Key_Down: {
+            // Right and up move a line on in time or value, left and down a
+            // line back. With Shift right narrows the time span a quarter
+            // each side and up moves the top down by half the span; left and
+            // down do the opposite.
+            const int key = event->key();
+            const bool time = key == Qt::Key_Left || key == Qt::Key_Right;
+            const double on = key == Qt::Key_Right || key == Qt::Key_Up ? 1 : -1;
+            if (time && shift)
+                widenTime(-0.25 * on);
+            else if (time)
+                scrollTime(on);
+            else if (shift)
+                moveTop(-0.5 * on);
             else
-                scrollSignal(1);
+                scrollSignal(on);
             return;
-        case Qt::Key_Down:
-            if (shift)
-                moveTop(0.5);
-            else
-                scrollSignal(-1);
-            return;
+        }
         default:
             QWidget::keyPressEvent(event);
     }
