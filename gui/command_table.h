@@ -76,7 +76,10 @@ std::span<const MenuDescription> menuBarLayout();
 // What goes before a command in its menu.
 enum class Separator { None, Always, WithChromatogram };
 
+// A rule answers for the target as it is; a handler does the command and
+// answers false when it failed or was cancelled.
 using CommandRule = bool (*)(const CommandTarget&);
+using CommandHandler = bool (*)(const CommandTarget&);
 
 struct CommandEntry {
     int id = 0;
@@ -98,8 +101,8 @@ struct CommandEntry {
     bool recentFiles = false;
     CommandRule enabled = nullptr;  // none: enabled whenever it has what it needs
     CommandRule checked = nullptr;
-    CommandRule shown = nullptr;  // none: always shown (but for the menu rule above)
-    CommandRule run = nullptr;    // none: not part of the program yet; false: failed or cancelled
+    CommandRule shown = nullptr;   // none: always shown (but for the menu rule above)
+    CommandHandler run = nullptr;  // none: not part of the program yet
 };
 
 std::span<const CommandEntry> commandTable();

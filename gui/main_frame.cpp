@@ -124,9 +124,7 @@ void CMainFrame::createActions() {
 void CMainFrame::buildMenus() {
     QMenuBar* bar = menuBar();
     QHash<Menu, QMenu*> menus;
-    QHash<Menu, Menu> parents;
     for (const MenuDescription& m : menuBarLayout()) {
-        parents.insert(m.menu, m.parent);
         if (m.parent != Menu::None)
             continue;
         if (m.menu == Menu::Devices) {
@@ -416,6 +414,7 @@ void CMainFrame::updateRecentFilesMenu() {
 
 CommandTarget CMainFrame::commandTarget() const {
     CommandTarget t;
+    // The rules only look; the handlers run on the same target.
     t.frame = const_cast<CMainFrame*>(this);
     t.window = activeChromatogram();
     if (t.window != nullptr)
