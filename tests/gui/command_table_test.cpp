@@ -44,11 +44,7 @@ QMenu* barMenu(CMainFrame& frame, const QString& title) {
 class CommandTableTest : public QObject {
     Q_OBJECT
   private slots:
-    void initTestCase() {
-        zelmora::installFolderMethodLoader();
-        zelmora::installIntegrationAfterRead();
-        QVERIFY(zelmora::guitest::writeDemoMethod("Демо"));
-    }
+    void initTestCase() { QVERIFY(zelmora::guitest::startWithDemoMethod()); }
 
     void everyCommandIsWrittenOnce() {
         QSet<int> ids, silent;

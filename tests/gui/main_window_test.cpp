@@ -82,11 +82,7 @@ std::string fileBytes(const fs::path& p) {
 class MainWindowTest : public QObject {
     Q_OBJECT
   private slots:
-    void initTestCase() {
-        zelmora::installFolderMethodLoader();
-        zelmora::installIntegrationAfterRead();
-        QVERIFY(zelmora::guitest::writeDemoMethod("Демо"));
-    }
+    void initTestCase() { QVERIFY(zelmora::guitest::startWithDemoMethod()); }
 
     void oneBandForTheKindOfTheActiveWindow() {
         QTemporaryDir dir;
