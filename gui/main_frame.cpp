@@ -11,6 +11,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QSet>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -21,6 +22,7 @@
 #include "app/text.h"
 #include "gui/app/programm_setup_sheet.h"
 #include "gui/command_ids.h"
+#include "gui/command_table.h"
 #include "gui/document/child_frame.h"
 #include "gui/document/chromatogram_browser_dlg.h"
 #include "gui/document/zelmora_view.h"
@@ -29,7 +31,6 @@
 #include "gui/instruments/instrument_controls.h"
 #include "gui/message_box.h"
 #include "instruments/device_manager.h"
-#include "processing/chromatogram_commands.h"
 
 namespace zelmora::gui {
 namespace fs = std::filesystem;
@@ -38,10 +39,6 @@ namespace {
 
 QString q(const std::string& s) {
     return QString::fromStdString(s);
-}
-
-int doc(DocCommand c) {
-    return static_cast<int>(c);
 }
 
 QString bandTitle(int id) {
@@ -58,51 +55,6 @@ QString bandTitle(int id) {
             return QStringLiteral("Запись");
         default:
             return QString::number(id);
-    }
-}
-
-// Commands of windows and dialogs that are not part of the program yet:
-// shown, but disabled.
-bool notAvailableYet(int id) {
-    using namespace command;
-    switch (id) {
-        case kMethodOpen:
-        case kMethodNew:
-        case kOpenReport:
-        case kHelpContents:
-        case kLicense:
-        // The database windows and dialogs are not part of the desktop
-        // program yet (the chromatograms save their results already).
-        case kAnalyses:
-        case kSamplingPoints:
-        case kComponents:
-        case kNewAnalysis:
-        case kReportForPoint:
-        case kReportForParam:
-        case kReportForDate:
-        case kCompactDatabase:
-        case kRepairDatabase:
-        case kStatistics:
-        case kTransformerOil:
-        case kNaturalGas:
-        case kDensities:
-        case kQueue:
-        // The recording and report windows.
-        case kStopRecording:
-        case kStopSeries:
-        case kAddFiveMinutes:
-        case kReportSaveAs:
-        case kReportPrint:
-        case kZoomPage:
-        case kZoomWidth:
-        case kZoomNormal:
-        case kPageNext:
-        case kPagePrevious:
-        case kPageFirst:
-        case kPageLast:
-            return true;
-        default:
-            return false;
     }
 }
 
@@ -145,283 +97,95 @@ CMainFrame::~CMainFrame() {
         w->disconnect(this);
 }
 
-QAction* CMainFrame::addAction(int id, const QString& text, const QString& tip, int icon,
-                               bool checkable) {
-    const qsizetype tab = text.indexOf(QLatin1Char('\t'));
-    const QString label = tab < 0 ? text : text.left(tab);
-    auto* a = new QAction(label, this);
-    if (tab >= 0)
-        a->setShortcut(QKeySequence::fromString(text.mid(tab + 1), QKeySequence::PortableText));
-    QString hint = tip;
-    if (hint.isEmpty()) {
-        hint = label;
-        hint.remove(QLatin1Char('&'));
-    }
-    a->setToolTip(hint);
-    a->setStatusTip(hint);
-    if (icon >= 0)
-        a->setIcon(style()->standardIcon(static_cast<QStyle::StandardPixmap>(icon)));
-    a->setCheckable(checkable);
-    a->setData(id);
+void CMainFrame::addCommandAction(int id, QAction* a) {
     // Shortcuts work while the menu that shows them is hidden, too.
     QWidget::addAction(a);
     connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
     actions_.insert(id, a);
-    return a;
 }
 
 void CMainFrame::createActions() {
-    using namespace command;
-    namespace vc = view_command;
-    // File
-    addAction(kFileOpen, QStringLiteral("&Открыть...\tCtrl+O"),
-              QStringLiteral("Открыть хроматограмму"), QStyle::SP_DialogOpenButton);
-    addAction(kFileClose, QStringLiteral("&Закрыть"), QStringLiteral("Закрыть хроматограмму"));
-    addAction(kFileSave, QStringLiteral("&Сохранить\tCtrl+S"),
-              QStringLiteral("Сохранить хроматограмму"), QStyle::SP_DialogSaveButton);
-    addAction(kFileSaveAs, QStringLiteral("Сохранить &как..."),
-              QStringLiteral("Сохранить хроматограмму под другим именем"));
-    addAction(kOpenReport, QStringLiteral("Открыть &отчет..."));
-    addAction(kFilePrint, QStringLiteral("&Печать..."));
-    addAction(kFilePrintPreview, QStringLiteral("Пред&варительный просмотр"), {},
-              QStyle::SP_FileDialogContentsView);
-    addAction(kAppExit, QStringLiteral("&Выход"), QStringLiteral("Завершить работу с программой"));
-    addAction(doc(DocCommand::ExportText), QStringLiteral("Э&кспорт хроматограммы"));
-    addAction(doc(DocCommand::SaveToDatabase), QStringLiteral("Сохранить в &БД\tCtrl+Alt+S"));
+    for (const CommandEntry& c : commandTable()) {
+        // A command with nothing to show is run by its number only.
+        if (c.id != 0 && (*c.label != '\0' || *c.hint != '\0'))
+            addCommandAction(c.id, makeCommandAction(c, this));
+    }
     for (int i = 0; i < recent_.size(); ++i) {
-        QAction* a = addAction(kRecentFile1 + i, QString::number(i + 1));
+        const QString number = QString::number(i + 1);
+        auto* a = new QAction(number, this);
+        a->setToolTip(number);
+        a->setStatusTip(number);
+        a->setData(command::kRecentFile1 + i);
+        addCommandAction(command::kRecentFile1 + i, a);
         recentActions_ << a;
     }
-    // Edit and view
-    addAction(doc(DocCommand::Undo), QStringLiteral("&Отменить\tCtrl+Z"), {}, QStyle::SP_ArrowBack);
-    addAction(vc::kCopyTable, QStringLiteral("&Копировать таблицу пиков\tCtrl+C"))
-        ->setShortcuts(
-            {QKeySequence(QStringLiteral("Ctrl+C")), QKeySequence(QStringLiteral("Ctrl+Ins"))});
-    addAction(vc::kShowAll, QStringLiteral("&Показать всё"))->setIconText(QStringLiteral("Всё"));
-    addAction(vc::kAllByTime, QStringLiteral("Bсё по в&ремени"))->setIconText(QStringLiteral("↔"));
-    addAction(vc::kAllByHeight, QStringLiteral("Bсё по &высоте"))->setIconText(QStringLiteral("↕"));
-    addAction(doc(DocCommand::Passport), QStringLiteral("&Паспорт..."), {},
-              QStyle::SP_FileDialogInfoView);
-    addAction(doc(DocCommand::ChromatogramMethod), QStringLiteral("&Метод хроматограммы..."), {},
-              QStyle::SP_FileDialogDetailedView);
-    addAction(doc(DocCommand::ToggleGroups), {}, QStringLiteral("Показать/спрятать группы"), -1,
-              true)
-        ->setIconText(QStringLiteral("Гр"));
-    // Peaks
-    addAction(doc(DocCommand::Filter), QStringLiteral("&Фильтрация..."),
-              QStringLiteral("Фильтрация хроматограммы"));
-    addAction(doc(DocCommand::AutoMark), QStringLiteral("&Автоматически ..."),
-              QStringLiteral("Автоматическая переразметка пиков"))
-        ->setIconText(QStringLiteral("Авто"));
-    addAction(vc::kAddPeak, QStringLiteral("&Добавить пик\tIns"), {}, -1, true)
-        ->setIconText(QStringLiteral("+Пик"));
-    addAction(vc::kUnresolvedLeft, QStringLiteral("Неразделённый слева"), {}, -1, true)
-        ->setIconText(QStringLiteral("◁+"));
-    addAction(vc::kUnresolvedRight, QStringLiteral("Неразделённый справа"), {}, -1, true)
-        ->setIconText(QStringLiteral("+▷"));
-    addAction(vc::kDeletePeak, QStringLiteral("&Удалить пик\tDel"))
-        ->setIconText(QStringLiteral("−Пик"));
-    addAction(doc(DocCommand::DeleteAll), QStringLiteral("Удалить &все\tAlt+Del"),
-              QStringLiteral("Удалить все пики"))
-        ->setIconText(QStringLiteral("−Все"));
-    addAction(vc::kEventInterval, QStringLiteral("Событийность"),
-              QStringLiteral("Событийность: событие разметки на интервале"), -1, true)
-        ->setIconText(QStringLiteral("Соб"));
-    addAction(vc::kCropInterval, {}, QStringLiteral("Обрезать хроматограмму по интервалу"), -1,
-              true)
-        ->setIconText(QStringLiteral("Обр"));
-    addAction(vc::kInvertPeak, QStringLiteral("Инвертировать пик"));
-    addAction(doc(DocCommand::DriftCompensation), {}, QStringLiteral("Компенсация дрейфа"))
-        ->setIconText(QStringLiteral("Дрейф"));
-    addAction(kApproximateClip, {}, QStringLiteral("Апроксимация урезанных пиков"))
-        ->setIconText(QStringLiteral("Апр"));
-    addAction(doc(DocCommand::Identify), QStringLiteral("&Идентификация"))
-        ->setIconText(QStringLiteral("Ид"));
-    addAction(doc(DocCommand::Concentrations), QStringLiteral("&Концентрации"))
-        ->setIconText(QStringLiteral("Конц"));
-    addAction(doc(DocCommand::CopyConcentrations), QStringLiteral("Скопировать концентрации"));
-    addAction(doc(DocCommand::AddComponents), QStringLiteral("+ Ко&мпоненты"));
-    addAction(doc(DocCommand::AddCalibrationLevel), QStringLiteral("+ Точка &градуировки"));
-    addAction(doc(DocCommand::ExportToProgram), {}, QStringLiteral("Экспорт во внешнюю программу"))
-        ->setIconText(QStringLiteral("XML"));
-    addAction(kQueue, {}, QStringLiteral("Очередь КЖК"))->setIconText(QStringLiteral("КЖК"));
-    // Report
-    addAction(vc::kReport, QStringLiteral("О&тчёт...\tCtrl+P"), QStringLiteral("Отчёт"),
-              QStyle::SP_FileIcon);
-    addAction(vc::kReportPrint, {}, QStringLiteral("Печать отчёта"))
-        ->setIconText(QStringLiteral("Печ"));
-    // Method
-    addAction(kMethodOpen, QStringLiteral("&Открыть..."), QStringLiteral("Открыть метод"));
-    addAction(kMethodNew, QStringLiteral("&Новый"), QStringLiteral("Новый метод"));
-    // Database
-    addAction(kAnalyses, QStringLiteral("&Анализы"));
-    addAction(kSamplingPoints, QStringLiteral("&Точки отбора"));
-    addAction(kComponents, QStringLiteral("&Компоненты"));
-    addAction(kNewAnalysis, QStringLiteral("&Новый анализ"));
-    addAction(kReportForPoint, QStringLiteral("&точки отбора"),
-              QStringLiteral("Отчёт для точки отбора"));
-    addAction(kReportForParam, QStringLiteral("&компонента"),
-              QStringLiteral("Отчёт для параметра"));
-    addAction(kReportForDate, QStringLiteral("&даты"), QStringLiteral("Отчёт для даты"));
-    addAction(doc(DocCommand::FindInDatabase), QStringLiteral("&Найти в БД"));
-    addAction(doc(DocCommand::CriticalValues), QStringLiteral("Крит. значения"));
-    addAction(kCompactDatabase, QStringLiteral("&Сжатие БД"));
-    addAction(kRepairDatabase, QStringLiteral("&Реставрация БД"));
-    // Data
-    addAction(kStatistics, QStringLiteral("Стат&истика..."));
-    addAction(kCombine, QStringLiteral("&Объединить..."));
-    addAction(kTransformerOil, QStringLiteral("Расчет &трансформаторного масла..."));
-    addAction(kNaturalGas, QStringLiteral("Природный газ"));
-    addAction(doc(DocCommand::VolumeToMass), QStringLiteral("Объемные -> Массовые"));
-    addAction(doc(DocCommand::MassToVolume), QStringLiteral("Массовые -> Объемные"));
-    addAction(kDensities, QStringLiteral("Настройка"), QStringLiteral("Плотности веществ"));
-    // Service, windows, help
-    addAction(kConnection, QStringLiteral("По&дключение..."));
-    addAction(kOptions, QStringLiteral("&Опции ..."));
-    addAction(kWindowCascade, QStringLiteral("&Каскадом"));
-    addAction(kWindowTile, QStringLiteral("&Мозаикой"));
-    addAction(kHelpContents, QStringLiteral("&Содержание"), QStringLiteral("Справка"))
-        ->setIconText(QStringLiteral("?"));
-    addAction(kLicense, QStringLiteral("Лицензионное соглашение"));
-    addAction(kAppAbout, QStringLiteral("&О программе..."));
-    // The recording window
-    addAction(kStopRecording, QStringLiteral("Остановить запись"), {}, QStyle::SP_MediaStop);
-    addAction(kStopSeries, QStringLiteral("Остановить запись серии анализов"))
-        ->setIconText(QStringLiteral("Серия"));
-    addAction(kAddFiveMinutes, QStringLiteral("Добавить 5 минут"))
-        ->setIconText(QStringLiteral("+5"));
-    // The report windows
-    addAction(kReportSaveAs, QStringLiteral("&Сохранить в формате..."), {}, QStyle::SP_DriveFDIcon);
-    addAction(kReportPrint, QStringLiteral("&Печатать"))->setIconText(QStringLiteral("Печ"));
-    addAction(kZoomNormal, QStringLiteral("Показать в нормальном масштабе"))
-        ->setIconText(QStringLiteral("1:1"));
-    addAction(kZoomWidth, QStringLiteral("Показать всю страницу по ширине"))
-        ->setIconText(QStringLiteral("↔"));
-    addAction(kZoomPage, QStringLiteral("Показать всю страницу"))->setIconText(QStringLiteral("□"));
-    addAction(kPageFirst, QStringLiteral("Первая страница"), {}, QStyle::SP_MediaSkipBackward);
-    addAction(kPagePrevious, QStringLiteral("Предыдущая страница"), {},
-              QStyle::SP_MediaSeekBackward);
-    addAction(kPageNext, QStringLiteral("Следующая страница"), {}, QStyle::SP_MediaSeekForward);
-    addAction(kPageLast, QStringLiteral("Последняя страница"), {}, QStyle::SP_MediaSkipForward);
 }
 
 void CMainFrame::buildMenus() {
-    using namespace command;
-    namespace vc = view_command;
     QMenuBar* bar = menuBar();
-    const auto add = [this](QMenu* menu, int id, bool chromatogramOnly = false) {
-        menu->addAction(action(id));
-        if (chromatogramOnly)
-            chromatogramOnly_ << action(id);
-    };
-    const auto chromatogramMenu = [this, bar](const QString& title) {
-        QMenu* m = bar->addMenu(title);
-        chromatogramOnly_ << m->menuAction();
+    QHash<Menu, QMenu*> menus;
+    for (const MenuDescription& m : menuBarLayout()) {
+        if (m.parent != Menu::None)
+            continue;
+        if (m.menu == Menu::Devices) {
+            bar->addMenu(instruments_->menu());
+            continue;
+        }
+        menus.insert(m.menu, bar->addMenu(QString::fromUtf8(m.title)));
+    }
+    // A submenu stands in its parent where its first command does.
+    const auto menuOf = [&](Menu which) {
+        QMenu* m = menus.value(which, nullptr);
+        if (m == nullptr) {
+            for (const MenuDescription& d : menuBarLayout()) {
+                if (d.menu == which)
+                    m = menus.value(d.parent)->addMenu(QString::fromUtf8(d.title));
+            }
+            menus.insert(which, m);
+        }
         return m;
     };
-
-    fileMenu_ = bar->addMenu(QStringLiteral("&Файл"));
-    add(fileMenu_, kFileOpen);
-    add(fileMenu_, kFileClose, true);
-    add(fileMenu_, kFileSave, true);
-    add(fileMenu_, kFileSaveAs, true);
-    chromatogramOnly_ << fileMenu_->addSeparator();
-    add(fileMenu_, doc(DocCommand::ExportText), true);
-    add(fileMenu_, doc(DocCommand::SaveToDatabase), true);
-    fileMenu_->addSeparator();
-    add(fileMenu_, kOpenReport);
-    recentSeparator_ = fileMenu_->addSeparator();
-    recentPlaceholder_ = fileMenu_->addAction(QStringLiteral("Последний файл"));
-    recentPlaceholder_->setEnabled(false);
-    for (QAction* a : recentActions_)
-        fileMenu_->addAction(a);
-    fileMenu_->addSeparator();
-    add(fileMenu_, kAppExit);
+    for (const CommandEntry& c : commandTable()) {
+        if (c.menu == Menu::None)
+            continue;
+        QMenu* m = menuOf(c.menu);
+        if (c.separator != Separator::None) {
+            QAction* s = m->addSeparator();
+            if (c.separator == Separator::WithChromatogram)
+                chromatogramSeparators_ << s;
+        }
+        if (c.recentFiles) {
+            recentPlaceholder_ = m->addAction(commandText(c));
+            recentPlaceholder_->setEnabled(false);
+            for (QAction* a : std::as_const(recentActions_))
+                m->addAction(a);
+        } else if (c.menu == Menu::Window) {
+            // Rebuilt with the list of windows each time it opens.
+            windowCommands_ << action(c.id);
+        } else {
+            m->addAction(action(c.id));
+        }
+    }
+    // The menus of the chromatogram window show only while one is active;
+    // in the menus the program has anyway, its commands hide instead.
+    QSet<Menu> programMenus;
+    for (const CommandEntry& c : commandTable()) {
+        if (c.needs == Needs::Frame)
+            programMenus.insert(c.menu);
+    }
+    for (const CommandEntry& c : commandTable()) {
+        if (c.menu == Menu::None || c.needs == Needs::Frame)
+            continue;
+        if (programMenus.contains(c.menu))
+            chromatogramItems_ << action(c.id);
+        else if (!chromatogramMenus_.contains(menus.value(c.menu)))
+            chromatogramMenus_ << menus.value(c.menu);
+    }
+    fileMenu_ = menus.value(Menu::File);
+    windowMenu_ = menus.value(Menu::Window);
     updateRecentFilesMenu();
-
-    QMenu* edit = chromatogramMenu(QStringLiteral("&Правка"));
-    add(edit, doc(DocCommand::Undo));
-    edit->addSeparator();
-    add(edit, vc::kCopyTable);
-
-    QMenu* view = chromatogramMenu(QStringLiteral("&Вид"));
-    add(view, vc::kShowAll);
-    add(view, vc::kAllByTime);
-    add(view, vc::kAllByHeight);
-    view->addSeparator();
-    add(view, doc(DocCommand::Passport));
-    add(view, doc(DocCommand::ChromatogramMethod));
-
-    QMenu* peaks = chromatogramMenu(QStringLiteral("П&ики"));
-    add(peaks, doc(DocCommand::Filter));
-    add(peaks, doc(DocCommand::AutoMark));
-    peaks->addSeparator();
-    add(peaks, vc::kAddPeak);
-    add(peaks, vc::kUnresolvedLeft);
-    add(peaks, vc::kUnresolvedRight);
-    add(peaks, vc::kDeletePeak);
-    add(peaks, doc(DocCommand::DeleteAll));
-    peaks->addSeparator();
-    add(peaks, vc::kEventInterval);
-    add(peaks, vc::kInvertPeak);
-    peaks->addSeparator();
-    add(peaks, doc(DocCommand::Identify));
-    add(peaks, doc(DocCommand::Concentrations));
-    add(peaks, doc(DocCommand::CopyConcentrations));
-    peaks->addSeparator();
-    add(peaks, doc(DocCommand::AddComponents));
-    add(peaks, doc(DocCommand::AddCalibrationLevel));
-
-    QMenu* report = chromatogramMenu(QStringLiteral("О&тчёт"));
-    add(report, vc::kReport);
-
-    QMenu* method = bar->addMenu(QStringLiteral("&Метод"));
-    add(method, kMethodOpen);
-    add(method, kMethodNew);
-
-    QMenu* database = bar->addMenu(QStringLiteral("&База данных"));
-    add(database, kAnalyses);
-    add(database, kSamplingPoints);
-    add(database, kComponents);
-    add(database, kNewAnalysis);
-    QMenu* reportFor = database->addMenu(QStringLiteral("Отчёт для"));
-    add(reportFor, kReportForPoint);
-    add(reportFor, kReportForParam);
-    add(reportFor, kReportForDate);
-    chromatogramOnly_ << database->addSeparator();
-    add(database, doc(DocCommand::FindInDatabase), true);
-    add(database, doc(DocCommand::CriticalValues), true);
-    database->addSeparator();
-    add(database, kCompactDatabase);
-    add(database, kRepairDatabase);
-
-    QMenu* data = bar->addMenu(QStringLiteral("&Данные"));
-    add(data, kStatistics);
-    add(data, kCombine);
-    add(data, kTransformerOil);
-    add(data, kNaturalGas);
-    QMenu* percents = data->addMenu(QStringLiteral("Объемные/массовые проценты"));
-    add(percents, doc(DocCommand::VolumeToMass), true);
-    add(percents, doc(DocCommand::MassToVolume), true);
-    chromatogramOnly_ << percents->addSeparator();
-    add(percents, kDensities);
-
-    bar->addMenu(instruments_->menu());
-
-    QMenu* service = bar->addMenu(QStringLiteral("&Сервис"));
-    add(service, kConnection);
-    service->addSeparator();
-    add(service, kOptions);
-
-    windowMenu_ = bar->addMenu(QStringLiteral("&Окно"));
     connect(windowMenu_, &QMenu::aboutToShow, this, &CMainFrame::updateWindowMenu);
     updateWindowMenu();
-
-    QMenu* help = bar->addMenu(QStringLiteral("&Справка"));
-    add(help, kHelpContents);
-    add(help, kLicense);
-    help->addSeparator();
-    add(help, kAppAbout);
 
     // Every menu shows the states of the moment it opens.
     for (QMenu* m : bar->findChildren<QMenu*>())
@@ -430,8 +194,7 @@ void CMainFrame::buildMenus() {
 
 void CMainFrame::updateWindowMenu() {
     windowMenu_->clear();
-    windowMenu_->addAction(action(command::kWindowCascade));
-    windowMenu_->addAction(action(command::kWindowTile));
+    windowMenu_->addActions(windowCommands_);
     const QList<QMdiSubWindow*> windows = mdi_->subWindowList();
     if (windows.isEmpty())
         return;
@@ -549,8 +312,6 @@ void CMainFrame::activeWindowChanged() {
             id = band::kNoDocument;
     }
     showBand(id);
-    for (QAction* a : std::as_const(chromatogramOnly_))
-        a->setVisible(child != nullptr);
     cursorPane_->clear();
     spanPane_->setText(child != nullptr ? child->property("spanText").toString() : QString());
     setWindowTitle(child != nullptr ? QStringLiteral("Zelmora - ") + child->titleText()
@@ -651,92 +412,73 @@ void CMainFrame::updateRecentFilesMenu() {
     recentPlaceholder_->setVisible(files.empty());
 }
 
+CommandTarget CMainFrame::commandTarget() const {
+    CommandTarget t;
+    // The rules only look; the handlers run on the same target.
+    t.frame = const_cast<CMainFrame*>(this);
+    t.window = activeChromatogram();
+    if (t.window != nullptr)
+        t.view = t.window->view();
+    return t;
+}
+
+bool CMainFrame::isRecentFileCommand(int id) const {
+    return id >= command::kRecentFile1 && id < command::kRecentFile1 + recent_.size();
+}
+
 bool CMainFrame::isCommandEnabled(int id) const {
-    using namespace command;
-    if (notAvailableYet(id))
-        return false;
-    switch (id) {
-        case kFileOpen:
-        case kAppExit:
-        case kAppAbout:
-        case kOptions:
-        case kRebuildBars:
-            return true;
-        case kConnection:
-            return devices_ != nullptr;
-        case kWindowCascade:
-        case kWindowTile:
-            return !mdi_->subWindowList().isEmpty();
-        default:
-            break;
-    }
-    if (id >= kRecentFile1 && id < kRecentFile1 + recent_.size())
-        return id - kRecentFile1 < static_cast<int>(recent_.files().size());
+    if (const CommandEntry* c = findCommand(id))
+        return zelmora::gui::isCommandEnabled(*c, commandTarget());
+    if (isRecentFileCommand(id))
+        return id - command::kRecentFile1 < static_cast<int>(recent_.files().size());
     if (CInstrumentControls::isDeviceCommand(id))
         return instruments_->isEnabled(id);
-    if (const CChildFrame* c = activeChromatogram())
-        return c->isCommandEnabled(id);
     return false;
 }
 
 bool CMainFrame::isCommandChecked(int id) const {
+    if (const CommandEntry* c = findCommand(id))
+        return zelmora::gui::isCommandChecked(*c, commandTarget());
     if (CInstrumentControls::isDeviceCommand(id))
         return instruments_->isChecked(id);
-    if (const CChildFrame* c = activeChromatogram())
-        return c->isCommandChecked(id);
     return false;
 }
 
 bool CMainFrame::runCommand(int id) {
-    using namespace command;
     if (!isCommandEnabled(id)) {
         updateCommandStates();
         return false;
     }
-    bool done = true;
-    if (id == kFileOpen) {
-        openWithDialog();
-    } else if (id == kAppExit) {
-        done = close();
-    } else if (id == kAppAbout) {
-        const QString text = QStringLiteral("Zelmora\n%1 от %2\nСтабильная версия")
-                                 .arg(q(versionText()), q(buildDateText()));
-        QMessageBox::about(this, QStringLiteral("О программе"), text);
-    } else if (id == kOptions) {
-        showOptions();
-    } else if (id == kConnection) {
-        showDeviceList();
-    } else if (id == kRebuildBars) {
-        rebuildBands();
-    } else if (CInstrumentControls::isDeviceCommand(id)) {
+    bool done = false;
+    if (const CommandEntry* c = findCommand(id))
+        done = zelmora::gui::runCommand(*c, commandTarget());
+    else if (isRecentFileCommand(id))
+        done = openRecent(id - command::kRecentFile1);
+    else if (CInstrumentControls::isDeviceCommand(id))
         done = instruments_->run(id);
-    } else if (id == kWindowCascade) {
-        mdi_->cascadeSubWindows();
-    } else if (id == kWindowTile) {
-        mdi_->tileSubWindows();
-    } else if (id >= kRecentFile1 && id < kRecentFile1 + recent_.size()) {
-        done = openRecent(id - kRecentFile1);
-    } else if (CChildFrame* c = activeChromatogram()) {
-        done = c->runCommand(id);
-    } else {
-        done = false;
-    }
     updateCommandStates();
     return done;
 }
 
 void CMainFrame::updateCommandStates() {
-    // The queue's buttons show only while the queue is in use.
-    const bool queue = programOptions().enableKGK;
+    const CommandTarget target = commandTarget();
     for (auto it = actions_.cbegin(); it != actions_.cend(); ++it) {
-        const int id = it.key();
         QAction* a = it.value();
-        a->setEnabled(isCommandEnabled(id));
+        const CommandEntry* c = findCommand(it.key());
+        if (c == nullptr) {
+            a->setEnabled(isCommandEnabled(it.key()));
+            continue;
+        }
+        a->setEnabled(zelmora::gui::isCommandEnabled(*c, target));
         if (a->isCheckable())
-            a->setChecked(isCommandChecked(id));
-        if (id == command::kQueue || id == static_cast<int>(DocCommand::ExportToProgram))
-            a->setVisible(queue);
+            a->setChecked(zelmora::gui::isCommandChecked(*c, target));
+        a->setVisible(isCommandShown(*c, target) &&
+                      (target.window != nullptr || !chromatogramItems_.contains(a)));
     }
+    for (QAction* s : std::as_const(chromatogramSeparators_))
+        s->setVisible(target.window != nullptr);
+    for (QMenu* m : std::as_const(chromatogramMenus_))
+        m->menuAction()->setVisible(target.window != nullptr);
     instruments_->updateStates();
 }
 
@@ -821,6 +563,12 @@ void CMainFrame::showOptions() {
     for (CChildFrame* c : chromatograms())
         c->updateViews();
     updateCommandStates();
+}
+
+void CMainFrame::showAbout() {
+    const QString text = QStringLiteral("Zelmora\n%1 от %2\nСтабильная версия")
+                             .arg(q(versionText()), q(buildDateText()));
+    QMessageBox::about(this, QStringLiteral("О программе"), text);
 }
 
 void CMainFrame::setDeviceManager(CDeviceManager* devices) {

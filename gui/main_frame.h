@@ -6,8 +6,9 @@
 // for a chromatogram), a status bar with the value under the mouse and the
 // visible spans of the active chromatogram, and the list of recent files.
 //
-// Commands of windows and dialogs that are not part of the program yet are
-// shown disabled, never hidden. Closing the program is refused while an
+// The menus, the bands' buttons and their states come from the command table
+// (gui/command_table.h); commands of windows and dialogs that are not part
+// of the program yet are shown disabled, never hidden. Closing the program is refused while an
 // instrument records, asks before leaving instruments connected (option
 // "ConfirmDisconnect"), and asks for every modified chromatogram.
 
@@ -34,6 +35,7 @@ namespace zelmora::gui {
 
 class CChildFrame;
 class CInstrumentControls;
+struct CommandTarget;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -44,6 +46,8 @@ class CMainFrame : public QMainWindow {
     QMdiArea* mdiArea() const { return mdi_; }
     // "Опции ...": the options dialog; OK takes and saves the options.
     void showOptions();
+    // "&О программе...": the version and build date.
+    void showAbout();
 
     // Opens a chromatogram file in a new window, or activates its window when
     // it is open already. Null when it cannot be opened (the reason has been
@@ -71,6 +75,7 @@ class CMainFrame : public QMainWindow {
     // The instruments of the "Приборы" menu, their bands and panes, and the
     // ones the close rules ask about; the bands are rebuilt for them.
     void setDeviceManager(CDeviceManager* devices);
+    CDeviceManager* devices() const { return devices_; }
     CInstrumentControls* instruments() const { return instruments_; }
     // "По&дключение...": the device-list dialog; a changed list is written
     // and the bands follow it.
@@ -81,10 +86,11 @@ class CMainFrame : public QMainWindow {
     // end; every chromatogram's question has then been answered.
     bool queryClose();
 
+    // The commands of the table, the recent files and the instruments.
     bool isCommandEnabled(int id) const;
     bool isCommandChecked(int id) const;
     bool runCommand(int id);
-    // Enables and checks every action for the active window.
+    // Enables, checks and shows every action for the active window.
     void updateCommandStates();
 
   protected:
@@ -104,18 +110,25 @@ class CMainFrame : public QMainWindow {
     void updateWindowMenu();
     bool openRecent(int index);
     void connectChromatogram(CChildFrame* child);
-    QAction* addAction(int id, const QString& text, const QString& tip = {}, int icon = -1,
-                       bool checkable = false);
+    // The active window, its commands and view, for the command table.
+    CommandTarget commandTarget() const;
+    bool isRecentFileCommand(int id) const;
+    // Registers the action of command `id`: its shortcuts, its triggering.
+    void addCommandAction(int id, QAction* action);
 
     QMdiArea* mdi_ = nullptr;
     QHash<int, QAction*> actions_;
     QHash<int, QToolBar*> bands_;
     int shownBand_ = 0;
-    // Menus and items that belong to the chromatogram window only.
-    QList<QAction*> chromatogramOnly_;
+    // Separators that show only with a chromatogram window.
+    QList<QAction*> chromatogramSeparators_;
+    // Commands of the chromatogram window in menus of the program, and the
+    // menus of the chromatogram window: shown only with one.
+    QList<QAction*> chromatogramItems_;
+    QList<QMenu*> chromatogramMenus_;
     QMenu* fileMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;
-    QAction* recentSeparator_ = nullptr;
+    QList<QAction*> windowCommands_;
     QList<QAction*> recentActions_;
     QAction* recentPlaceholder_ = nullptr;
     QLabel* cursorPane_ = nullptr;

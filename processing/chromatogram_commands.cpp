@@ -85,52 +85,6 @@ std::string stripCr(std::string line) {
 
 }  // namespace
 
-const char* docCommandLabel(DocCommand command) {
-    switch (command) {
-        case DocCommand::Undo:
-            return "&Отменить\tCtrl+Z";
-        case DocCommand::Passport:
-            return "&Паспорт...";
-        case DocCommand::ChromatogramMethod:
-            return "&Метод хроматограммы...";
-        case DocCommand::AddComponents:
-            return "+ Ко&мпоненты";
-        case DocCommand::AddCalibrationLevel:
-            return "+ Точка &градуировки";
-        case DocCommand::Filter:
-            return "&Фильтрация...";
-        case DocCommand::AutoMark:
-            return "&Автоматически ...";
-        case DocCommand::DeleteAll:
-            return "Удалить &все\tAlt+Del";
-        case DocCommand::Identify:
-            return "&Идентификация";
-        case DocCommand::Concentrations:
-            return "&Концентрации";
-        case DocCommand::CopyConcentrations:
-            return "Скопировать концентрации";
-        case DocCommand::ExportText:
-            return "Э&кспорт хроматограммы";
-        case DocCommand::SaveToDatabase:
-            return "Сохранить в &БД\tCtrl+Alt+S";
-        case DocCommand::FindInDatabase:
-            return "&Найти в БД";
-        case DocCommand::CriticalValues:
-            return "Крит. значения";
-        case DocCommand::Combine:
-            return "&Объединить...";
-        case DocCommand::VolumeToMass:
-            return "Объемные -> Массовые";
-        case DocCommand::MassToVolume:
-            return "Массовые -> Объемные";
-        case DocCommand::DriftCompensation:
-        case DocCommand::ExportToProgram:
-        case DocCommand::ToggleGroups:
-            return "";
-    }
-    return "";
-}
-
 Method& defaultMethod() {
     static Method method;  // user-interface thread only
     return method;
@@ -197,84 +151,8 @@ ChromatogramCommands::ChromatogramCommands(CZelmoraDoc& doc, MessageSink& sink,
                                            CommandPrompts& prompts)
     : doc_(doc), sink_(sink), prompts_(prompts) {}
 
-bool ChromatogramCommands::isEnabled(DocCommand command) const {
-    switch (command) {
-        case DocCommand::Undo:
-            return doc_.undoAvailable;
-        case DocCommand::ChromatogramMethod:
-        case DocCommand::Identify:
-        case DocCommand::Concentrations:
-            return doc_.hasMethod;
-        case DocCommand::AddComponents:
-        case DocCommand::AddCalibrationLevel:
-            return isCalibration(doc_) && doc_.hasMethod;
-        case DocCommand::Passport:
-        case DocCommand::Filter:
-        case DocCommand::AutoMark:
-        case DocCommand::DeleteAll:
-        case DocCommand::CopyConcentrations:
-        case DocCommand::DriftCompensation:
-        case DocCommand::SaveToDatabase:
-        case DocCommand::ExportText:
-        case DocCommand::ExportToProgram:
-        case DocCommand::VolumeToMass:
-        case DocCommand::MassToVolume:
-        case DocCommand::ToggleGroups:
-            return true;
-        // The database windows and the table combination belong to windows
-        // of their own; until they exist the commands stay disabled.
-        case DocCommand::FindInDatabase:
-        case DocCommand::CriticalValues:
-        case DocCommand::Combine:
-            return false;
-    }
-    return false;
-}
-
-bool ChromatogramCommands::run(DocCommand command) {
-    if (!isEnabled(command))
-        return false;
-    switch (command) {
-        case DocCommand::Undo:
-            return Undo();
-        case DocCommand::Passport:
-            return EditPassport();
-        case DocCommand::ChromatogramMethod:
-            return ShowMethod();
-        case DocCommand::AddComponents:
-            return AddComponents();
-        case DocCommand::AddCalibrationLevel:
-            return AddCalibrationLevel();
-        case DocCommand::Filter:
-            return Filter();
-        case DocCommand::AutoMark:
-            return AutoMark();
-        case DocCommand::DeleteAll:
-            return DeleteAll();
-        case DocCommand::Identify:
-            return Identify();
-        case DocCommand::Concentrations:
-            return Concentrations();
-        case DocCommand::CopyConcentrations:
-            return CopyConcentrations();
-        case DocCommand::DriftCompensation:
-            return CompensateDrift();
-        case DocCommand::SaveToDatabase:
-            return SaveToDatabase();
-        case DocCommand::ExportText:
-            return ExportText();
-        case DocCommand::ExportToProgram:
-            return ExportToProgram();
-        case DocCommand::VolumeToMass:
-            return ConvertConcentrations(DensityConversion::VolumeToMass);
-        case DocCommand::MassToVolume:
-            return ConvertConcentrations(DensityConversion::MassToVolume);
-        case DocCommand::ToggleGroups:
-            ToggleGroups();
-            return true;
-        default:
-            return false;
-    }
+bool ChromatogramCommands::canAddToMethod() const {
+    return isCalibration(doc_) && doc_.hasMethod;
 }
 
 const Method& ChromatogramCommands::settingsSource() const {

@@ -1,7 +1,7 @@
 #pragma once
 // The commands of a chromatogram window, as operations on the document that
-// the desktop program's menus, toolbars and view call, each with the rule
-// that enables it, and the chain that turns a finished recording into a
+// the desktop program's menus, toolbars and view call, with the states their
+// enabling rules read, and the chain that turns a finished recording into a
 // saved chromatogram.
 //
 // Method copies follow saved methods through MethodReloadLink (one per open
@@ -37,34 +37,6 @@
 namespace zelmora {
 
 class CMethodSheet;
-
-// Command numbers of the chromatogram window's menu and toolbar.
-enum class DocCommand : int {
-    Undo = 57643,                 // "&Отменить\tCtrl+Z"
-    Passport = 32795,             // "&Паспорт..."
-    ChromatogramMethod = 32805,   // "&Метод хроматограммы..."
-    AddComponents = 32863,        // "+ Ко&мпоненты"
-    AddCalibrationLevel = 32861,  // "+ Точка &градуировки"
-    Filter = 32872,               // "&Фильтрация..."
-    AutoMark = 32812,             // "&Автоматически ..."
-    DeleteAll = 32813,            // "Удалить &все\tAlt+Del"
-    Identify = 32864,             // "&Идентификация"
-    Concentrations = 32865,       // "&Концентрации"
-    CopyConcentrations = 33169,   // "Скопировать концентрации"
-    ExportText = 65535,           // "Э&кспорт хроматограммы"
-    DriftCompensation = 33145,    // toolbar "Компенсация дрейфа"
-    ExportToProgram = 33170,      // toolbar, export to the outside program
-    SaveToDatabase = 33104,       // "Сохранить в &БД\tCtrl+Alt+S"
-    FindInDatabase = 33109,       // "&Найти в БД"
-    CriticalValues = 33111,       // "Крит. значения"
-    Combine = 33138,              // "&Объединить..."
-    VolumeToMass = 33163,         // "Объемные -> Массовые"
-    MassToVolume = 33164,         // "Массовые -> Объемные"
-    ToggleGroups = 33153,         // toolbar "Показать/спрятать группы"
-};
-
-// The menu label of a command ("" for the toolbar-only ones).
-const char* docCommandLabel(DocCommand command);
 
 // How the method sheet shown by a command was closed.
 enum class SheetClose { Cancel, Ok, SavedAs };
@@ -132,12 +104,13 @@ class ChromatogramCommands {
 
     CZelmoraDoc& document() { return doc_; }
 
-    // Whether `command` can run now. Commands of other windows (the database,
-    // combining tables) are reported disabled until they exist.
-    bool isEnabled(DocCommand command) const;
-    // Runs `command` when enabled; false when it was disabled, cancelled or
-    // failed.
-    bool run(DocCommand command);
+    // What the commands' enabling rules read: the one-level undo copy
+    // ("&Отменить"), the chromatogram's method (identification,
+    // concentrations, its method sheet), and a calibration chromatogram
+    // with a method ("+ Ко&мпоненты", "+ Точка &градуировки").
+    bool canUndo() const { return doc_.undoAvailable; }
+    bool hasMethod() const { return doc_.hasMethod; }
+    bool canAddToMethod() const;
 
     // --- the commands
     bool Undo();

@@ -7,7 +7,6 @@
 
 #include "app/program_settings.h"
 #include "app/text.h"
-#include "gui/command_ids.h"
 #include "gui/document/zelmora_view.h"
 #include "gui/file_dialogs.h"
 #include "gui/message_box.h"
@@ -16,30 +15,6 @@ namespace zelmora::gui {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr DocCommand kDocCommands[] = {
-    DocCommand::Undo,
-    DocCommand::Passport,
-    DocCommand::ChromatogramMethod,
-    DocCommand::AddComponents,
-    DocCommand::AddCalibrationLevel,
-    DocCommand::Filter,
-    DocCommand::AutoMark,
-    DocCommand::DeleteAll,
-    DocCommand::Identify,
-    DocCommand::Concentrations,
-    DocCommand::CopyConcentrations,
-    DocCommand::ExportText,
-    DocCommand::DriftCompensation,
-    DocCommand::ExportToProgram,
-    DocCommand::SaveToDatabase,
-    DocCommand::FindInDatabase,
-    DocCommand::CriticalValues,
-    DocCommand::Combine,
-    DocCommand::VolumeToMass,
-    DocCommand::MassToVolume,
-    DocCommand::ToggleGroups,
-};
 
 // The framework's part of the document, shown on its window.
 class FrameDocumentState : public DocumentState {
@@ -79,14 +54,6 @@ bool mayWrite(const fs::path& path) {
 }
 
 }  // namespace
-
-std::optional<DocCommand> docCommandOf(int id) {
-    for (DocCommand c : kDocCommands) {
-        if (static_cast<int>(c) == id)
-            return c;
-    }
-    return std::nullopt;
-}
 
 CChildFrame::CChildFrame(QWidget* owner)
     : owner_(owner),
@@ -234,79 +201,6 @@ void CChildFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     QMdiSubWindow::closeEvent(event);
-}
-
-bool CChildFrame::isCommandEnabled(int id) const {
-    switch (id) {
-        case command::kFileSave:
-        case command::kFileSaveAs:
-        case command::kFileClose:
-            return true;
-        case command::kFilePrint:
-        case command::kFilePrintPreview:
-            return false;
-        case command::kApproximateClip:
-            return view_ != nullptr && view_->selectedPeak() >= 0;
-        default:
-            break;
-    }
-    if (CZelmoraView::handlesCommand(id)) {
-        // The report window is not part of the program yet.
-        if (id == view_command::kReport || id == view_command::kReportPrint)
-            return false;
-        return view_ != nullptr && view_->isCommandEnabled(id);
-    }
-    const std::optional<DocCommand> c = docCommandOf(id);
-    if (!c)
-        return false;
-    switch (*c) {
-        // The method editor is not part of the program yet; these commands
-        // would show it.
-        case DocCommand::ChromatogramMethod:
-        case DocCommand::AddComponents:
-        case DocCommand::AddCalibrationLevel:
-            return false;
-        default:
-            return commands_->isEnabled(*c);
-    }
-}
-
-bool CChildFrame::isCommandChecked(int id) const {
-    if (CZelmoraView::handlesCommand(id))
-        return view_ != nullptr && view_->isCommandChecked(id);
-    if (id == static_cast<int>(DocCommand::ToggleGroups))
-        return commands_->showGroups();
-    return false;
-}
-
-bool CChildFrame::runCommand(int id) {
-    if (!isCommandEnabled(id))
-        return false;
-    bool done = false;
-    if (id == command::kFileSave) {
-        done = save();
-    } else if (id == command::kFileSaveAs) {
-        done = saveAs();
-    } else if (id == command::kFileClose) {
-        done = close();
-    } else if (id == command::kApproximateClip) {
-        // Only the tallest peak can be rebuilt: any other is a failed edit.
-        done = commands_->ApproximateClippedPeak(view_->selectedPeak());
-        if (!done)
-            QApplication::beep();
-    } else if (CZelmoraView::handlesCommand(id)) {
-        done = view_->runCommand(id);
-    } else if (const std::optional<DocCommand> c = docCommandOf(id)) {
-        done = commands_->run(*c);
-        // The outside program took the results and the chromatogram is saved.
-        if (done && *c == DocCommand::ExportToProgram && commands_->closeRequested()) {
-            close();
-            return true;
-        }
-    }
-    if (id != command::kFileClose)
-        emit commandStatesChanged();
-    return done;
 }
 
 }  // namespace zelmora::gui

@@ -3,8 +3,8 @@
 // area. It owns the chromatogram document (whose title and modified mark
 // "*" it shows), the document's commands with the dialogs they ask, the link
 // that keeps the document's method copy in step with saved methods, and the
-// chromatogram view. Menu and toolbar commands of the main window reach the
-// document or the view through isCommandEnabled/isCommandChecked/runCommand.
+// chromatogram view. The main window's command table runs the menu and
+// toolbar commands on the window, its commands and its view.
 //
 // A modified chromatogram asks to be saved before its window closes.
 
@@ -22,9 +22,6 @@
 namespace zelmora::gui {
 
 class CZelmoraView;
-
-// The chromatogram command of a menu or toolbar number, if it is one.
-std::optional<DocCommand> docCommandOf(int id);
 
 class CChildFrame : public QMdiSubWindow {
     Q_OBJECT
@@ -56,11 +53,6 @@ class CChildFrame : public QMdiSubWindow {
     bool queryClose();
     // Lets the window close without asking (the person was asked already).
     void setCloseConfirmed(bool confirmed) { closeConfirmed_ = confirmed; }
-
-    bool isCommandEnabled(int id) const;
-    bool isCommandChecked(int id) const;
-    // Runs an enabled command; false when it is disabled, cancelled or failed.
-    bool runCommand(int id);
 
     CZelmoraDoc& document() { return *doc_; }
     const CZelmoraDoc& document() const { return *doc_; }

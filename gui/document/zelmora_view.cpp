@@ -20,6 +20,7 @@
 #include "app/program_settings.h"
 #include "app/text.h"
 #include "document/zelmora_doc.h"
+#include "gui/command_table.h"
 #include "gui/document/view_clipboard.h"
 #include "gui/document/view_drawing.h"
 #include "method/document_method.h"
@@ -120,143 +121,60 @@ CZelmoraView::~CZelmoraView() {
 
 // --- commands
 
-bool CZelmoraView::handlesCommand(int id) {
-    using namespace view_command;
-    switch (id) {
-        case kShowAll:
-        case kAllByTime:
-        case kAllByHeight:
-        case kAddPeak:
-        case kUnresolvedLeft:
-        case kUnresolvedRight:
-        case kDeletePeak:
-        case kEventInterval:
-        case kCropInterval:
-        case kInvertPeak:
-        case kReport:
-        case kReportPrint:
-        case kCopyTable:
-            return true;
-        default:
-            return false;
-    }
+CZelmoraDoc& CZelmoraView::document() const {
+    return s_->doc;
 }
 
-bool CZelmoraView::isCommandEnabled(int id) const {
-    using namespace view_command;
+ChromatogramCommands& CZelmoraView::commands() const {
+    return s_->commands;
+}
+
+bool CZelmoraView::idle() const {
+    return s_->tool == Tool::None && !s_->dragging;
+}
+
+int CZelmoraView::unresolvedSide() const {
+    return s_->tool == Tool::Unresolved ? s_->step : 0;
+}
+
+void CZelmoraView::showAll() {
     const State& s = *s_;
-    const bool idle = s.tool == Tool::None && !s.dragging;
-    const Peak* p = s.selectedPeak();
-    switch (id) {
-        case kShowAll:
-            return !(timeFull() && signalFull());
-        case kAllByTime:
-            return !timeFull();
-        case kAllByHeight:
-            return !signalFull();
-        case kAddPeak:
-        case kEventInterval:
-        case kCropInterval:
-            return idle;
-        case kUnresolvedLeft:
-            return idle && p != nullptr && p->prevInGroup < 0;
-        case kUnresolvedRight:
-            return idle && p != nullptr && p->nextInGroup < 0;
-        case kDeletePeak:
-        case kInvertPeak:
-            return p != nullptr;
-        case kReport:
-        case kReportPrint:
-        case kCopyTable:
-            return true;
-        default:
-            return false;
-    }
+    setRanges(s.fullT0, s.fullT1, s.fullY0, s.fullY1);
 }
 
-bool CZelmoraView::isCommandChecked(int id) const {
-    using namespace view_command;
+void CZelmoraView::showAllTimes() {
     const State& s = *s_;
-    switch (id) {
-        case kAddPeak:
-            return s.tool == Tool::AddPeak;
-        case kUnresolvedLeft:
-            return s.tool == Tool::Unresolved && s.step == kAdjacentLeft;
-        case kUnresolvedRight:
-            return s.tool == Tool::Unresolved && s.step == kAdjacentRight;
-        case kEventInterval:
-            return s.tool == Tool::EventInterval;
-        case kCropInterval:
-            return s.tool == Tool::CropInterval;
-        default:
-            return false;
-    }
+    setRanges(s.fullT0, s.fullT1, s.y0, s.y1);
 }
 
-bool CZelmoraView::runCommand(int id) {
-    using namespace view_command;
-    if (!handlesCommand(id) || !isCommandEnabled(id))
-        return false;
+void CZelmoraView::showAllHeights() {
+    const State& s = *s_;
+    setRanges(s.t0, s.t1, s.fullY0, s.fullY1);
+}
+
+bool CZelmoraView::deleteSelectedPeak() {
     State& s = *s_;
-    switch (id) {
-        case kShowAll:
-            setRanges(s.fullT0, s.fullT1, s.fullY0, s.fullY1);
-            return true;
-        case kAllByTime:
-            setRanges(s.fullT0, s.fullT1, s.y0, s.y1);
-            return true;
-        case kAllByHeight:
-            setRanges(s.t0, s.t1, s.fullY0, s.fullY1);
-            return true;
-        case kAddPeak:
-            enterTool(Tool::AddPeak, 1);
-            return true;
-        case kUnresolvedLeft:
-            enterTool(Tool::Unresolved, kAdjacentLeft);
-            return true;
-        case kUnresolvedRight:
-            enterTool(Tool::Unresolved, kAdjacentRight);
-            return true;
-        case kEventInterval:
-            enterTool(Tool::EventInterval, 1);
-            return true;
-        case kCropInterval:
-            enterTool(Tool::CropInterval, 1);
-            return true;
-        case kDeletePeak: {
-            const int k = s.selected;
-            leaveTools();
-            s.selected = -1;
-            emit selectionChanged(-1);
-            // The document's change runs the view update, which selects the
-            // first of the remaining peaks.
-            const bool ok = s.commands.DeletePeakAt(k);
-            if (!ok) {
-                failEdit();
-                s.imageDirty = true;
-                update();
-                statesChanged();
-            }
-            return ok;
-        }
-        case kInvertPeak: {
-            const bool ok = s.commands.InvertPeak(s.selected);
-            if (!ok)
-                failEdit();
-            return ok;
-        }
-        case kReport:
-            emit reportRequested(0);
-            return true;
-        case kReportPrint:
-            emit reportRequested(2);
-            return true;
-        case kCopyTable:
-            copyTable();
-            return true;
-        default:
-            return false;
+    const int k = s.selected;
+    leaveTools();
+    s.selected = -1;
+    emit selectionChanged(-1);
+    // The document's change runs the view update, which selects the first
+    // of the remaining peaks.
+    const bool ok = s.commands.DeletePeakAt(k);
+    if (!ok) {
+        failEdit();
+        s.imageDirty = true;
+        update();
+        statesChanged();
     }
+    return ok;
+}
+
+bool CZelmoraView::invertSelectedPeak() {
+    const bool ok = s_->commands.InvertPeak(s_->selected);
+    if (!ok)
+        failEdit();
+    return ok;
 }
 
 // --- selection, tools, state
@@ -679,21 +597,23 @@ void CZelmoraView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !insidePlot(pos))
         return;
     const double t = g.timeAt(pos.x());
+    if (s.twoClickTool() && s.step == 1) {
+        // The first of the two times.
+        s.firstTime = t;
+        s.step = 2;
+        moveTrack(pos.x(), true);
+        overlayUpdate(trackStrip(pos.x()));
+        return;
+    }
     switch (s.tool) {
-        case Tool::AddPeak:
-            if (s.step == 1) {
-                s.firstTime = t;
-                s.step = 2;
-                moveTrack(pos.x(), true);
-                overlayUpdate(trackStrip(pos.x()));
-            } else {
-                const double first = s.firstTime;
-                const bool ok = s.commands.AddPeakBetween(first, t);
-                leaveTools();
-                if (!ok)
-                    failEdit();
-            }
+        case Tool::AddPeak: {
+            const double first = s.firstTime;
+            const bool ok = s.commands.AddPeakBetween(first, t);
+            leaveTools();
+            if (!ok)
+                failEdit();
             return;
+        }
         case Tool::Unresolved:
             if (s.commands.AddAdjacentPeakAt(s.selected, t, s.step))
                 leaveTools();
@@ -701,23 +621,17 @@ void CZelmoraView::mousePressEvent(QMouseEvent* event) {
                 failEdit();
             return;
         case Tool::EventInterval:
-        case Tool::CropInterval:
-            if (s.step == 1) {
-                s.firstTime = t;
-                s.step = 2;
-                moveTrack(pos.x(), true);
-                overlayUpdate(trackStrip(pos.x()));
-            } else {
-                const bool crop = s.tool == Tool::CropInterval;
-                const double first = s.firstTime;
-                leaveTools();
-                // The event dialog may be cancelled: that is no failure.
-                if (crop && !s.commands.CropTo(first, t))
-                    failEdit();
-                if (!crop)
-                    s.commands.AddEventOver(first, t);
-            }
+        case Tool::CropInterval: {
+            const bool crop = s.tool == Tool::CropInterval;
+            const double first = s.firstTime;
+            leaveTools();
+            // The event dialog may be cancelled: that is no failure.
+            if (crop && !s.commands.CropTo(first, t))
+                failEdit();
+            if (!crop)
+                s.commands.AddEventOver(first, t);
             return;
+        }
         case Tool::None:
             break;
     }
@@ -790,13 +704,14 @@ void CZelmoraView::mouseReleaseEvent(QMouseEvent* event) {
 // --- keys and wheel
 
 void CZelmoraView::keyPressEvent(QKeyEvent* event) {
-    using namespace view_command;
     State& s = *s_;
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     const bool shift = mods & Qt::ShiftModifier;
-    if (event->matches(QKeySequence::Copy) ||
-        (event->key() == Qt::Key_Insert && mods == Qt::ControlModifier)) {
-        runCommand(kCopyTable);
+    // The shortcuts of the view's commands (Ins, Del, Ctrl+C, Ctrl+Ins) work
+    // in the view on its own as well as under the main window's menus.
+    if (const CommandEntry* c = viewCommandForKey(
+            QKeySequence(QKeyCombination(mods, static_cast<Qt::Key>(event->key()))))) {
+        runCommand(*c, {.view = this});
         return;
     }
     switch (event->key()) {
@@ -808,38 +723,27 @@ void CZelmoraView::keyPressEvent(QKeyEvent* event) {
             }
             leaveTools();
             return;
-        case Qt::Key_Insert:
-            if (mods == Qt::NoModifier)
-                runCommand(kAddPeak);
-            return;
-        case Qt::Key_Delete:
-            if (mods == Qt::NoModifier)
-                runCommand(kDeletePeak);
-            return;
         case Qt::Key_Left:
-            if (shift)
-                widenTime(0.25);
-            else
-                scrollTime(-1);
-            return;
         case Qt::Key_Right:
-            if (shift)
-                widenTime(-0.25);
-            else
-                scrollTime(1);
-            return;
         case Qt::Key_Up:
-            if (shift)
-                moveTop(-0.5);
+        case Qt::Key_Down: {
+            // Right and up move a line on in time or value, left and down a
+            // line back. With Shift right narrows the time span a quarter
+            // each side and up moves the top down by half the span; left and
+            // down do the opposite.
+            const int key = event->key();
+            const bool time = key == Qt::Key_Left || key == Qt::Key_Right;
+            const double on = key == Qt::Key_Right || key == Qt::Key_Up ? 1 : -1;
+            if (time && shift)
+                widenTime(-0.25 * on);
+            else if (time)
+                scrollTime(on);
+            else if (shift)
+                moveTop(-0.5 * on);
             else
-                scrollSignal(1);
+                scrollSignal(on);
             return;
-        case Qt::Key_Down:
-            if (shift)
-                moveTop(0.5);
-            else
-                scrollSignal(-1);
-            return;
+        }
         default:
             QWidget::keyPressEvent(event);
     }

@@ -3,7 +3,10 @@
 // curve with zoom and scroll, the baselines and boundary marks of the peaks,
 // their labels and the method's retention windows — and the place where
 // peaks are selected and edited with the mouse. Every edit goes through the
-// document's commands; the view only turns mouse positions into times.
+// document's commands; the view only turns mouse positions into times. Its
+// menu and toolbar commands (zoom, the peak tools) are entries of the command
+// table (gui/command_table.h), whose rules read the state below; its keys run
+// them through the table too.
 
 #include <QWidget>
 
@@ -18,23 +21,6 @@ class ChromatogramCommands;
 
 namespace zelmora::gui {
 
-// Command numbers the view handles (menu "Вид"/"Пики" and toolbar 129).
-namespace view_command {
-inline constexpr int kShowAll = 32779;          // "&Показать всё"
-inline constexpr int kAllByTime = 32818;        // "Bсё по в&ремени"
-inline constexpr int kAllByHeight = 32831;      // "Bсё по &высоте"
-inline constexpr int kAddPeak = 32841;          // "&Добавить пик", Ins
-inline constexpr int kUnresolvedLeft = 32855;   // "Неразделённый слева"
-inline constexpr int kUnresolvedRight = 32856;  // "Неразделённый справа"
-inline constexpr int kDeletePeak = 32810;       // "&Удалить пик", Del
-inline constexpr int kEventInterval = 33143;    // "Событийность"
-inline constexpr int kCropInterval = 33151;     // toolbar only
-inline constexpr int kInvertPeak = 33157;       // "Инвертировать пик"
-inline constexpr int kReport = 32877;           // "О&тчёт...", Ctrl+P
-inline constexpr int kReportPrint = 33154;      // toolbar
-inline constexpr int kCopyTable = 33168;        // Ctrl+C, Ctrl+Ins
-}  // namespace view_command
-
 class CZelmoraView : public QWidget {
     Q_OBJECT
   public:
@@ -44,17 +30,34 @@ class CZelmoraView : public QWidget {
     CZelmoraView(CZelmoraDoc& doc, ChromatogramCommands& commands, QWidget* parent = nullptr);
     ~CZelmoraView() override;
 
-    // True for the command numbers above.
-    static bool handlesCommand(int id);
-    bool isCommandEnabled(int id) const;
-    bool isCommandChecked(int id) const;
-    // Runs a view command; false when it is disabled or failed.
-    bool runCommand(int id);
+    CZelmoraDoc& document() const;
+    ChromatogramCommands& commands() const;
 
     int selectedPeak() const;
     // Selects peak k (-1 for none; an invalid index selects none) and redraws.
     void setSelectedPeak(int k);
     Tool tool() const;
+    // No tool is active and no peak boundary is being dragged.
+    bool idle() const;
+    // The side of the unresolved-peak tool (kAdjacentLeft or kAdjacentRight),
+    // 0 while it is not active.
+    int unresolvedSide() const;
+    // Starts a tool: `step` 1 for the two-click tools, the side for the
+    // unresolved-peak tool.
+    void enterTool(Tool tool, int step);
+    // Deletes or inverts the selected peak; a failed edit sounds.
+    bool deleteSelectedPeak();
+    bool invertSelectedPeak();
+    // The peak table on the clipboard as text.
+    void copyTable();
+
+    // Whether the whole trace shows in time and in height, and the zoom
+    // commands that show it so.
+    bool timeFull() const;
+    bool signalFull() const;
+    void showAll();
+    void showAllTimes();
+    void showAllHeights();
 
     // The visible ranges (minutes, mV), for the report picture and the tests.
     double visibleTimeFrom() const;
@@ -101,14 +104,11 @@ class CZelmoraView : public QWidget {
     // The view update after every change of the document.
     void viewUpdate(int change);
     void leaveTools();
-    void enterTool(Tool tool, int step);
     void selectPeak(int k);
     void failEdit();
     void statesChanged();
     void setRanges(double t0, double t1, double y0, double y1);
     void computeFullRanges();
-    bool timeFull() const;
-    bool signalFull() const;
     void scrollTime(double lines);
     void scrollSignal(double lines);
     void widenTime(double fractionEachSide);
@@ -123,7 +123,6 @@ class CZelmoraView : public QWidget {
     void showCursorText(const QString& text);
     void renderPicture();
     void drawOverlay(QPainter& painter) const;
-    void copyTable();
 
     std::unique_ptr<State> s_;
 };

@@ -14,8 +14,10 @@
 #include "document/message_sink.h"
 #include "document/zelmora_doc.h"
 #include "gui/message_box.h"
+#include "method/document_method.h"
 #include "method/method_sheet.h"
 #include "processing/demo_sample.h"
+#include "processing/peak_integration.h"
 #include "processing/synthetic.h"
 
 namespace zelmora::guitest {
@@ -57,6 +59,15 @@ inline bool writeDemoMethod(const std::string& name) {
     CMethodSheet sheet;
     sheet.method() = demoMethod();
     return sheet.WriteMethod(name);
+}
+
+// What the program does at its start for the chromatograms it opens (methods
+// from the methods folder, peaks integrated after reading), and the demo
+// method "Демо" they name.
+inline bool startWithDemoMethod() {
+    installFolderMethodLoader();
+    installIntegrationAfterRead();
+    return writeDemoMethod("Демо");
 }
 
 // A chromatogram file of the demo sample whose passport names `method`.

@@ -25,9 +25,7 @@ class MainWindowPictureTest : public QObject {
     Q_OBJECT
   private slots:
     void processedDemoChromatogram() {
-        zelmora::installFolderMethodLoader();
-        zelmora::installIntegrationAfterRead();
-        QVERIFY(zelmora::guitest::writeDemoMethod("Демо"));
+        QVERIFY(zelmora::guitest::startWithDemoMethod());
         QTemporaryDir dir;
         const fs::path file = fs::path(dir.path().toStdString()) / "demo.stg";
         QVERIFY(zelmora::guitest::writeChromatogram(file, "Демо"));

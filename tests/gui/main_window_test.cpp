@@ -39,7 +39,6 @@
 #include "processing/peak_integration.h"
 
 namespace fs = std::filesystem;
-using zelmora::DocCommand;
 using zelmora::gui::CChildFrame;
 using zelmora::gui::CMainFrame;
 using zelmora::guitest::MessageLog;
@@ -47,10 +46,6 @@ namespace command = zelmora::gui::command;
 namespace band = zelmora::gui::band;
 
 namespace {
-
-int id(DocCommand c) {
-    return static_cast<int>(c);
-}
 
 fs::path path(const QTemporaryDir& dir, const char* name) {
     return fs::path(dir.path().toStdString()) / name;
@@ -87,11 +82,7 @@ std::string fileBytes(const fs::path& p) {
 class MainWindowTest : public QObject {
     Q_OBJECT
   private slots:
-    void initTestCase() {
-        zelmora::installFolderMethodLoader();
-        zelmora::installIntegrationAfterRead();
-        QVERIFY(zelmora::guitest::writeDemoMethod("Демо"));
-    }
+    void initTestCase() { QVERIFY(zelmora::guitest::startWithDemoMethod()); }
 
     void oneBandForTheKindOfTheActiveWindow() {
         QTemporaryDir dir;
@@ -275,7 +266,7 @@ class MainWindowTest : public QObject {
             return static_cast<zelmora::gui::CSinglePageSheet&>(d).tryAccept() ? QDialog::Accepted
                                                                                : QDialog::Rejected;
         };
-        QVERIFY(frame.runCommand(id(DocCommand::AutoMark)));
+        QVERIFY(frame.runCommand(command::kAutoMark));
         QVERIFY(child->document().isModified());
         QVERIFY(child->isWindowModified());
         QVERIFY(child->windowTitle().contains(QStringLiteral("[*]")));
@@ -305,7 +296,7 @@ class MainWindowTest : public QObject {
         const std::size_t peaks = child->document().peakCount();
         QVERIFY(peaks > 0);
         const std::string saved = fileBytes(file);
-        QVERIFY(frame.runCommand(id(DocCommand::DeleteAll)));
+        QVERIFY(frame.runCommand(command::kDeleteAll));
         child->document().setModified(true);
         log.answers = {QMessageBox::No};
         QVERIFY(frame.close());
@@ -368,16 +359,16 @@ class MainWindowTest : public QObject {
         QVERIFY(bare != nullptr);
         QVERIFY(!bare->document().hasMethod);
         frame.updateCommandStates();
-        QVERIFY(!frame.action(id(DocCommand::Identify))->isEnabled());
-        QVERIFY(!frame.action(id(DocCommand::Concentrations))->isEnabled());
-        QVERIFY(!frame.runCommand(id(DocCommand::Identify)));
-        QVERIFY(frame.action(id(DocCommand::Filter))->isEnabled());
-        QVERIFY(!frame.action(id(DocCommand::Undo))->isEnabled());
-        QVERIFY(frame.action(id(DocCommand::Passport))->isEnabled());
+        QVERIFY(!frame.action(command::kIdentify)->isEnabled());
+        QVERIFY(!frame.action(command::kConcentrations)->isEnabled());
+        QVERIFY(!frame.runCommand(command::kIdentify));
+        QVERIFY(frame.action(command::kFilter)->isEnabled());
+        QVERIFY(!frame.action(command::kUndo)->isEnabled());
+        QVERIFY(frame.action(command::kPassport)->isEnabled());
         // The method editor is not part of the program yet.
-        QVERIFY(!frame.action(id(DocCommand::ChromatogramMethod))->isEnabled());
+        QVERIFY(!frame.action(command::kChromatogramMethod)->isEnabled());
         // The text export of a chromatogram without a save name asks for the file.
-        QVERIFY(frame.action(id(DocCommand::ExportText))->isEnabled());
+        QVERIFY(frame.action(command::kExportText)->isEnabled());
         {
             QString caption, proposed;
             const QString out = QString::fromStdString(path(dir, "export.txt").string());
@@ -386,7 +377,7 @@ class MainWindowTest : public QObject {
                 proposed = r.start;
                 return out;
             });
-            QVERIFY(frame.runCommand(id(DocCommand::ExportText)));
+            QVERIFY(frame.runCommand(command::kExportText));
             QCOMPARE(caption, QStringLiteral("Экспорт в текстовый файл"));
             QVERIFY(proposed.endsWith(QStringLiteral("data.txt")));
             QVERIFY(fs::exists(path(dir, "export.txt")));
@@ -395,11 +386,11 @@ class MainWindowTest : public QObject {
         CChildFrame* full = frame.openDocument(withMethod);
         QVERIFY(full != nullptr && full->document().hasMethod);
         QCOMPARE(frame.activeChromatogram(), full);
-        QVERIFY(frame.action(id(DocCommand::Identify))->isEnabled());
+        QVERIFY(frame.action(command::kIdentify)->isEnabled());
         // Activating the other window brings its states back.
         frame.mdiArea()->setActiveSubWindow(bare);
         QCOMPARE(frame.activeChromatogram(), bare);
-        QVERIFY(!frame.action(id(DocCommand::Identify))->isEnabled());
+        QVERIFY(!frame.action(command::kIdentify)->isEnabled());
         frame.mdiArea()->setActiveSubWindow(full);
 
         // The span pane shows the active window's last spans.
@@ -430,8 +421,8 @@ class MainWindowTest : public QObject {
 
         // The groups button is checked by the document's setting.
         const bool groups = full->commands().showGroups();
-        QVERIFY(frame.runCommand(id(DocCommand::ToggleGroups)));
-        QCOMPARE(frame.action(id(DocCommand::ToggleGroups))->isChecked(), !groups);
+        QVERIFY(frame.runCommand(command::kToggleGroups));
+        QCOMPARE(frame.action(command::kToggleGroups)->isChecked(), !groups);
 
         // Filtering through its sheet: the page's answer becomes the document's
         // filter, the trace changes and "Отменить" is enabled.
@@ -443,12 +434,12 @@ class MainWindowTest : public QObject {
                                                                                : QDialog::Rejected;
         };
         const std::vector<float> samples = full->document().signal.samples;
-        QVERIFY(frame.runCommand(id(DocCommand::Filter)));
+        QVERIFY(frame.runCommand(command::kFilter));
         QCOMPARE(full->commands().filterSettings.kind, 3);
         QCOMPARE(full->commands().filterSettings.window, 0.5f);
         QVERIFY(full->document().signal.samples != samples);
         QVERIFY(full->document().isModified());
-        QVERIFY(frame.action(id(DocCommand::Undo))->isEnabled());
+        QVERIFY(frame.action(command::kUndo)->isEnabled());
         full->document().setModified(false);
         bare->document().setModified(false);
     }

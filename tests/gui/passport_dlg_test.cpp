@@ -202,7 +202,7 @@ class PassportDlgTest : public QObject {
         RecordingMessageSink sink;
         ChromatogramCommands commands(doc, sink, prompts);
         QVERIFY(!doc.isModified());
-        QVERIFY(commands.run(DocCommand::Passport));
+        QVERIFY(commands.EditPassport());
         QVERIFY(doc.isModified());
         QCOMPARE(doc.passport.sample, std::string("Другая"));
     }

@@ -17,6 +17,8 @@
 
 #include "app/program_settings.h"
 #include "document/zelmora_doc.h"
+#include "gui/command_ids.h"
+#include "gui/command_table.h"
 #include "gui/document/view_clipboard.h"
 #include "gui/document/view_drawing.h"
 #include "gui/document/zelmora_view.h"
@@ -27,7 +29,7 @@
 
 using namespace zelmora;
 using zelmora::gui::CZelmoraView;
-namespace cmd = zelmora::gui::view_command;
+namespace cmd = zelmora::gui::command;
 
 namespace {
 
@@ -102,6 +104,17 @@ std::vector<std::pair<double, double>> bounds(const CZelmoraDoc& doc) {
     return out;
 }
 
+// The view's commands as its window asks them: through the command table.
+bool enabled(CZelmoraView& view, int id) {
+    return zelmora::gui::isCommandEnabled(*zelmora::gui::findCommand(id), {.view = &view});
+}
+bool checked(CZelmoraView& view, int id) {
+    return zelmora::gui::isCommandChecked(*zelmora::gui::findCommand(id), {.view = &view});
+}
+bool run(CZelmoraView& view, int id) {
+    return zelmora::gui::runCommand(*zelmora::gui::findCommand(id), {.view = &view});
+}
+
 void wheel(QWidget& w, QPoint pos, int delta, Qt::KeyboardModifiers mods) {
     QWheelEvent e(QPointF(pos), QPointF(w.mapToGlobal(pos)), QPoint(), QPoint(0, delta),
                   Qt::NoButton, mods, Qt::NoScrollPhase, false);
@@ -166,19 +179,19 @@ class ZelmoraViewTest : public QObject {
     void addPeakWithTwoClicks() {
         Chromatogram c;
         ShownView v(c);
-        QVERIFY(v.view.isCommandEnabled(cmd::kAddPeak));
+        QVERIFY(enabled(v.view, cmd::kAddPeak));
         QTest::keyClick(&v.view, Qt::Key_Insert);
         QCOMPARE(v.view.tool(), CZelmoraView::Tool::AddPeak);
-        QVERIFY(v.view.isCommandChecked(cmd::kAddPeak));
-        QVERIFY(!v.view.isCommandEnabled(cmd::kAddPeak));
-        QVERIFY(!v.view.isCommandEnabled(cmd::kCropInterval));
+        QVERIFY(checked(v.view, cmd::kAddPeak));
+        QVERIFY(!enabled(v.view, cmd::kAddPeak));
+        QVERIFY(!enabled(v.view, cmd::kCropInterval));
         // Esc leaves the tool without an edit.
         QTest::mouseClick(&v.view, Qt::LeftButton, {}, v.at(5.2));
         QTest::keyClick(&v.view, Qt::Key_Escape);
         QCOMPARE(v.view.tool(), CZelmoraView::Tool::None);
         QCOMPARE(c.doc.peakCount(), std::size_t{5});
 
-        QVERIFY(v.view.runCommand(cmd::kAddPeak));
+        QVERIFY(run(v.view, cmd::kAddPeak));
         QTest::mouseMove(&v.view, v.at(5.0));
         QTest::mouseClick(&v.view, Qt::LeftButton, {}, v.at(5.2));
         QCOMPARE(c.doc.peakCount(), std::size_t{5});
@@ -191,7 +204,7 @@ class ZelmoraViewTest : public QObject {
         QVERIFY(c.doc.isModified());
 
         // A click outside the plot is ignored by the tool.
-        v.view.runCommand(cmd::kAddPeak);
+        run(v.view, cmd::kAddPeak);
         QTest::mouseClick(&v.view, Qt::LeftButton, {}, QPoint(2, 2));
         QTest::mouseClick(&v.view, Qt::LeftButton, {}, QPoint(v.view.width() - 2, 2));
         QCOMPARE(c.doc.peakCount(), std::size_t{6});
@@ -207,13 +220,13 @@ class ZelmoraViewTest : public QObject {
         QTest::mouseMove(&v.view, v.at(4.4));
         QCOMPARE(v.view.cursor().shape(), Qt::SizeHorCursor);
         QTest::mousePress(&v.view, Qt::LeftButton, {}, v.at(4.4));
-        QVERIFY(!v.view.isCommandEnabled(cmd::kAddPeak));  // a drag is active
+        QVERIFY(!enabled(v.view, cmd::kAddPeak));  // a drag is active
         QTest::mouseMove(&v.view, v.at(4.35));
         QTest::mouseRelease(&v.view, Qt::LeftButton, {}, v.at(4.35));
         const Peak& p = c.doc.peaks.peaks[4];
         QVERIFY(std::fabs(p.startTime - 4.35) <= v.pixelMinutes());
         QCOMPARE(p.endTime, 4.6);
-        QVERIFY(v.view.isCommandEnabled(cmd::kAddPeak));
+        QVERIFY(enabled(v.view, cmd::kAddPeak));
 
         // The end grip.
         QTest::mousePress(&v.view, Qt::LeftButton, {}, v.at(4.6));
@@ -246,8 +259,8 @@ class ZelmoraViewTest : public QObject {
     void cropWithTheCropTool() {
         Chromatogram c;
         ShownView v(c);
-        QVERIFY(v.view.runCommand(cmd::kCropInterval));
-        QVERIFY(v.view.isCommandChecked(cmd::kCropInterval));
+        QVERIFY(run(v.view, cmd::kCropInterval));
+        QVERIFY(checked(v.view, cmd::kCropInterval));
         QTest::mouseClick(&v.view, Qt::LeftButton, {}, v.at(4.0));
         QTest::mouseClick(&v.view, Qt::LeftButton, {}, v.at(1.5));
         QCOMPARE(v.view.tool(), CZelmoraView::Tool::None);
@@ -259,7 +272,7 @@ class ZelmoraViewTest : public QObject {
         // The view shows the whole of what is left.
         QCOMPARE(v.view.visibleTimeFrom(), 0.0);
         QCOMPARE(v.view.visibleTimeTo(), c.doc.signal.timeAt(c.doc.sampleCount() - 1.0));
-        QVERIFY(!v.view.isCommandEnabled(cmd::kShowAll));
+        QVERIFY(!enabled(v.view, cmd::kShowAll));
         QVERIFY(c.doc.peak(v.view.selectedPeak()) != nullptr);
     }
 
@@ -269,14 +282,14 @@ class ZelmoraViewTest : public QObject {
         QSignalSpy failed(&v.view, &CZelmoraView::editFailed);
         // Peak 2 opens the group: a neighbour may go on its left only.
         v.view.setSelectedPeak(2);
-        QVERIFY(v.view.isCommandEnabled(cmd::kUnresolvedLeft));
-        QVERIFY(!v.view.isCommandEnabled(cmd::kUnresolvedRight));
+        QVERIFY(enabled(v.view, cmd::kUnresolvedLeft));
+        QVERIFY(!enabled(v.view, cmd::kUnresolvedRight));
         v.view.setSelectedPeak(3);
-        QVERIFY(!v.view.isCommandEnabled(cmd::kUnresolvedLeft));
-        QVERIFY(v.view.isCommandEnabled(cmd::kUnresolvedRight));
-        QVERIFY(v.view.runCommand(cmd::kUnresolvedRight));
-        QVERIFY(v.view.isCommandChecked(cmd::kUnresolvedRight));
-        QVERIFY(!v.view.isCommandChecked(cmd::kUnresolvedLeft));
+        QVERIFY(!enabled(v.view, cmd::kUnresolvedLeft));
+        QVERIFY(enabled(v.view, cmd::kUnresolvedRight));
+        QVERIFY(run(v.view, cmd::kUnresolvedRight));
+        QVERIFY(checked(v.view, cmd::kUnresolvedRight));
+        QVERIFY(!checked(v.view, cmd::kUnresolvedLeft));
 
         const auto before = bounds(c.doc);
         QTest::mouseClick(&v.view, Qt::LeftButton, {}, v.at(3.1));  // inside the peak
@@ -314,9 +327,9 @@ class ZelmoraViewTest : public QObject {
         QTest::mouseClick(&v.view, Qt::LeftButton, {}, v.at(5.8));
         QCOMPARE(v.view.selectedPeak(), -1);
         QCOMPARE(selections.last().at(0).toInt(), -1);
-        QVERIFY(!v.view.isCommandEnabled(cmd::kDeletePeak));
-        QVERIFY(!v.view.isCommandEnabled(cmd::kInvertPeak));
-        QVERIFY(!v.view.isCommandEnabled(cmd::kUnresolvedLeft));
+        QVERIFY(!enabled(v.view, cmd::kDeletePeak));
+        QVERIFY(!enabled(v.view, cmd::kInvertPeak));
+        QVERIFY(!enabled(v.view, cmd::kUnresolvedLeft));
         // Outside the trace's time range a click selects nothing new.
         v.view.setSelectedPeak(2);
         v.view.setVisibleRange(-1, 7, v.view.visibleSignalFrom(), v.view.visibleSignalTo());
@@ -336,9 +349,9 @@ class ZelmoraViewTest : public QObject {
         const double y0 = w.visibleSignalFrom(), y1 = w.visibleSignalTo();
         QCOMPARE(t0, 0.0);
         QCOMPARE(t1, 6.0);
-        QVERIFY(!w.isCommandEnabled(cmd::kShowAll));
-        QVERIFY(!w.isCommandEnabled(cmd::kAllByTime));
-        QVERIFY(!w.isCommandEnabled(cmd::kAllByHeight));
+        QVERIFY(!enabled(w, cmd::kShowAll));
+        QVERIFY(!enabled(w, cmd::kAllByTime));
+        QVERIFY(!enabled(w, cmd::kAllByHeight));
         // Full ranges do not scroll.
         QTest::keyClick(&w, Qt::Key_Up);
         QCOMPARE(w.visibleSignalTo(), y1);
@@ -348,8 +361,8 @@ class ZelmoraViewTest : public QObject {
         QTest::keyClick(&w, Qt::Key_Right, Qt::ShiftModifier);  // narrower by a quarter each side
         QCOMPARE(w.visibleTimeFrom(), 1.5);
         QCOMPARE(w.visibleTimeTo(), 4.5);
-        QVERIFY(w.isCommandEnabled(cmd::kAllByTime));
-        QVERIFY(!w.isCommandEnabled(cmd::kAllByHeight));
+        QVERIFY(enabled(w, cmd::kAllByTime));
+        QVERIFY(!enabled(w, cmd::kAllByHeight));
         QTest::keyClick(&w, Qt::Key_Right);  // one line: a tenth of the span
         QVERIFY(std::fabs(w.visibleTimeFrom() - 1.8) < 1e-12);
         QTest::keyClick(&w, Qt::Key_Left);
@@ -370,10 +383,10 @@ class ZelmoraViewTest : public QObject {
         QTest::keyClick(&w, Qt::Key_Down, Qt::ShiftModifier);
         QVERIFY(std::fabs(w.visibleSignalTo() - (y0 + 1.5 * span)) < 1e-9);
 
-        QVERIFY(w.runCommand(cmd::kShowAll));
+        QVERIFY(run(w, cmd::kShowAll));
         QCOMPARE(w.visibleTimeFrom(), t0);
         QCOMPARE(w.visibleSignalTo(), y1);
-        QVERIFY(!w.isCommandEnabled(cmd::kShowAll));
+        QVERIFY(!enabled(w, cmd::kShowAll));
 
         const QPoint mid = w.plotRect().center();
         wheel(w, mid, 120, Qt::ControlModifier);  // forward: closer in both axes
@@ -387,10 +400,10 @@ class ZelmoraViewTest : public QObject {
         QVERIFY(std::fabs(w.visibleSignalTo() - (top - (top - y0) / 10)) < 1e-9);
         wheel(w, mid, 60, Qt::NoModifier);  // half a notch does nothing yet
         QVERIFY(std::fabs(w.visibleSignalTo() - (top - (top - y0) / 10)) < 1e-9);
-        QVERIFY(w.runCommand(cmd::kAllByHeight));
+        QVERIFY(run(w, cmd::kAllByHeight));
         QCOMPARE(w.visibleSignalTo(), y1);
-        QVERIFY(w.runCommand(cmd::kAllByTime));
-        QVERIFY(!w.isCommandEnabled(cmd::kShowAll));
+        QVERIFY(run(w, cmd::kAllByTime));
+        QVERIFY(!enabled(w, cmd::kShowAll));
 
         // A frame drawn with the right button zooms into it; a right click
         // goes back.
@@ -506,7 +519,7 @@ class ZelmoraViewTest : public QObject {
 
         // The tracking line of a tool inverts the pixels under it: black on
         // the white plot; the first click stays marked by a dotted line.
-        v.view.runCommand(cmd::kAddPeak);
+        run(v.view, cmd::kAddPeak);
         QTest::mouseClick(&v.view, Qt::LeftButton, {}, v.at(5.2));
         QTest::mouseMove(&v.view, v.at(5.5));
         const QImage tool = v.view.grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -668,7 +681,7 @@ class ZelmoraViewTest : public QObject {
                 QVERIFY(std::isfinite(r));
             QVERIFY(v.view.visibleTimeTo() > v.view.visibleTimeFrom());
             QVERIFY(v.view.visibleSignalTo() > v.view.visibleSignalFrom());
-            v.view.runCommand(cmd::kAddPeak);
+            run(v.view, cmd::kAddPeak);
             QTest::mouseClick(&v.view, Qt::LeftButton, {}, v.view.plotRect().center());
             QTest::mouseClick(&v.view, Qt::LeftButton, {},
                               v.view.plotRect().center() + QPoint(50, 0));

@@ -150,23 +150,21 @@ TEST_F(ChromatogramCommandsTest, CalibrationChromatogramKeepsItsAmountsOnEdit) {
     ASSERT_TRUE(commands.DeletePeakAt(2));
     for (const Peak& p : doc.peaks.peaks)
         EXPECT_EQ(p.concentration, 7);
-    EXPECT_TRUE(commands.isEnabled(DocCommand::AddComponents));
-    EXPECT_TRUE(commands.isEnabled(DocCommand::AddCalibrationLevel));
+    // "+ Ко&мпоненты" and "+ Точка &градуировки" share this rule.
+    EXPECT_TRUE(commands.canAddToMethod());
 }
 
 TEST_F(ChromatogramCommandsTest, EnableRulesFollowMethodUndoAndCalibration) {
     fillSignal(doc);
-    EXPECT_FALSE(commands.isEnabled(DocCommand::Undo));
-    EXPECT_FALSE(commands.isEnabled(DocCommand::Identify));
-    EXPECT_FALSE(commands.isEnabled(DocCommand::ChromatogramMethod));
-    EXPECT_FALSE(commands.isEnabled(DocCommand::AddComponents));
-    EXPECT_TRUE(commands.isEnabled(DocCommand::Filter));
-    EXPECT_FALSE(commands.run(DocCommand::Identify));
-    EXPECT_FALSE(commands.run(DocCommand::FindInDatabase));
+    EXPECT_FALSE(commands.canUndo());
+    // Identification, concentrations and the chromatogram's method.
+    EXPECT_FALSE(commands.hasMethod());
+    EXPECT_FALSE(commands.canAddToMethod());
+    EXPECT_FALSE(commands.Identify());
     doc.passport.method = "Газ";
     ASSERT_TRUE(doc.reloadMethod(sink));
-    EXPECT_TRUE(commands.isEnabled(DocCommand::Identify));
-    EXPECT_FALSE(commands.isEnabled(DocCommand::AddComponents));  // not a calibration
+    EXPECT_TRUE(commands.hasMethod());
+    EXPECT_FALSE(commands.canAddToMethod());  // not a calibration
 }
 
 TEST_F(ChromatogramCommandsTest, CropKeepsThePeaksOnTheirSamplesAndUndoesConsistently) {
@@ -243,7 +241,7 @@ TEST_F(ChromatogramCommandsTest, UndoRestoresTheSameSamplesEveryTime) {
     EXPECT_EQ(doc.signal.samples, before);
     ASSERT_TRUE(commands.Undo());
     EXPECT_EQ(doc.signal.samples, before);
-    EXPECT_TRUE(commands.isEnabled(DocCommand::Undo));
+    EXPECT_TRUE(commands.canUndo());
 }
 
 TEST_F(ChromatogramCommandsTest, FilterOfKindNoneChangesNothing) {
@@ -582,14 +580,13 @@ TEST_F(ChromatogramCommandsTest, RecordingGoesToTheMethodsOwnFolder) {
 TEST_F(ChromatogramCommandsTest, TextExportAsksForAFileOnlyWithoutASaveName) {
     processed();
     // No save name and the dialog cancelled: nothing is written.
-    EXPECT_TRUE(commands.isEnabled(DocCommand::ExportText));
-    EXPECT_FALSE(commands.run(DocCommand::ExportText));
+    EXPECT_FALSE(commands.ExportText());
     // A recorded chromatogram exports under its save name into "Data".
     doc.saveName = "Газ_081226_143005.stg";
     ASSERT_TRUE(commands.ExportText());
     EXPECT_TRUE(fs::exists(paths::defaultDataFolder() / "Data" / "Газ_081226_143005data.txt"));
     // Without an outside program nothing is closed.
-    EXPECT_FALSE(commands.run(DocCommand::ExportToProgram));
+    EXPECT_FALSE(commands.ExportToProgram());
     EXPECT_FALSE(commands.closeRequested());
 }
 

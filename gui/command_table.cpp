@@ -1,0 +1,639 @@
+#include "gui/command_table.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMdiArea>
+#include <QMessageBox>
+#include <QStyle>
+#include <QWidget>
+#include <type_traits>
+
+#include "app/program_settings.h"
+#include "gui/command_ids.h"
+#include "gui/document/child_frame.h"
+#include "gui/document/zelmora_view.h"
+#include "gui/main_frame.h"
+#include "processing/chromatogram_commands.h"
+#include "processing/peak_integration.h"
+
+namespace zelmora::gui {
+namespace {
+
+using namespace command;
+using Tool = CZelmoraView::Tool;
+
+ChromatogramCommands& commands(const CommandTarget& t) {
+    return t.window->commands();
+}
+
+// The peak selected in the view, or null.
+const Peak* selectedPeak(const CommandTarget& t) {
+    return t.view->document().peak(t.view->selectedPeak());
+}
+
+bool queueInUse(const CommandTarget&) {
+    return programOptions().enableKGK;
+}
+
+bool viewIdle(const CommandTarget& t) {
+    return t.view->idle();
+}
+
+bool anyWindow(const CommandTarget& t) {
+    return !t.frame->mdiArea()->subWindowList().isEmpty();
+}
+
+bool withMethod(const CommandTarget& t) {
+    return commands(t).hasMethod();
+}
+
+bool addsToMethod(const CommandTarget& t) {
+    return commands(t).canAddToMethod();
+}
+
+bool withSelectedPeak(const CommandTarget& t) {
+    return selectedPeak(t) != nullptr;
+}
+
+// Handlers that call one member of the frame, the chromatogram window, its
+// commands or its view; a member without a result always succeeds.
+template <auto f, typename T>
+bool call(T* object) {
+    if constexpr (std::is_void_v<decltype((object->*f)())>) {
+        (object->*f)();
+        return true;
+    } else {
+        return (object->*f)();
+    }
+}
+
+template <auto f>
+bool onFrame(const CommandTarget& t) {
+    return call<f>(t.frame);
+}
+
+template <auto f>
+bool onWindow(const CommandTarget& t) {
+    return call<f>(t.window);
+}
+
+template <auto f>
+bool onDocument(const CommandTarget& t) {
+    return call<f>(&commands(t));
+}
+
+template <auto f>
+bool onView(const CommandTarget& t) {
+    return call<f>(t.view);
+}
+
+// The two-click tools: adding a peak, a marking event, cropping.
+template <Tool tool>
+bool toolActive(const CommandTarget& t) {
+    return t.view->tool() == tool;
+}
+
+template <Tool tool>
+bool startTool(const CommandTarget& t) {
+    t.view->enterTool(tool, 1);
+    return true;
+}
+
+// The unresolved peak on side `side` of the selected one, which must not
+// have a neighbour there already.
+template <int side>
+bool canAddUnresolved(const CommandTarget& t) {
+    const Peak* p = selectedPeak(t);
+    return t.view->idle() && p != nullptr &&
+           (side == kAdjacentLeft ? p->prevInGroup : p->nextInGroup) < 0;
+}
+
+template <int side>
+bool unresolvedActive(const CommandTarget& t) {
+    return t.view->unresolvedSide() == side;
+}
+
+template <int side>
+bool startUnresolved(const CommandTarget& t) {
+    t.view->enterTool(Tool::Unresolved, side);
+    return true;
+}
+
+constexpr MenuDescription kMenus[] = {
+    {Menu::File, Menu::None, "&Файл"},
+    {Menu::Edit, Menu::None, "&Правка"},
+    {Menu::View, Menu::None, "&Вид"},
+    {Menu::Peaks, Menu::None, "П&ики"},
+    {Menu::Report, Menu::None, "О&тчёт"},
+    {Menu::Method, Menu::None, "&Метод"},
+    {Menu::Database, Menu::None, "&База данных"},
+    {Menu::Data, Menu::None, "&Данные"},
+    {Menu::Devices, Menu::None, nullptr},  // CInstrumentControls::menu()
+    {Menu::Service, Menu::None, "&Сервис"},
+    {Menu::Window, Menu::None, "&Окно"},
+    {Menu::Help, Menu::None, "&Справка"},
+    {Menu::DatabaseReportFor, Menu::Database, "Отчёт для"},
+    {Menu::DataPercents, Menu::Data, "Объемные/массовые проценты"},
+};
+
+// In menu order; commands that stand in no menu beside their kin.
+const CommandEntry kCommands[] = {
+    // --- "&Файл"
+    {.id = kFileOpen,
+     .label = "&Открыть...\tCtrl+O",
+     .hint = "Открыть хроматограмму",
+     .icon = QStyle::SP_DialogOpenButton,
+     .menu = Menu::File,
+     .run = onFrame<&CMainFrame::openWithDialog>},
+    {.id = kFileClose,
+     .label = "&Закрыть",
+     .hint = "Закрыть хроматограмму",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::File,
+     .run = onWindow<&CChildFrame::close>},
+    {.id = kFileSave,
+     .label = "&Сохранить\tCtrl+S",
+     .hint = "Сохранить хроматограмму",
+     .icon = QStyle::SP_DialogSaveButton,
+     .needs = Needs::Chromatogram,
+     .menu = Menu::File,
+     .run = onWindow<&CChildFrame::save>},
+    {.id = kFileSaveAs,
+     .label = "Сохранить &как...",
+     .hint = "Сохранить хроматограмму под другим именем",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::File,
+     .run = onWindow<&CChildFrame::saveAs>},
+    {.id = kExportText,
+     .label = "Э&кспорт хроматограммы",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::File,
+     .separator = Separator::WithChromatogram,
+     .run = [](const CommandTarget& t) { return commands(t).ExportText(); }},
+    {.id = kSaveToDatabase,
+     .label = "Сохранить в &БД\tCtrl+Alt+S",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::File,
+     .run = onDocument<&ChromatogramCommands::SaveToDatabase>},
+    {.id = kOpenReport,
+     .label = "Открыть &отчет...",
+     .menu = Menu::File,
+     .separator = Separator::Always},
+    {.label = "Последний файл",
+     .menu = Menu::File,
+     .separator = Separator::Always,
+     .recentFiles = true},
+    {.id = kAppExit,
+     .label = "&Выход",
+     .hint = "Завершить работу с программой",
+     .menu = Menu::File,
+     .separator = Separator::Always,
+     .run = onFrame<&CMainFrame::close>},
+    // Never enabled while only chromatograms can be open.
+    {.id = kFilePrint, .label = "&Печать..."},
+    {.id = kFilePrintPreview,
+     .label = "Пред&варительный просмотр",
+     .icon = QStyle::SP_FileDialogContentsView},
+
+    // --- "&Правка"
+    {.id = kUndo,
+     .label = "&Отменить\tCtrl+Z",
+     .icon = QStyle::SP_ArrowBack,
+     .needs = Needs::Chromatogram,
+     .menu = Menu::Edit,
+     .enabled = [](const CommandTarget& t) { return commands(t).canUndo(); },
+     .run = onDocument<&ChromatogramCommands::Undo>},
+    {.id = kCopyTable,
+     .label = "&Копировать таблицу пиков\tCtrl+C",
+     .moreKeys = "Ctrl+Ins",
+     .needs = Needs::View,
+     .menu = Menu::Edit,
+     .separator = Separator::Always,
+     .run = onView<&CZelmoraView::copyTable>},
+
+    // --- "&Вид"
+    {.id = kShowAll,
+     .label = "&Показать всё",
+     .toolbarText = "Всё",
+     .needs = Needs::View,
+     .menu = Menu::View,
+     .enabled =
+         [](const CommandTarget& t) { return !(t.view->timeFull() && t.view->signalFull()); },
+     .run = onView<&CZelmoraView::showAll>},
+    {.id = kAllByTime,
+     .label = "Bсё по в&ремени",
+     .toolbarText = "↔",
+     .needs = Needs::View,
+     .menu = Menu::View,
+     .enabled = [](const CommandTarget& t) { return !t.view->timeFull(); },
+     .run = onView<&CZelmoraView::showAllTimes>},
+    {.id = kAllByHeight,
+     .label = "Bсё по &высоте",
+     .toolbarText = "↕",
+     .needs = Needs::View,
+     .menu = Menu::View,
+     .enabled = [](const CommandTarget& t) { return !t.view->signalFull(); },
+     .run = onView<&CZelmoraView::showAllHeights>},
+    {.id = kPassport,
+     .label = "&Паспорт...",
+     .icon = QStyle::SP_FileDialogInfoView,
+     .needs = Needs::Chromatogram,
+     .menu = Menu::View,
+     .separator = Separator::Always,
+     .run = onDocument<&ChromatogramCommands::EditPassport>},
+    // The method editor is not part of the program yet: the commands that
+    // show it (ShowMethod, AddComponents, AddCalibrationLevel) wait for it.
+    {.id = kChromatogramMethod,
+     .label = "&Метод хроматограммы...",
+     .icon = QStyle::SP_FileDialogDetailedView,
+     .needs = Needs::Chromatogram,
+     .menu = Menu::View,
+     .enabled = withMethod},
+    {.id = kToggleGroups,
+     .hint = "Показать/спрятать группы",
+     .toolbarText = "Гр",
+     .checkable = true,
+     .needs = Needs::Chromatogram,
+     .checked = [](const CommandTarget& t) { return commands(t).showGroups(); },
+     .run = onDocument<&ChromatogramCommands::ToggleGroups>},
+
+    // --- "П&ики"
+    {.id = kFilter,
+     .label = "&Фильтрация...",
+     .hint = "Фильтрация хроматограммы",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::Peaks,
+     .run = onDocument<&ChromatogramCommands::Filter>},
+    {.id = kAutoMark,
+     .label = "&Автоматически ...",
+     .hint = "Автоматическая переразметка пиков",
+     .toolbarText = "Авто",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::Peaks,
+     .run = onDocument<&ChromatogramCommands::AutoMark>},
+    {.id = kAddPeak,
+     .label = "&Добавить пик\tIns",
+     .toolbarText = "+Пик",
+     .checkable = true,
+     .needs = Needs::View,
+     .menu = Menu::Peaks,
+     .separator = Separator::Always,
+     .enabled = viewIdle,
+     .checked = toolActive<Tool::AddPeak>,
+     .run = startTool<Tool::AddPeak>},
+    {.id = kUnresolvedLeft,
+     .label = "Неразделённый слева",
+     .toolbarText = "◁+",
+     .checkable = true,
+     .needs = Needs::View,
+     .menu = Menu::Peaks,
+     .enabled = canAddUnresolved<kAdjacentLeft>,
+     .checked = unresolvedActive<kAdjacentLeft>,
+     .run = startUnresolved<kAdjacentLeft>},
+    {.id = kUnresolvedRight,
+     .label = "Неразделённый справа",
+     .toolbarText = "+▷",
+     .checkable = true,
+     .needs = Needs::View,
+     .menu = Menu::Peaks,
+     .enabled = canAddUnresolved<kAdjacentRight>,
+     .checked = unresolvedActive<kAdjacentRight>,
+     .run = startUnresolved<kAdjacentRight>},
+    {.id = kDeletePeak,
+     .label = "&Удалить пик\tDel",
+     .toolbarText = "−Пик",
+     .needs = Needs::View,
+     .menu = Menu::Peaks,
+     .enabled = withSelectedPeak,
+     .run = onView<&CZelmoraView::deleteSelectedPeak>},
+    {.id = kDeleteAll,
+     .label = "Удалить &все\tAlt+Del",
+     .hint = "Удалить все пики",
+     .toolbarText = "−Все",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::Peaks,
+     .run = onDocument<&ChromatogramCommands::DeleteAll>},
+    {.id = kEventInterval,
+     .label = "Событийность",
+     .hint = "Событийность: событие разметки на интервале",
+     .toolbarText = "Соб",
+     .checkable = true,
+     .needs = Needs::View,
+     .menu = Menu::Peaks,
+     .separator = Separator::Always,
+     .enabled = viewIdle,
+     .checked = toolActive<Tool::EventInterval>,
+     .run = startTool<Tool::EventInterval>},
+    {.id = kInvertPeak,
+     .label = "Инвертировать пик",
+     .needs = Needs::View,
+     .menu = Menu::Peaks,
+     .enabled = withSelectedPeak,
+     .run = onView<&CZelmoraView::invertSelectedPeak>},
+    {.id = kCropInterval,
+     .hint = "Обрезать хроматограмму по интервалу",
+     .toolbarText = "Обр",
+     .checkable = true,
+     .needs = Needs::View,
+     .enabled = viewIdle,
+     .checked = toolActive<Tool::CropInterval>,
+     .run = startTool<Tool::CropInterval>},
+    {.id = kDriftCompensation,
+     .hint = "Компенсация дрейфа",
+     .toolbarText = "Дрейф",
+     .needs = Needs::Chromatogram,
+     .run = onDocument<&ChromatogramCommands::CompensateDrift>},
+    {.id = kApproximateClip,
+     .hint = "Апроксимация урезанных пиков",
+     .toolbarText = "Апр",
+     .needs = Needs::View,
+     .enabled = [](const CommandTarget& t) { return t.view->selectedPeak() >= 0; },
+     .run =
+         [](const CommandTarget& t) {
+             // Only the tallest peak can be rebuilt: any other is a failed edit.
+             const bool done = t.view->commands().ApproximateClippedPeak(t.view->selectedPeak());
+             if (!done)
+                 QApplication::beep();
+             return done;
+         }},
+    {.id = kIdentify,
+     .label = "&Идентификация",
+     .toolbarText = "Ид",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::Peaks,
+     .separator = Separator::Always,
+     .enabled = withMethod,
+     .run = onDocument<&ChromatogramCommands::Identify>},
+    {.id = kConcentrations,
+     .label = "&Концентрации",
+     .toolbarText = "Конц",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::Peaks,
+     .enabled = withMethod,
+     .run = onDocument<&ChromatogramCommands::Concentrations>},
+    {.id = kCopyConcentrations,
+     .label = "Скопировать концентрации",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::Peaks,
+     .run = onDocument<&ChromatogramCommands::CopyConcentrations>},
+    {.id = kAddComponents,
+     .label = "+ Ко&мпоненты",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::Peaks,
+     .separator = Separator::Always,
+     .enabled = addsToMethod},
+    {.id = kAddCalibrationLevel,
+     .label = "+ Точка &градуировки",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::Peaks,
+     .enabled = addsToMethod},
+    {.id = kExportToProgram,
+     .hint = "Экспорт во внешнюю программу",
+     .toolbarText = "XML",
+     .needs = Needs::Chromatogram,
+     .shown = queueInUse,
+     .run =
+         [](const CommandTarget& t) {
+             if (!commands(t).ExportToProgram())
+                 return false;
+             // The outside program took the results and the chromatogram is saved.
+             if (commands(t).closeRequested())
+                 t.window->close();
+             return true;
+         }},
+    {.id = kQueue, .hint = "Очередь КЖК", .toolbarText = "КЖК", .shown = queueInUse},
+
+    // --- "О&тчёт": the report window is not part of the program yet.
+    {.id = kChromatogramReport,
+     .label = "О&тчёт...\tCtrl+P",
+     .hint = "Отчёт",
+     .icon = QStyle::SP_FileIcon,
+     .needs = Needs::View,
+     .menu = Menu::Report},
+    {.id = kPrintChromatogramReport,
+     .hint = "Печать отчёта",
+     .toolbarText = "Печ",
+     .needs = Needs::View},
+
+    // --- "&Метод": the method editor is not part of the program yet.
+    {.id = kMethodOpen, .label = "&Открыть...", .hint = "Открыть метод", .menu = Menu::Method},
+    {.id = kMethodNew, .label = "&Новый", .hint = "Новый метод", .menu = Menu::Method},
+
+    // --- "&База данных": its windows and dialogs are not part of the desktop
+    // program yet (the chromatograms save their results already).
+    {.id = kAnalyses, .label = "&Анализы", .menu = Menu::Database},
+    {.id = kSamplingPoints, .label = "&Точки отбора", .menu = Menu::Database},
+    {.id = kComponents, .label = "&Компоненты", .menu = Menu::Database},
+    {.id = kNewAnalysis, .label = "&Новый анализ", .menu = Menu::Database},
+    {.id = kReportForPoint,
+     .label = "&точки отбора",
+     .hint = "Отчёт для точки отбора",
+     .menu = Menu::DatabaseReportFor},
+    {.id = kReportForParam,
+     .label = "&компонента",
+     .hint = "Отчёт для параметра",
+     .menu = Menu::DatabaseReportFor},
+    {.id = kReportForDate,
+     .label = "&даты",
+     .hint = "Отчёт для даты",
+     .menu = Menu::DatabaseReportFor},
+    {.id = kFindInDatabase,
+     .label = "&Найти в БД",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::Database,
+     .separator = Separator::WithChromatogram},
+    {.id = kCriticalValues,
+     .label = "Крит. значения",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::Database},
+    {.id = kCompactDatabase,
+     .label = "&Сжатие БД",
+     .menu = Menu::Database,
+     .separator = Separator::Always},
+    {.id = kRepairDatabase, .label = "&Реставрация БД", .menu = Menu::Database},
+
+    // --- "&Данные"
+    {.id = kStatistics, .label = "Стат&истика...", .menu = Menu::Data},
+    {.id = kCombine, .label = "&Объединить...", .menu = Menu::Data},
+    {.id = kTransformerOil, .label = "Расчет &трансформаторного масла...", .menu = Menu::Data},
+    {.id = kNaturalGas, .label = "Природный газ", .menu = Menu::Data},
+    {.id = kVolumeToMass,
+     .label = "Объемные -> Массовые",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::DataPercents,
+     .run =
+         [](const CommandTarget& t) {
+             return commands(t).ConvertConcentrations(DensityConversion::VolumeToMass);
+         }},
+    {.id = kMassToVolume,
+     .label = "Массовые -> Объемные",
+     .needs = Needs::Chromatogram,
+     .menu = Menu::DataPercents,
+     .run =
+         [](const CommandTarget& t) {
+             return commands(t).ConvertConcentrations(DensityConversion::MassToVolume);
+         }},
+    {.id = kDensities,
+     .label = "Настройка",
+     .hint = "Плотности веществ",
+     .menu = Menu::DataPercents,
+     .separator = Separator::WithChromatogram},
+
+    // --- "&Сервис"
+    {.id = kConnection,
+     .label = "По&дключение...",
+     .menu = Menu::Service,
+     .enabled = [](const CommandTarget& t) { return t.frame->devices() != nullptr; },
+     .run = onFrame<&CMainFrame::showDeviceList>},
+    {.id = kOptions,
+     .label = "&Опции ...",
+     .menu = Menu::Service,
+     .separator = Separator::Always,
+     .run = onFrame<&CMainFrame::showOptions>},
+    {.id = kRebuildBars, .run = onFrame<&CMainFrame::rebuildBands>},
+
+    // --- "&Окно"
+    {.id = kWindowCascade,
+     .label = "&Каскадом",
+     .menu = Menu::Window,
+     .enabled = anyWindow,
+     .run =
+         [](const CommandTarget& t) {
+             t.frame->mdiArea()->cascadeSubWindows();
+             return true;
+         }},
+    {.id = kWindowTile,
+     .label = "&Мозаикой",
+     .menu = Menu::Window,
+     .enabled = anyWindow,
+     .run =
+         [](const CommandTarget& t) {
+             t.frame->mdiArea()->tileSubWindows();
+             return true;
+         }},
+
+    // --- "&Справка"
+    {.id = kHelpContents,
+     .label = "&Содержание",
+     .hint = "Справка",
+     .toolbarText = "?",
+     .menu = Menu::Help},
+    {.id = kLicense, .label = "Лицензионное соглашение", .menu = Menu::Help},
+    {.id = kAppAbout,
+     .label = "&О программе...",
+     .menu = Menu::Help,
+     .separator = Separator::Always,
+     .run = onFrame<&CMainFrame::showAbout>},
+
+    // --- the recording window (not part of the program yet)
+    {.id = kStopRecording, .label = "Остановить запись", .icon = QStyle::SP_MediaStop},
+    {.id = kStopSeries, .label = "Остановить запись серии анализов", .toolbarText = "Серия"},
+    {.id = kAddFiveMinutes, .label = "Добавить 5 минут", .toolbarText = "+5"},
+
+    // --- the report windows (not part of the program yet)
+    {.id = kReportSaveAs, .label = "&Сохранить в формате...", .icon = QStyle::SP_DriveFDIcon},
+    {.id = kReportPrint, .label = "&Печатать", .toolbarText = "Печ"},
+    {.id = kZoomNormal, .label = "Показать в нормальном масштабе", .toolbarText = "1:1"},
+    {.id = kZoomWidth, .label = "Показать всю страницу по ширине", .toolbarText = "↔"},
+    {.id = kZoomPage, .label = "Показать всю страницу", .toolbarText = "□"},
+    {.id = kPageFirst, .label = "Первая страница", .icon = QStyle::SP_MediaSkipBackward},
+    {.id = kPagePrevious, .label = "Предыдущая страница", .icon = QStyle::SP_MediaSeekBackward},
+    {.id = kPageNext, .label = "Следующая страница", .icon = QStyle::SP_MediaSeekForward},
+    {.id = kPageLast, .label = "Последняя страница", .icon = QStyle::SP_MediaSkipForward},
+};
+
+bool hasWhatItNeeds(const CommandEntry& c, const CommandTarget& t) {
+    switch (c.needs) {
+        case Needs::Frame:
+            return t.frame != nullptr;
+        case Needs::Chromatogram:
+            return t.window != nullptr;
+        case Needs::View:
+            return t.view != nullptr;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::span<const MenuDescription> menuBarLayout() {
+    return kMenus;
+}
+
+std::span<const CommandEntry> commandTable() {
+    return kCommands;
+}
+
+const CommandEntry* findCommand(int id) {
+    if (id == 0)
+        return nullptr;
+    for (const CommandEntry& c : kCommands) {
+        if (c.id == id)
+            return &c;
+    }
+    return nullptr;
+}
+
+bool isCommandEnabled(const CommandEntry& c, const CommandTarget& t) {
+    return c.run != nullptr && hasWhatItNeeds(c, t) && (c.enabled == nullptr || c.enabled(t));
+}
+
+bool isCommandChecked(const CommandEntry& c, const CommandTarget& t) {
+    return c.checked != nullptr && hasWhatItNeeds(c, t) && c.checked(t);
+}
+
+bool isCommandShown(const CommandEntry& c, const CommandTarget& t) {
+    return c.shown == nullptr || c.shown(t);
+}
+
+bool runCommand(const CommandEntry& c, const CommandTarget& t) {
+    return isCommandEnabled(c, t) && c.run(t);
+}
+
+QString commandText(const CommandEntry& c) {
+    const QString label = QString::fromUtf8(c.label);
+    const qsizetype tab = label.indexOf(QLatin1Char('\t'));
+    return tab < 0 ? label : label.left(tab);
+}
+
+QList<QKeySequence> commandKeys(const CommandEntry& c) {
+    QList<QKeySequence> keys;
+    const QString label = QString::fromUtf8(c.label);
+    const qsizetype tab = label.indexOf(QLatin1Char('\t'));
+    if (tab >= 0)
+        keys << QKeySequence::fromString(label.mid(tab + 1), QKeySequence::PortableText);
+    if (*c.moreKeys != '\0')
+        keys << QKeySequence::listFromString(QString::fromUtf8(c.moreKeys),
+                                             QKeySequence::PortableText);
+    return keys;
+}
+
+QAction* makeCommandAction(const CommandEntry& c, QWidget* owner) {
+    const QString text = commandText(c);
+    auto* a = new QAction(text, owner);
+    a->setShortcuts(commandKeys(c));
+    QString hint = QString::fromUtf8(c.hint);
+    if (hint.isEmpty()) {
+        hint = text;
+        hint.remove(QLatin1Char('&'));
+    }
+    a->setToolTip(hint);
+    a->setStatusTip(hint);
+    if (*c.toolbarText != '\0')
+        a->setIconText(QString::fromUtf8(c.toolbarText));
+    if (c.icon >= 0)
+        a->setIcon(owner->style()->standardIcon(static_cast<QStyle::StandardPixmap>(c.icon)));
+    a->setCheckable(c.checkable);
+    a->setData(c.id);
+    return a;
+}
+
+const CommandEntry* viewCommandForKey(const QKeySequence& key) {
+    for (const CommandEntry& c : kCommands) {
+        if (c.needs == Needs::View && commandKeys(c).contains(key))
+            return &c;
+    }
+    return nullptr;
+}
+
+}  // namespace zelmora::gui
