@@ -62,10 +62,7 @@ inline bool writeDemoMethod(const std::string& name) {
 // A chromatogram file of the demo sample whose passport names `method`.
 inline bool writeChromatogram(const std::filesystem::path& file, const std::string& method) {
     CZelmoraDoc doc;
-    doc.signal = makeSyntheticSignal(demoChromatogram());
-    doc.passport.method = method;
-    doc.passport.sample = kDemoSampleText;
-    doc.passport.analysisTime = std::time(nullptr);
+    fillDemoDocument(doc, method, std::time(nullptr));
     RecordingMessageSink sink;
     return doc.Write(file, sink, false);
 }
