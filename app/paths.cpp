@@ -41,6 +41,13 @@ fs::path homeOverride() {
     return ec ? fs::path(v) : p;
 }
 
+fs::path homeTrashFolder() {
+    const fs::path home = homeOverride();
+    if (!home.empty())
+        return home / "Trash";
+    return envFolder("XDG_DATA_HOME", ".local/share") / "Trash";
+}
+
 fs::path userSettingsFile() {
     const fs::path home = homeOverride();
     if (!home.empty())

@@ -28,6 +28,11 @@ fs::path defaultChromatogramFolder();
 fs::path defaultCopiesFolder();
 fs::path defaultQueueFolder();
 
+// The desktop's trash of the user (the freedesktop.org home trash,
+// "~/.local/share/Trash"); "Trash" in ZELMORA_HOME when that is set, so
+// that tests and portable use leave the user's own trash alone.
+fs::path homeTrashFolder();
+
 // The program folder: the installed share folder, or the source tree's
 // "share" folder when the program runs from its build tree.
 fs::path programFolder();

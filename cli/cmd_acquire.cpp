@@ -11,6 +11,7 @@
 #include "app/settings_store.h"
 #include "app/text.h"
 #include "cli/cli.h"
+#include "cli/interrupt_signals.h"
 #include "cli/stderr_sink.h"
 #include "document/zelmora_doc.h"
 #include "instruments/device_manager.h"
@@ -76,12 +77,14 @@ int run(Args& args) {
     if (!m.connect(di))
         return failure(text::format("Подключить прибор не удалось. %s", dev.lastError().c_str()));
     const std::time_t analysisTime = std::time(nullptr);
+    // Ctrl+C ends the recording early; what was recorded is kept below.
+    const InterruptSignals interrupt;
     channel->recordNow();
     const auto t0 = std::chrono::steady_clock::now();
     const auto end = t0 + std::chrono::duration<double>(*seconds);
     int lastShown = -1;
     while (std::chrono::steady_clock::now() < end && dev.isRunning() && channel->isRecording() &&
-           !stopPressed) {
+           !stopPressed && InterruptSignals::caught() == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const int s = static_cast<int>(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
@@ -130,6 +133,12 @@ int run(Args& args) {
     }
     if (lost)
         return failure("прибор замолчал, запись прервана; записанное сохранено");
+    if (const int signal = InterruptSignals::caught(); signal != 0) {
+        std::fprintf(stderr,
+                     "zelmora-cli acquire: запись прервана (сигнал %d); записанное сохранено\n",
+                     signal);
+        return 128 + signal;
+    }
     return kExitOk;
 }
 
@@ -147,7 +156,8 @@ extern const CliCommand kCommand_acquire = {
     "                   концентрации; файл в папке хроматограмм (её путь печатается)\n"
     "  --sample ТЕКСТ   проба в паспорте хроматограммы\n"
     "  --timeout-ms T   сколько ждать данных от прибора (по умолчанию 5000)\n"
-    "Запись кончается раньше, если прибор замолчал (код 1) или нажата кнопка «Стоп».\n",
+    "Запись кончается раньше, если прибор замолчал (код 1), нажата кнопка «Стоп»\n"
+    "или Ctrl+C (код 130); записанное до того сохраняется.\n",
     run};
 
 }  // namespace zelmora::cli

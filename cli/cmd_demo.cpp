@@ -15,6 +15,7 @@
 #include "document/message_sink.h"
 #include "document/zelmora_doc.h"
 #include "method/method_sheet.h"
+#include "processing/chromatogram_open.h"
 #include "processing/chromatogram_processing.h"
 #include "processing/demo_sample.h"
 #include "processing/synthetic.h"
@@ -68,14 +69,10 @@ int run(Args& args) {
         return failure("не удалось записать демонстрационный метод: " + error);
 
     std::fprintf(stderr, "2/4 синтетическая хроматограмма\n");
-    const SyntheticChromatogram spec = demoChromatogram();
     const fs::path file = folder / "demo.stg";
     {
         CZelmoraDoc doc;
-        doc.signal = makeSyntheticSignal(spec);
-        doc.passport.method = kDemoMethod;
-        doc.passport.sample = kDemoSampleText;
-        doc.passport.analysisTime = std::time(nullptr);
+        fillDemoDocument(doc, kDemoMethod, std::time(nullptr));
         RecordingMessageSink sink;
         if (!doc.Write(file, sink, false))
             return failure(messageText(kMsgSaveError, file.string()));
@@ -84,7 +81,7 @@ int run(Args& args) {
     std::fprintf(stderr, "3/4 обработка: фильтрация, разметка, идентификация, концентрации\n");
     CZelmoraDoc doc;
     RecordingMessageSink sink;
-    if (!doc.OnOpenDocument(file, sink))
+    if (!OpenChromatogram(doc, file, sink))
         return failure(messageText(kMsgOpenError, file.string()));
     if (!doc.hasMethod)
         return failure("хроматограмма открыта без метода \"" + std::string(kDemoMethod) + "\"");
@@ -94,6 +91,7 @@ int run(Args& args) {
         return failure(messageText(kMsgSaveError, file.string()));
 
     // Areas of the analytical peaks, for the check column.
+    const SyntheticChromatogram spec = demoChromatogram();
     double total = 0;
     for (const SyntheticPeak& p : spec.peaks)
         total += p.area();

@@ -1,6 +1,8 @@
 // zelmora-cli synth: writes a synthetic chromatogram (Gaussian peaks on a
 // drifting baseline with noise) for demonstrations and comparisons.
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +24,21 @@ bool number(const Args& args, const char* name, double& out) {
         out = *parsed;
     }
     return true;
+}
+
+// ", площадь каждого A мВ*мин" when the peaks are alike, otherwise the
+// smallest and the largest area.
+std::string areaText(const std::vector<SyntheticPeak>& peaks) {
+    if (peaks.empty())
+        return {};
+    double low = peaks.front().area(), high = low;
+    for (const SyntheticPeak& p : peaks) {
+        low = std::min(low, p.area());
+        high = std::max(high, p.area());
+    }
+    if (high - low <= 1e-9 * std::max(std::fabs(low), std::fabs(high)))
+        return text::format(", площадь каждого %.6g мВ*мин", low);
+    return text::format(", площади от %.6g до %.6g мВ*мин", low, high);
 }
 
 int run(Args& args) {
@@ -101,9 +118,8 @@ int run(Args& args) {
         if (!out)
             return failure("не удалось записать " + *raw);
     }
-    std::printf("Записано %s: %zu точек, %zu пиков, площадь каждого %.6g мВ*мин\n",
-                path.string().c_str(), doc.signal.size(), spec.peaks.size(),
-                spec.peaks.empty() ? 0.0 : spec.peaks[0].area());
+    std::printf("Записано %s: %zu точек, %zu пиков%s\n", path.string().c_str(), doc.signal.size(),
+                spec.peaks.size(), areaText(spec.peaks).c_str());
     return kExitOk;
 }
 

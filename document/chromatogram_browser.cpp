@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "app/text.h"
+#include "app/trash.h"
 #include "document/passport.h"
 #include "document/stg_file.h"
 
@@ -223,6 +224,30 @@ std::string deleteQuestion(const std::vector<fs::path>& files) {
     if (files.size() == 1)
         return "Удалить " + files.front().stem().string() + " ?";
     return text::format("Выделено хромaтограмм: %d. Удалить все ?", static_cast<int>(files.size()));
+}
+
+DeleteReport moveFilesToTrash(const std::vector<fs::path>& files) {
+    DeleteReport report;
+    for (const fs::path& f : files) {
+        if (!trashFolderFor(f)) {
+            std::error_code ec;
+            if (fs::exists(f, ec))
+                report.noTrash.push_back(f);
+            else
+                report.failures.push_back(f.filename().string() + ": файл не найден");
+            continue;
+        }
+        if (const Result<fs::path> moved = moveToTrash(f); !moved)
+            report.failures.push_back(moved.message());
+    }
+    return report;
+}
+
+std::string deleteForGoodQuestion(const std::vector<fs::path>& files) {
+    std::string names;
+    for (const fs::path& f : files)
+        names += "\n" + f.filename().string();
+    return "Эти файлы нельзя переместить в корзину:" + names + "\n\nУдалить их безвозвратно?";
 }
 
 std::vector<std::string> deleteFiles(const std::vector<fs::path>& files) {

@@ -91,7 +91,18 @@ TransferReport transferFiles(const std::vector<std::filesystem::path>& files,
 
 // Strings 193 "Удалить %1 ?" and 194 "Выделено хромaтограмм: %d. Удалить все ?".
 std::string deleteQuestion(const std::vector<std::filesystem::path>& files);
-// Deletes the files; the failures as "<file>: <reason>".
+// "Удалить" moves the files into the desktop's trash, from where the file
+// manager can restore them. Files that no trash can take are not touched:
+// they are listed in `noTrash`, for the question whether to delete them for
+// good; the other failures as "<file>: <reason>".
+struct DeleteReport {
+    std::vector<std::filesystem::path> noTrash;
+    std::vector<std::string> failures;
+};
+DeleteReport moveFilesToTrash(const std::vector<std::filesystem::path>& files);
+// The question for the files no trash can take.
+std::string deleteForGoodQuestion(const std::vector<std::filesystem::path>& files);
+// Deletes the files for good; the failures as "<file>: <reason>".
 std::vector<std::string> deleteFiles(const std::vector<std::filesystem::path>& files);
 
 bool samePathNoCase(const std::filesystem::path& a, const std::filesystem::path& b);

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontMetrics>
@@ -482,7 +483,32 @@ void CMainFrame::updateCommandStates() {
     instruments_->updateStates();
 }
 
+void CMainFrame::closeUnattended() {
+    unattended_ = true;
+    // A dialog waiting for the operator would keep its own event loop, and
+    // with it the program, running: cancel them, innermost first.
+    for (int i = 0; i < 32; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
+    // Closed once the dialogs' loops have returned.
+    QMetaObject::invokeMethod(
+        this, [this] { close(); }, Qt::QueuedConnection);
+}
+
 bool CMainFrame::queryClose() {
+    if (unattended_) {
+        // The instruments are disconnected when the program ends; unsaved
+        // chromatograms are kept as copies, their files left as they were.
+        for (CChildFrame* c : chromatograms())
+            c->keepChangesUnattended();
+        return true;
+    }
     if (devices_ != nullptr && devices_->anyChannelRecording()) {
         MessageRequest r;
         r.parent = this;
@@ -549,7 +575,13 @@ void CMainFrame::dropEvent(QDropEvent* event) {
 
 void CMainFrame::showOptions() {
     auto& settings = CProgramSettings::instance();
-    CProgrammSetupSheet sheet(settings.options(), {}, this);
+    CProgrammSetupSheet::Hooks hooks;
+    // The access level may not change past "Наладчик КИПа" while an
+    // instrument is connected.
+    hooks.anyInstrumentConnected = [this] {
+        return devices_ != nullptr && devices_->anyDeviceRunning();
+    };
+    CProgrammSetupSheet sheet(settings.options(), std::move(hooks), this);
     if (sheet.exec() != QDialog::Accepted)
         return;
     settings.setOptions(sheet.result());

@@ -85,6 +85,12 @@ class CMainFrame : public QMainWindow {
     // question, then every modified chromatogram. True when the program may
     // end; every chromatogram's question has then been answered.
     bool queryClose();
+    // Closes the program as "Выход" does when no one can answer (the session
+    // ends, a termination signal): open dialogs are cancelled, nothing is
+    // asked, instruments are disconnected and unsaved chromatograms are kept
+    // as copies beside their files (CChildFrame::keepChangesUnattended).
+    void closeUnattended();
+    bool isUnattended() const { return unattended_; }
 
     // The commands of the table, the recent files and the instruments.
     bool isCommandEnabled(int id) const;
@@ -136,6 +142,7 @@ class CMainFrame : public QMainWindow {
     RecentFileList recent_;
     CDeviceManager* devices_ = nullptr;
     CInstrumentControls* instruments_ = nullptr;
+    bool unattended_ = false;  // closing with no one to answer questions
     // A changed device list is written now and the bands rebuilt (posted).
     void deviceListChanged();
 };

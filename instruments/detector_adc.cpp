@@ -23,9 +23,23 @@ CDetectorAdc::~CDetectorAdc() {
 void CDetectorAdc::saveSettings(SettingsStore& store, const std::string& key) const {
     CDevice::saveSettings(store, key);
     const DetectorAdcSettings s = settings();
-    store.setInt(key, "OffSet", s.offset);
-    store.setInt(key, "Temperature", s.temperature);
-    store.setInt(key, "Invert", s.invert ? 1 : 0);
+    for (const std::string& k : {key, kSharedKey}) {
+        store.createKey(k);
+        store.setInt(k, "OffSet", s.offset);
+        store.setInt(k, "Temperature", s.temperature);
+        store.setInt(k, "Invert", s.invert ? 1 : 0);
+    }
+}
+
+void CDetectorAdc::loadCommonSettings(const SettingsStore& store) {
+    DetectorAdcSettings s;
+    s.offset = store.readInt(kSharedKey, "OffSet", 0);
+    s.temperature = store.readInt(kSharedKey, "Temperature", 0);
+    s.invert = store.readInt(kSharedKey, "Invert", 0) != 0;
+    std::lock_guard lock(mutex_);
+    settings_ = s;
+    invert_.store(s.invert);
+    pendingCommand_ = wire::buildDetectorCommand(s.offset, s.temperature);
 }
 
 void CDetectorAdc::loadSettings(const SettingsStore& store, const std::string& key) {

@@ -6,8 +6,10 @@
 // writer thread wakes every second and sends it when one is pending.
 //
 // Each device keeps its settings in its own key ("OffSet", "Temperature",
-// "Invert"); a device without them falls back to the values that older
-// versions kept for all such converters in the key "Ostrel".
+// "Invert") and in the key "Ostrel" that all such converters share; a device
+// without values of its own, and one just added to the list, takes the
+// shared ones, so that a converter added again or replaced keeps the offset
+// and temperature its detector was set to instead of sending zeros.
 //
 // mutex_ guards settings_, pendingCommand_ and writerStop_; invert_ is
 // an atomic read by the reader.
@@ -44,6 +46,7 @@ class CDetectorAdc : public CDevice {
 
     void saveSettings(SettingsStore& store, const std::string& key) const override;
     void loadSettings(const SettingsStore& store, const std::string& key) override;
+    void loadCommonSettings(const SettingsStore& store) override;
 
     DetectorAdcSettings settings() const;
     // The dialog's "Применить": false (and nothing changes) when a value is

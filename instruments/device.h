@@ -72,6 +72,11 @@ class CDevice {
     virtual void loadSettings(const SettingsStore& store, const std::string& key);
     // The device's key is deleted and written anew on save.
     virtual bool rewriteSettingsKey() const { return true; }
+    // The values a device takes when the operator adds it to the list or
+    // gives a place in the list another type: the values such instruments
+    // keep in common, where they have any. Loading the list reads each
+    // device's own key afterwards.
+    virtual void loadCommonSettings(const SettingsStore& /*store*/) {}
 
     // Returns true when the instrument is connected and its reader runs;
     // otherwise false with lastError() saying why. Opening a running device

@@ -96,6 +96,7 @@ CDevice* CDeviceManager::add(int type) {
     auto d = create(type, count());
     if (!d)
         return nullptr;
+    d->loadCommonSettings(store_);
     devices_.push_back(std::move(d));
     return devices_.back().get();
 }
@@ -138,6 +139,7 @@ CDevice* CDeviceManager::replace(int i, int type) {
     auto d = create(type, i);
     if (!d)
         return nullptr;
+    d->loadCommonSettings(store_);
     d->setPortIndex(device(i).portIndex());
     device(i).close();
     devices_[static_cast<std::size_t>(i)] = std::move(d);

@@ -15,6 +15,15 @@ SyntheticChromatogram demoChromatogram() {
     return spec;
 }
 
+void fillDemoDocument(CZelmoraDoc& doc, const std::string& method, std::time_t analysisTime) {
+    const SyntheticChromatogram spec = demoChromatogram();
+    doc.signal = makeSyntheticSignal(spec);
+    doc.passport.method = method;
+    doc.passport.sample = kDemoSampleText;
+    doc.passport.analysisTime = analysisTime;
+    doc.passport.duration = static_cast<double>(spec.samples) * spec.dt;
+}
+
 Method demoMethod() {
     Method m;
     m.info.description = "Демонстрационный метод: природный газ, простая нормировка";

@@ -5,7 +5,10 @@
 // demo and the desktop program's tests both use it.
 
 #include <cstddef>
+#include <ctime>
+#include <string>
 
+#include "document/zelmora_doc.h"
 #include "method/method_records.h"
 #include "processing/synthetic.h"
 
@@ -27,6 +30,11 @@ inline constexpr const char* kDemoSampleText = "Природный газ (де�
 // Eight minutes at ten points a second, on a slowly drifting, slightly noisy
 // baseline.
 SyntheticChromatogram demoChromatogram();
+
+// The demo chromatogram as a recording leaves it: the samples, and a
+// passport with the sample, the method, the analysis time and the run's
+// duration.
+void fillDemoDocument(CZelmoraDoc& doc, const std::string& method, std::time_t analysisTime);
 
 // The demo method: a light running mean, marking that keeps the five peaks,
 // identification by retention time and simple normalisation by area.

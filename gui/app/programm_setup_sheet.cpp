@@ -20,6 +20,7 @@
 
 #include "app/paths.h"
 #include "gui/app/access_level_dialog.h"
+#include "gui/message_box.h"
 
 namespace zelmora::gui {
 namespace {
@@ -34,15 +35,25 @@ CProgrammSetupSheet::CProgrammSetupSheet(const ProgramOptions& options, Hooks ho
       options_(options),
       hooks_(std::move(hooks)),
       currentLevel_(options.accessLevel) {
+    // The questions go through the program's message boxes, which tests
+    // and the unattended close can answer.
     if (!hooks_.askYesNo) {
         hooks_.askYesNo = [this](const QString& text) {
-            return QMessageBox::warning(this, QStringLiteral("Zelmora"), text,
-                                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+            MessageRequest r;
+            r.parent = this;
+            r.icon = QMessageBox::Warning;
+            r.text = text;
+            r.buttons = QMessageBox::Yes | QMessageBox::No;
+            return showMessage(r) == QMessageBox::Yes;
         };
     }
     if (!hooks_.warn) {
         hooks_.warn = [this](const QString& text) {
-            QMessageBox::warning(this, QStringLiteral("Zelmora"), text);
+            MessageRequest r;
+            r.parent = this;
+            r.icon = QMessageBox::Warning;
+            r.text = text;
+            showMessage(r);
         };
     }
     if (!hooks_.askPassword) {

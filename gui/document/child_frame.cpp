@@ -7,9 +7,11 @@
 
 #include "app/program_settings.h"
 #include "app/text.h"
+#include "app/work_log.h"
 #include "gui/document/zelmora_view.h"
 #include "gui/file_dialogs.h"
 #include "gui/message_box.h"
+#include "processing/chromatogram_open.h"
 
 namespace zelmora::gui {
 namespace fs = std::filesystem;
@@ -75,7 +77,7 @@ CChildFrame::~CChildFrame() {
 }
 
 bool CChildFrame::openFile(const fs::path& path) {
-    if (!doc_->OnOpenDocument(path, sink_))
+    if (!OpenChromatogram(*doc_, path, sink_))
         return false;
     reloadLink_.emplace(*doc_, sink_);
     createView();
@@ -193,6 +195,29 @@ bool CChildFrame::queryClose() {
         default:
             return false;
     }
+}
+
+bool CChildFrame::keepChangesUnattended() {
+    if (!doc_->isModified())
+        return true;
+    const fs::path original = doc_->pathName();
+    const fs::path folder =
+        original.empty() ? programOptions().chromatogramFolder() : original.parent_path();
+    const std::string stem =
+        original.empty() ? proposedFileName(titleText()).toStdString() : original.stem().string();
+    fs::path copy = folder / (stem + " (несохранённые изменения).stg");
+    std::error_code ec;
+    for (int i = 2; fs::exists(copy, ec); ++i)
+        copy = folder / text::format("%s (несохранённые изменения %d).stg", stem.c_str(), i);
+    // Written as a copy: the document's own file and its database results
+    // stay as the operator last saved them.
+    const bool written = doc_->Write(copy, sink_, false);
+    CWorkLog::instance().write(
+        written ? ". Изменения хроматограммы " + titleText().toStdString() +
+                      " при завершении программы сохранены в " + copy.string()
+                : "! Изменения хроматограммы " + titleText().toStdString() +
+                      " при завершении программы не сохранены: " + copy.string());
+    return written;
 }
 
 void CChildFrame::closeEvent(QCloseEvent* event) {

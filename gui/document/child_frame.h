@@ -53,6 +53,12 @@ class CChildFrame : public QMdiSubWindow {
     bool queryClose();
     // Lets the window close without asking (the person was asked already).
     void setCloseConfirmed(bool confirmed) { closeConfirmed_ = confirmed; }
+    // The close rule when no one can answer (the session ends): unsaved
+    // changes are written, without overwriting the chromatogram's file, to
+    // "<name> (несохранённые изменения).stg" beside it (in the chromatograms
+    // folder for one never saved), and the work log names that file. False
+    // when they could not be written.
+    bool keepChangesUnattended();
 
     CZelmoraDoc& document() { return *doc_; }
     const CZelmoraDoc& document() const { return *doc_; }

@@ -26,6 +26,7 @@
 #include "document/zelmora_doc.h"
 #include "gui/document/qt_message_sink.h"
 #include "gui/message_box.h"
+#include "processing/chromatogram_open.h"
 
 namespace zelmora::gui {
 
@@ -413,7 +414,20 @@ void CChromatogramBrowserDlg::deleteSelected() {
     r.defaultButton = QMessageBox::No;
     if (showMessage(r) != QMessageBox::Yes)
         return;
-    const std::vector<std::string> failures = deleteFiles(files);
+    DeleteReport report = moveFilesToTrash(files);
+    std::vector<std::string>& failures = report.failures;
+    if (!report.noTrash.empty()) {
+        MessageRequest forGood;
+        forGood.parent = this;
+        forGood.icon = QMessageBox::Warning;
+        forGood.text = q(deleteForGoodQuestion(report.noTrash));
+        forGood.buttons = QMessageBox::Yes | QMessageBox::No;
+        forGood.defaultButton = QMessageBox::No;
+        if (showMessage(forGood) == QMessageBox::Yes) {
+            const std::vector<std::string> more = deleteFiles(report.noTrash);
+            failures.insert(failures.end(), more.begin(), more.end());
+        }
+    }
     if (!failures.empty()) {
         QString text = QStringLiteral("Не удалось удалить:");
         for (const std::string& f : failures)
@@ -437,7 +451,7 @@ void CChromatogramBrowserDlg::addSelectedToDatabase() {
             }
         }
         CZelmoraDoc doc;
-        if (!doc.OnOpenDocument(file, sink))
+        if (!OpenChromatogram(doc, file, sink))
             return;
         if (!store->saveResults(doc, file, sink))
             return;

@@ -28,6 +28,24 @@ PY
 # No method loaded: the file is named "Zelmora_..." and nothing is processed.
 second=$("$cli" acquire --device 1 --channel 1 --seconds 1 --method Нет 2>/dev/null)
 [[ $(basename "$second") == Zelmora_* ]]
+# Ctrl+C (or a SIGTERM) ends a long recording early and keeps what it has.
+"$cli" acquire --device 1 --channel 1 --seconds 600 --method Газ --out cut.csv \
+    >cut.txt 2>cut.err &
+pid=$!
+for _ in $(seq 100); do
+    grep -q 'точек [1-9]' cut.err 2>/dev/null && break
+    sleep 0.1
+done
+sleep 1
+kill -INT "$pid"
+set +e
+wait "$pid"
+status=$?
+set -e
+[[ $status -eq 130 ]] || { cat cut.err; exit 1; }
+(($(wc -l <cut.csv) > 2))
+[[ -f $(cat cut.txt) ]]
+grep -q 'записанное сохранено' cut.err
 # Missing options are a usage error.
 set +e
 "$cli" acquire --device 1 --channel 1 --seconds 1 >/dev/null 2>&1

@@ -31,6 +31,19 @@ for command in info mark method process db devices; do
     expect_rc 0 "$cli" "$command" --help
     grep -q "Использование" "$home/out.txt"
 done
+# Every command's help, however it is asked for, ends its last line.
+commands=$("$cli" --help | sed -n '/^Команды:/,/^$/p' | awk 'NF > 1 {print $1}')
+[[ -n $commands ]]
+for command in $commands; do
+    for asked in "$command --help" "help $command" "$command -h --нет"; do
+        # shellcheck disable=SC2086
+        expect_rc 0 "$cli" $asked
+        [[ $(tail -c 1 "$home/out.txt" | od -An -tx1) == *0a* ]] || {
+            echo "help of $asked ends without a line feed" >&2
+            exit 1
+        }
+    done
+done
 
 # Files that cannot be read: a clear message and exit 1; no arguments: 2.
 expect_rc 2 "$cli" info
@@ -73,6 +86,13 @@ assert len(d["peaks"]) == 5, d["peaks"]
 assert all(p["area"] > 0 and p["startTime"] < p["apexTime"] < p["endTime"] for p in d["peaks"])
 PY
 test "$(md5sum <"$demo")" = "$sum_before"
+
+# Synthetic peaks of different heights have different areas, and the
+# summary says so.
+expect_rc 0 "$cli" synth "$home/разные.stg" --samples 2000 --peak 0.5:10 --peak 1.2:30
+grep -q "площади от" "$home/out.txt"
+expect_rc 0 "$cli" synth "$home/равные.stg" --samples 2000 --peaks 3
+grep -q "площадь каждого" "$home/out.txt"
 
 # A damaged settings file: put aside, the defaults taken, and said so on
 # stderr and in the work log.

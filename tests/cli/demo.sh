@@ -21,6 +21,8 @@ expected = [56.738, 20.426, 11.915, 4.539, 6.383]
 for p, e in zip(d["peaks"], expected):
     assert abs(p["concentration"] - e) < 0.5, (p, e)
 PY
+# The passport tells the eight minutes the run took.
+"$cli" info "$home/Chromatograms/Демо/demo.stg" | grep -q "Продолжительность: 8 мин"
 # Progress goes to stderr, and the work log has the method save.
 grep -q "1/4" "$home/err.txt"
 iconv -f CP1251 -t UTF-8 "$home/Zelmora.log" | grep -q "Оператор сохранил метод Демо"

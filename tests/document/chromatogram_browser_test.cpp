@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/paths.h"
 #include "document/message_sink.h"
 #include "document/stg_file.h"
 #include "document/zelmora_doc.h"
@@ -210,6 +211,21 @@ TEST(ChromatogramBrowser, DeleteAsksByCountAndReportsFailures) {
     EXPECT_FALSE(fs::exists(dir / "a.stg"));
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_NE(failures[0].find("b.stg"), std::string::npos);
+}
+
+TEST(ChromatogramBrowser, DeleteMovesIntoTheTrash) {
+    test::TempDir dir;
+    writeChromatogram(dir / "a.stg", kT, "x");
+    writeChromatogram(dir / "b.stg", kT, "x");
+    const DeleteReport report = moveFilesToTrash({dir / "a.stg", dir / "b.stg", dir / "c.stg"});
+    EXPECT_FALSE(fs::exists(dir / "a.stg"));
+    EXPECT_FALSE(fs::exists(dir / "b.stg"));
+    EXPECT_TRUE(fs::exists(paths::homeTrashFolder() / "files" / "a.stg"));
+    EXPECT_TRUE(fs::exists(paths::homeTrashFolder() / "info" / "b.stg.trashinfo"));
+    EXPECT_TRUE(report.noTrash.empty());
+    ASSERT_EQ(report.failures.size(), 1u);
+    EXPECT_NE(report.failures[0].find("c.stg"), std::string::npos);
+    EXPECT_NE(deleteForGoodQuestion({dir / "d.stg"}).find("d.stg"), std::string::npos);
 }
 
 }  // namespace

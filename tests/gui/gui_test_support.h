@@ -73,10 +73,7 @@ inline bool startWithDemoMethod() {
 // A chromatogram file of the demo sample whose passport names `method`.
 inline bool writeChromatogram(const std::filesystem::path& file, const std::string& method) {
     CZelmoraDoc doc;
-    doc.signal = makeSyntheticSignal(demoChromatogram());
-    doc.passport.method = method;
-    doc.passport.sample = kDemoSampleText;
-    doc.passport.analysisTime = std::time(nullptr);
+    fillDemoDocument(doc, method, std::time(nullptr));
     RecordingMessageSink sink;
     return doc.Write(file, sink, false);
 }

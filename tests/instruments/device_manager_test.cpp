@@ -166,6 +166,48 @@ TEST(DeviceManager, SavesLoadsMovesAndReplaces) {
     }
 }
 
+// A КД+АЦП put into the list by the operator takes the offset and
+// temperature its detector was last set to, and keeps them through the save
+// at exit, instead of starting (and sending) zeros.
+TEST(DeviceManager, DetectorConverterAddedOrReplacedKeepsItsStoredSettings) {
+    test::TempDir dir;
+    const auto file = dir / "s.reg";
+    {
+        SettingsStore store(file, true);
+        CDeviceManager m(store);
+        auto* kd = dynamic_cast<CDetectorAdc*>(m.add(3));
+        ASSERT_NE(kd, nullptr);
+        ASSERT_TRUE(kd->applySettings({600, 45, true}));
+        ASSERT_TRUE(m.save());
+    }
+    SettingsStore store(file, true);
+    ASSERT_EQ(store.load(), SettingsStore::LoadStatus::Loaded);
+    CDeviceManager m(store);
+    m.load();
+    ASSERT_EQ(m.count(), 1);
+    ASSERT_TRUE(m.remove(0));
+    auto* added = dynamic_cast<CDetectorAdc*>(m.add(3));
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(added->settings().offset, 600);
+    EXPECT_EQ(added->settings().temperature, 45);
+    EXPECT_TRUE(added->settings().invert);
+    const auto command = added->pendingCommand();
+    ASSERT_TRUE(command);
+    EXPECT_EQ(*command, wire::buildDetectorCommand(600, 45));
+
+    ASSERT_NE(m.add(2), nullptr);
+    auto* replaced = dynamic_cast<CDetectorAdc*>(m.replace(1, 3));
+    ASSERT_NE(replaced, nullptr);
+    EXPECT_EQ(replaced->settings().offset, 600);
+    EXPECT_EQ(replaced->settings().temperature, 45);
+
+    ASSERT_TRUE(m.save());
+    for (const std::string& key : {CDeviceManager::deviceKey(0), CDeviceManager::deviceKey(1)}) {
+        EXPECT_EQ(store.readInt(key, "OffSet", 0), 600) << key;
+        EXPECT_EQ(store.readInt(key, "Temperature", 0), 45) << key;
+    }
+}
+
 TEST(DeviceManager, MapsPortsToDeviceFiles) {
     test::TempDir dir;
     SettingsStore store(dir / "s.reg", true);
