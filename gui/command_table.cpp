@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "app/program_settings.h"
+#include "gui/calc/prirod_gase_dlg.h"
 #include "gui/command_ids.h"
 #include "gui/document/child_frame.h"
 #include "gui/document/zelmora_view.h"
@@ -456,7 +457,15 @@ const CommandEntry kCommands[] = {
     {.id = kStatistics, .label = "Стат&истика...", .menu = Menu::Data},
     {.id = kCombine, .label = "&Объединить...", .menu = Menu::Data},
     {.id = kTransformerOil, .label = "Расчет &трансформаторного масла...", .menu = Menu::Data},
-    {.id = kNaturalGas, .label = "Природный газ", .menu = Menu::Data},
+    {.id = kNaturalGas,
+     .label = "Природный газ",
+     .hint = "Расчёт определения параметров природных горючих газов",
+     .menu = Menu::Data,
+     .run =
+         [](const CommandTarget& t) {
+             ShowNaturalGasWindow(t.frame);
+             return true;
+         }},
     {.id = kVolumeToMass,
      .label = "Объемные -> Массовые",
      .needs = Needs::Chromatogram,

@@ -23,6 +23,7 @@
 
 #include "app/program_settings.h"
 #include "app/settings_store.h"
+#include "gui/calc/prirod_gase_dlg.h"
 #include "gui/command_ids.h"
 #include "gui/document/child_frame.h"
 #include "gui/document/zelmora_view.h"
@@ -125,6 +126,18 @@ class MainWindowTest : public QObject {
         QCOMPARE(frame.windowTitle(), QStringLiteral("Zelmora"));
     }
 
+    void naturalGasWindowIsOneWindow() {
+        CMainFrame frame;
+        frame.show();
+        frame.updateCommandStates();
+        QVERIFY(frame.action(command::kNaturalGas)->isEnabled());
+        QVERIFY(frame.runCommand(command::kNaturalGas));
+        zelmora::gui::CPrirodGaseDlg* first = zelmora::gui::naturalGasWindow();
+        QVERIFY(first != nullptr && first->isVisible());
+        QVERIFY(frame.runCommand(command::kNaturalGas));
+        QCOMPARE(zelmora::gui::naturalGasWindow(), first);
+    }
+
     void commandsOfMissingWindowsAreShownDisabled() {
         CMainFrame frame;
         frame.show();
@@ -132,8 +145,8 @@ class MainWindowTest : public QObject {
         for (int c : {command::kAnalyses, command::kSamplingPoints, command::kComponents,
                       command::kNewAnalysis, command::kReportForPoint, command::kReportForParam,
                       command::kReportForDate, command::kStatistics, command::kConnection,
-                      command::kCombine, command::kTransformerOil, command::kNaturalGas,
-                      command::kDensities, command::kMethodOpen, command::kMethodNew}) {
+                      command::kCombine, command::kTransformerOil, command::kDensities,
+                      command::kMethodOpen, command::kMethodNew}) {
             QAction* a = frame.action(c);
             QVERIFY2(a != nullptr, qPrintable(QString::number(c)));
             QVERIFY2(a->isVisible() && inSomeMenu(a), qPrintable(a->text()));
