@@ -255,12 +255,20 @@ std::filesystem::path damagedCopyName(const std::filesystem::path& file, std::ti
 CAnalysesDatabase::CAnalysesDatabase(std::filesystem::path file) : file_(std::move(file)) {}
 
 Status CAnalysesDatabase::open() {
+    if (Status s = reconnect(); !s)
+        return s;
+    if (Status s = quickCheck(*connection_); !s) {
+        close();
+        return Status::failure("база данных повреждена: " + s.message());
+    }
+    return {};
+}
+
+Status CAnalysesDatabase::reconnect() {
     close();
     Result<Connection> c = openAnalysesDatabase(file_);
     if (!c)
         return c.status();
-    if (Status s = quickCheck(c.value()); !s)
-        return Status::failure("база данных повреждена: " + s.message());
     connection_.emplace(std::move(c).value());
     return {};
 }
@@ -276,15 +284,29 @@ Status CAnalysesDatabase::create() {
 
 Status CAnalysesDatabase::compact() {
     if (!connection_) {
-        Result<Connection> c = openAnalysesDatabase(file_);
-        if (!c)
-            return c.status();
-        connection_.emplace(std::move(c).value());
+        if (Status s = reconnect(); !s)
+            return s;
     }
     return connection_->exec("VACUUM");
 }
 
 Result<RepairReport> CAnalysesDatabase::repair() {
+    Result<RepairReport> repaired = repairFile();
+    if (isOpen())
+        return repaired;
+    const Status reopened = reconnect();
+    if (!repaired) {
+        if (reopened)
+            return repaired.status();
+        return Status::failure(repaired.message() +
+                               "\nБаза данных не открыта: " + reopened.message());
+    }
+    if (!reopened)
+        return reopened;
+    return repaired;
+}
+
+Result<RepairReport> CAnalysesDatabase::repairFile() {
     close();
     RepairReport report;
     {
@@ -293,9 +315,10 @@ Result<RepairReport> CAnalysesDatabase::repair() {
             return c.status();
         Status check = integrityCheck(c.value());
         if (check) {
-            if (Status s = checkSchema(c.value()); !s)
+            // A sound file is left as it is; reopening it checks its tables.
+            c.value().close();
+            if (Status s = reconnect(); !s)
                 return s;
-            connection_.emplace(std::move(c).value());
             return report;
         }
         report.wasDamaged = true;
@@ -306,24 +329,36 @@ Result<RepairReport> CAnalysesDatabase::repair() {
     std::error_code ec;
     std::filesystem::remove(target, ec);
     Result<SalvageReport> salvage = salvageDatabase(file_, target);
-    if (!salvage) {
-        open();
+    if (!salvage)
         return salvage.status();
-    }
     report.salvage = *salvage;
     report.damagedCopy = damagedCopyName(file_, std::time(nullptr));
-    std::filesystem::rename(file_, report.damagedCopy, ec);
+    const MoveFile move =
+        moveFile_ ? moveFile_
+                  : [](const std::filesystem::path& from, const std::filesystem::path& to,
+                       std::error_code& e) { std::filesystem::rename(from, to, e); };
+    move(file_, report.damagedCopy, ec);
     if (ec) {
-        std::filesystem::remove(target, ec);
+        std::error_code ignored;
+        std::filesystem::remove(target, ignored);
         return Status::failure("не удалось сохранить повреждённый файл: " + ec.message());
     }
-    std::filesystem::rename(target, file_, ec);
+    move(target, file_, ec);
     if (ec) {
+        const std::string why = ec.message();
         std::error_code back;
-        std::filesystem::rename(report.damagedCopy, file_, back);
-        return Status::failure("не удалось заменить файл базы данных: " + ec.message());
+        move(report.damagedCopy, file_, back);
+        // Neither file is lost: the salvaged one stays when the original
+        // could not be put back.
+        if (back)
+            return Status::failure("не удалось заменить файл базы данных: " + why +
+                                   "; повреждённый файл остался под именем " +
+                                   report.damagedCopy.string() + ", восстановленный — " +
+                                   target.string());
+        std::filesystem::remove(target, ec);
+        return Status::failure("не удалось заменить файл базы данных: " + why);
     }
-    if (Status s = open(); !s)
+    if (Status s = reconnect(); !s)
         return s;
     return report;
 }
