@@ -74,11 +74,28 @@ std::optional<long long> nextReadableStart(Connection& src, const TableLayout& t
 
 Result<SalvageReport::Table> copyTable(Connection& src, Connection& dst, const TableLayout& t) {
     SalvageReport::Table report{t.name};
-    std::string placeholders = "?";
+    std::string columns = t.columns;
+    std::string placeholders = "?1";
     for (int i = 1; i < t.columnCount; ++i)
-        placeholders += ", ?";
+        placeholders += text::format(", ?%d", i + 1);
+    // The folded names are made anew from the names read, whichever schema
+    // the damaged file had.
+    std::vector<std::string_view> names;
+    for (std::string_view rest = t.columns; !rest.empty();) {
+        const std::size_t comma = rest.find(',');
+        names.push_back(text::trim(rest.substr(0, comma)));
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    for (const FoldedColumn& f : foldedColumns(t.name)) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (names[i] == f.source) {
+                columns += std::string(", ") + f.fold;
+                placeholders += text::format(", %s(?%zu)", kFoldFunction, i + 1);
+            }
+        }
+    }
     Statement insert = dst.prepare(text::format("INSERT OR IGNORE INTO %s (%s) VALUES (%s)", t.name,
-                                                t.columns, placeholders.c_str()));
+                                                columns.c_str(), placeholders.c_str()));
     if (!insert.valid())
         return insert.status();
     long long last = kMinRowId;
@@ -119,13 +136,14 @@ Status addPlaceholders(Connection& dst, SalvageReport& r) {
     if (!orphans.ok())
         return orphans.status();
     Statement addAnalysis = dst.prepare(
-        "INSERT INTO Analyses (KeyAnalys, Station, Place, Comment) VALUES (?, ?, ?, ?)");
+        "INSERT INTO Analyses (KeyAnalys, Station, Place, Comment, StationFold, PlaceFold, "
+        "OperatorFold, SampleFold, MethodFold) VALUES (?1, ?2, ?2, ?3, ?4, ?4, '', '', '')");
     for (long long k : keys) {
         addAnalysis.reset();
         addAnalysis.bind(1, k)
             .bind(2, kNoName)
-            .bind(3, kNoName)
-            .bind(4, "Восстановлено при реставрации базы данных");
+            .bind(3, "Восстановлено при реставрации базы данных")
+            .bind(4, text::foldCase(kNoName));
         if (Status s = addAnalysis.run(); !s)
             return s;
         ++r.placeholderAnalyses;
@@ -138,10 +156,12 @@ Status addPlaceholders(Connection& dst, SalvageReport& r) {
         keys.push_back(lostStations.int64(0));
     if (!lostStations.ok())
         return lostStations.status();
-    Statement addStation = dst.prepare("INSERT INTO Stations (KeyStation, Station) VALUES (?, ?)");
+    Statement addStation =
+        dst.prepare("INSERT INTO Stations (KeyStation, Station, StationFold) VALUES (?, ?, ?)");
     for (long long k : keys) {
         addStation.reset();
-        addStation.bind(1, k).bind(2, text::format("Восстановленный пункт %lld", k));
+        const std::string name = text::format("Восстановленный пункт %lld", k);
+        addStation.bind(1, k).bind(2, name).bind(3, text::foldCase(name));
         if (Status s = addStation.run(); !s)
             return s;
         ++r.placeholderStations;

@@ -13,6 +13,18 @@ int compareNames(void*, int lengthA, const void* a, int lengthB, const void* b) 
                                std::string_view(static_cast<const char*>(b), lengthB));
 }
 
+void foldFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const unsigned char* p = sqlite3_value_text(argv[0]);
+    const int n = sqlite3_value_bytes(argv[0]);
+    const std::string folded =
+        text::foldCase(std::string_view(reinterpret_cast<const char*>(p), n));
+    sqlite3_result_text64(context, folded.data(), folded.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
 // How long a statement waits for a file that another workstation is writing.
 constexpr int kBusyTimeoutMs = 5000;
 
@@ -205,6 +217,10 @@ Result<Connection> Connection::open(const std::filesystem::path& file, Mode mode
     if (sqlite3_create_collation(raw, kNoCaseCollation, SQLITE_UTF8, nullptr, compareNames) !=
         SQLITE_OK)
         return dbFailure(c.errorMessage());
+    if (sqlite3_create_function(raw, kFoldFunction, 1,
+                                SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                                foldFunction, nullptr, nullptr) != SQLITE_OK)
+        return dbFailure(c.errorMessage());
     if (Status s = c.exec("PRAGMA foreign_keys = ON"); !s)
         return s;
     // The rollback journal (never the write-ahead log, which needs shared
@@ -260,6 +276,41 @@ Result<long long> Connection::scalar(std::string_view sql) {
     if (!s.next())
         return s.ok() ? Status::failure("запрос не вернул строк") : s.status();
     return s.int64(0);
+}
+
+Status Connection::copyTo(const std::filesystem::path& target) {
+    if (db_ == nullptr)
+        return Status::failure("база данных не открыта");
+    std::error_code ec;
+    if (std::filesystem::exists(target, ec))
+        return Status::failure("файл уже существует: " + target.string());
+    sqlite3* raw = nullptr;
+    int rc =
+        sqlite3_open_v2(target.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    std::string message;
+    if (rc == SQLITE_OK) {
+        sqlite3_backup* backup = sqlite3_backup_init(raw, "main", db_, "main");
+        if (backup == nullptr) {
+            rc = sqlite3_errcode(raw);
+            message = sqlite3_errmsg(raw);
+        } else {
+            rc = sqlite3_backup_step(backup, -1);
+            const int finished = sqlite3_backup_finish(backup);
+            if (rc == SQLITE_DONE)
+                rc = finished;
+            if (rc != SQLITE_OK)
+                message = sqlite3_errmsg(raw);
+        }
+    } else if (raw != nullptr) {
+        message = sqlite3_errmsg(raw);
+    }
+    sqlite3_close_v2(raw);
+    if (rc == SQLITE_OK)
+        return {};
+    std::filesystem::remove(target, ec);
+    if (message.empty() || message == "not an error")
+        message = sqlite3_errstr(rc);
+    return dbFailure(message + ": " + target.string());
 }
 
 long long Connection::lastInsertRowId() const {
