@@ -1,5 +1,8 @@
 #include "database/schema_upgrade.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <system_error>
 
 #include "app/text.h"
@@ -296,6 +299,24 @@ Status upgradeInPlace(Connection& db, SchemaUpgrade& report) {
     return db.exec(text::format("PRAGMA user_version = %d", kSchemaVersion));
 }
 
+// Copies the file and flushes the copy to the disk before the upgrade
+// changes the original.
+Status copyDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
+    std::error_code ec;
+    if (!std::filesystem::copy_file(from, to, std::filesystem::copy_options::none, ec) || ec)
+        return Status::failure("не удалось сохранить копию " + to.string() + ": " +
+                               (ec ? ec.message() : std::string("файл уже существует")));
+    const int fd = ::open(to.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool flushed = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!flushed) {
+        std::filesystem::remove(to, ec);
+        return Status::failure("не удалось записать копию " + to.string() + " на диск");
+    }
+    return {};
+}
+
 }  // namespace
 
 std::filesystem::path upgradeCopyName(const std::filesystem::path& file, int version,
@@ -339,8 +360,11 @@ Result<SchemaUpgrade> upgradeSchema(Connection& db) {
         Transaction t(db);
         status = t.status();
         if (status) {
+            // Our write lock keeps every other writer out of the file and a
+            // crashed writer's journal has been rolled back on taking it: the
+            // bytes on disk are the database exactly as the upgrade finds it.
             report.copy = upgradeCopyName(file, report.fromVersion, std::time(nullptr));
-            status = db.copyTo(report.copy);
+            status = copyDurably(file, report.copy);
             if (!status)
                 report.copy.clear();
         }

@@ -278,41 +278,6 @@ Result<long long> Connection::scalar(std::string_view sql) {
     return s.int64(0);
 }
 
-Status Connection::copyTo(const std::filesystem::path& target) {
-    if (db_ == nullptr)
-        return Status::failure("база данных не открыта");
-    std::error_code ec;
-    if (std::filesystem::exists(target, ec))
-        return Status::failure("файл уже существует: " + target.string());
-    sqlite3* raw = nullptr;
-    int rc =
-        sqlite3_open_v2(target.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    std::string message;
-    if (rc == SQLITE_OK) {
-        sqlite3_backup* backup = sqlite3_backup_init(raw, "main", db_, "main");
-        if (backup == nullptr) {
-            rc = sqlite3_errcode(raw);
-            message = sqlite3_errmsg(raw);
-        } else {
-            rc = sqlite3_backup_step(backup, -1);
-            const int finished = sqlite3_backup_finish(backup);
-            if (rc == SQLITE_DONE)
-                rc = finished;
-            if (rc != SQLITE_OK)
-                message = sqlite3_errmsg(raw);
-        }
-    } else if (raw != nullptr) {
-        message = sqlite3_errmsg(raw);
-    }
-    sqlite3_close_v2(raw);
-    if (rc == SQLITE_OK)
-        return {};
-    std::filesystem::remove(target, ec);
-    if (message.empty() || message == "not an error")
-        message = sqlite3_errstr(rc);
-    return dbFailure(message + ": " + target.string());
-}
-
 long long Connection::lastInsertRowId() const {
     return db_ != nullptr ? sqlite3_last_insert_rowid(db_) : 0;
 }

@@ -126,11 +126,6 @@ class Connection {
     // A statement with no values that returns one integer.
     Result<long long> scalar(std::string_view sql);
 
-    // Writes a page-by-page copy of the database, as it is seen by this
-    // connection (its open transaction included), into the new file `target`;
-    // an existing target is an error and is left alone.
-    Status copyTo(const std::filesystem::path& target);
-
     long long lastInsertRowId() const;
     int changes() const;
     bool inTransaction() const;
