@@ -57,6 +57,8 @@ std::optional<long long> nextReadableStart(Connection& src, const TableLayout& t
             good = failing + step;
             break;
         }
+        if (step > std::numeric_limits<long long>::max() / 2)
+            break;
         step *= 2;
     }
     if (!good)

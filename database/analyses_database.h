@@ -64,8 +64,9 @@ class CAnalysesDatabase {
 
     const std::filesystem::path& file() const { return file_; }
 
-    // Opens the existing file (never creates one) and runs the quick
-    // integrity check; a failure of either leaves the connection closed.
+    // Opens the existing file (never creates one), brings a file of the
+    // first schema up to date (schema_upgrade.h) and runs the quick integrity
+    // check; a failure of any leaves the connection closed.
     Status open();
     // Makes a new file and opens it.
     Status create();

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <optional>
 #include <system_error>
 
 #include "app/text.h"

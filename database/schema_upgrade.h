@@ -23,6 +23,7 @@
 // the message (and a "!" line of the work log) says that the file was not
 // changed.
 
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
