@@ -62,11 +62,15 @@ db::CAnalysesDatabase& database() {
             std::abort();
         db::Connection& c = d->connection();
         db::Transaction t(c);
+        // The folded names as the program writes them (zelmora_fold is text::foldCase).
         db::Statement a = c.prepare(
             "INSERT INTO Analyses (Station, Place, Date, Operator, AnDate, FileName, Sample, "
-            "Method) VALUES (?, ?, ?, 'Оператор', ?, ?, ?, 'Природный газ')");
-        db::Statement r =
-            c.prepare("INSERT INTO Results (Analys, Parametr, Value) VALUES (?, ?, ?)");
+            "Method, StationFold, PlaceFold, OperatorFold, SampleFold, MethodFold) "
+            "VALUES (?1, ?2, ?3, 'Оператор', ?4, ?5, ?6, 'Природный газ', zelmora_fold(?1), "
+            "zelmora_fold(?2), 'оператор', zelmora_fold(?6), 'природный газ')");
+        db::Statement r = c.prepare(
+            "INSERT INTO Results (Analys, Parametr, Value, ParametrFold) "
+            "VALUES (?1, ?2, ?3, zelmora_fold(?2))");
         for (int i = 0; i < kAnalyses; ++i) {
             a.reset();
             a.bind(1, station(i)).bind(2, point(i)).bind(3, db::toDbTime(kStart + i * kStep));

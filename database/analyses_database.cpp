@@ -57,6 +57,8 @@ std::optional<long long> nextReadableStart(Connection& src, const TableLayout& t
             good = failing + step;
             break;
         }
+        if (step > std::numeric_limits<long long>::max() / 2)
+            break;
         step *= 2;
     }
     if (!good)
@@ -74,11 +76,28 @@ std::optional<long long> nextReadableStart(Connection& src, const TableLayout& t
 
 Result<SalvageReport::Table> copyTable(Connection& src, Connection& dst, const TableLayout& t) {
     SalvageReport::Table report{t.name};
-    std::string placeholders = "?";
+    std::string columns = t.columns;
+    std::string placeholders = "?1";
     for (int i = 1; i < t.columnCount; ++i)
-        placeholders += ", ?";
+        placeholders += text::format(", ?%d", i + 1);
+    // The folded names are made anew from the names read, whichever schema
+    // the damaged file had.
+    std::vector<std::string_view> names;
+    for (std::string_view rest = t.columns; !rest.empty();) {
+        const std::size_t comma = rest.find(',');
+        names.push_back(text::trim(rest.substr(0, comma)));
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    for (const FoldedColumn& f : foldedColumns(t.name)) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (names[i] == f.source) {
+                columns += std::string(", ") + f.fold;
+                placeholders += text::format(", %s(?%zu)", kFoldFunction, i + 1);
+            }
+        }
+    }
     Statement insert = dst.prepare(text::format("INSERT OR IGNORE INTO %s (%s) VALUES (%s)", t.name,
-                                                t.columns, placeholders.c_str()));
+                                                columns.c_str(), placeholders.c_str()));
     if (!insert.valid())
         return insert.status();
     long long last = kMinRowId;
@@ -119,13 +138,14 @@ Status addPlaceholders(Connection& dst, SalvageReport& r) {
     if (!orphans.ok())
         return orphans.status();
     Statement addAnalysis = dst.prepare(
-        "INSERT INTO Analyses (KeyAnalys, Station, Place, Comment) VALUES (?, ?, ?, ?)");
+        "INSERT INTO Analyses (KeyAnalys, Station, Place, Comment, StationFold, PlaceFold, "
+        "OperatorFold, SampleFold, MethodFold) VALUES (?1, ?2, ?2, ?3, ?4, ?4, '', '', '')");
     for (long long k : keys) {
         addAnalysis.reset();
         addAnalysis.bind(1, k)
             .bind(2, kNoName)
-            .bind(3, kNoName)
-            .bind(4, "Восстановлено при реставрации базы данных");
+            .bind(3, "Восстановлено при реставрации базы данных")
+            .bind(4, text::foldCase(kNoName));
         if (Status s = addAnalysis.run(); !s)
             return s;
         ++r.placeholderAnalyses;
@@ -138,10 +158,12 @@ Status addPlaceholders(Connection& dst, SalvageReport& r) {
         keys.push_back(lostStations.int64(0));
     if (!lostStations.ok())
         return lostStations.status();
-    Statement addStation = dst.prepare("INSERT INTO Stations (KeyStation, Station) VALUES (?, ?)");
+    Statement addStation =
+        dst.prepare("INSERT INTO Stations (KeyStation, Station, StationFold) VALUES (?, ?, ?)");
     for (long long k : keys) {
         addStation.reset();
-        addStation.bind(1, k).bind(2, text::format("Восстановленный пункт %lld", k));
+        const std::string name = text::format("Восстановленный пункт %lld", k);
+        addStation.bind(1, k).bind(2, name).bind(3, text::foldCase(name));
         if (Status s = addStation.run(); !s)
             return s;
         ++r.placeholderStations;
@@ -255,12 +277,20 @@ std::filesystem::path damagedCopyName(const std::filesystem::path& file, std::ti
 CAnalysesDatabase::CAnalysesDatabase(std::filesystem::path file) : file_(std::move(file)) {}
 
 Status CAnalysesDatabase::open() {
+    if (Status s = reconnect(); !s)
+        return s;
+    if (Status s = quickCheck(*connection_); !s) {
+        close();
+        return Status::failure("база данных повреждена: " + s.message());
+    }
+    return {};
+}
+
+Status CAnalysesDatabase::reconnect() {
     close();
     Result<Connection> c = openAnalysesDatabase(file_);
     if (!c)
         return c.status();
-    if (Status s = quickCheck(c.value()); !s)
-        return Status::failure("база данных повреждена: " + s.message());
     connection_.emplace(std::move(c).value());
     return {};
 }
@@ -276,15 +306,29 @@ Status CAnalysesDatabase::create() {
 
 Status CAnalysesDatabase::compact() {
     if (!connection_) {
-        Result<Connection> c = openAnalysesDatabase(file_);
-        if (!c)
-            return c.status();
-        connection_.emplace(std::move(c).value());
+        if (Status s = reconnect(); !s)
+            return s;
     }
     return connection_->exec("VACUUM");
 }
 
 Result<RepairReport> CAnalysesDatabase::repair() {
+    Result<RepairReport> repaired = repairFile();
+    if (isOpen())
+        return repaired;
+    const Status reopened = reconnect();
+    if (!repaired) {
+        if (reopened)
+            return repaired.status();
+        return Status::failure(repaired.message() +
+                               "\nБаза данных не открыта: " + reopened.message());
+    }
+    if (!reopened)
+        return reopened;
+    return repaired;
+}
+
+Result<RepairReport> CAnalysesDatabase::repairFile() {
     close();
     RepairReport report;
     {
@@ -293,9 +337,10 @@ Result<RepairReport> CAnalysesDatabase::repair() {
             return c.status();
         Status check = integrityCheck(c.value());
         if (check) {
-            if (Status s = checkSchema(c.value()); !s)
+            // A sound file is left as it is; reopening it checks its tables.
+            c.value().close();
+            if (Status s = reconnect(); !s)
                 return s;
-            connection_.emplace(std::move(c).value());
             return report;
         }
         report.wasDamaged = true;
@@ -306,24 +351,36 @@ Result<RepairReport> CAnalysesDatabase::repair() {
     std::error_code ec;
     std::filesystem::remove(target, ec);
     Result<SalvageReport> salvage = salvageDatabase(file_, target);
-    if (!salvage) {
-        open();
+    if (!salvage)
         return salvage.status();
-    }
     report.salvage = *salvage;
     report.damagedCopy = damagedCopyName(file_, std::time(nullptr));
-    std::filesystem::rename(file_, report.damagedCopy, ec);
+    const MoveFile move =
+        moveFile_ ? moveFile_
+                  : [](const std::filesystem::path& from, const std::filesystem::path& to,
+                       std::error_code& e) { std::filesystem::rename(from, to, e); };
+    move(file_, report.damagedCopy, ec);
     if (ec) {
-        std::filesystem::remove(target, ec);
+        std::error_code ignored;
+        std::filesystem::remove(target, ignored);
         return Status::failure("не удалось сохранить повреждённый файл: " + ec.message());
     }
-    std::filesystem::rename(target, file_, ec);
+    move(target, file_, ec);
     if (ec) {
+        const std::string why = ec.message();
         std::error_code back;
-        std::filesystem::rename(report.damagedCopy, file_, back);
-        return Status::failure("не удалось заменить файл базы данных: " + ec.message());
+        move(report.damagedCopy, file_, back);
+        // Neither file is lost: the salvaged one stays when the original
+        // could not be put back.
+        if (back)
+            return Status::failure("не удалось заменить файл базы данных: " + why +
+                                   "; повреждённый файл остался под именем " +
+                                   report.damagedCopy.string() + ", восстановленный — " +
+                                   target.string());
+        std::filesystem::remove(target, ec);
+        return Status::failure("не удалось заменить файл базы данных: " + why);
     }
-    if (Status s = open(); !s)
+    if (Status s = reconnect(); !s)
         return s;
     return report;
 }

@@ -15,8 +15,10 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "database/sqlite_db.h"
@@ -62,8 +64,9 @@ class CAnalysesDatabase {
 
     const std::filesystem::path& file() const { return file_; }
 
-    // Opens the existing file (never creates one) and runs the quick
-    // integrity check; a failure of either leaves the connection closed.
+    // Opens the existing file (never creates one), brings a file of the
+    // first schema up to date (schema_upgrade.h) and runs the quick integrity
+    // check; a failure of any leaves the connection closed.
     Status open();
     // Makes a new file and opens it.
     Status create();
@@ -75,13 +78,30 @@ class CAnalysesDatabase {
     // Compacts the file in place; the connection stays open (it is reopened
     // when it was closed).
     Status compact();
-    // Checks and, when damaged, salvages the file as described above; the
-    // connection is reopened afterwards in every case where a file is there.
+    // Checks and, when damaged, salvages the file as described above. On
+    // every path, failed or not, the connection is reopened afterwards when
+    // it is closed; a failure to reopen is added to the repair's message.
+    // After a failed salvage or replacement the original file is in place and
+    // the connection is opened on it without the start-up check, so the
+    // program goes on with what can still be read.
     Result<RepairReport> repair();
 
+    // How the repair moves files (the damaged original aside, the salvaged
+    // file into its place): std::filesystem::rename unless replaced, so a
+    // test can make a move fail as a full or read-only disk would.
+    using MoveFile = std::function<void(const std::filesystem::path& from,
+                                        const std::filesystem::path& to, std::error_code& ec)>;
+    void setMoveFile(MoveFile move) { moveFile_ = std::move(move); }
+
   private:
+    // Opens the connection as open() does, without the quick check.
+    Status reconnect();
+    // The repair itself; leaves the connection closed on failure.
+    Result<RepairReport> repairFile();
+
     std::filesystem::path file_;
     std::optional<Connection> connection_;
+    MoveFile moveFile_;
 };
 
 // The name under which a damaged database file is kept, beside it.

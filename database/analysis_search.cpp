@@ -51,20 +51,24 @@ BuiltStatement buildSearchStatement(const AnalysisSearch& search, int rowLimit) 
         "SELECT KeyAnalys, Station, Place, Date, Operator, AnDate, FileName, Comment, Sample, "
         "Method FROM Analyses WHERE (Date BETWEEN ? AND ?)";
     b.values = {dayStart(search.from), dayEnd(search.to)};
+    // Names are matched and sorted by their folded columns: without regard to case.
     auto criterion = [&](const std::string& value, const char* column) {
         if (value.empty())
             return;
-        b.sql += text::format(" AND (%s = ?)", column);
-        b.values.push_back(value);
+        b.sql += text::format(" AND (%sFold = ?)", column);
+        b.values.push_back(text::foldCase(value));
     };
     criterion(search.station, "Station");
     criterion(search.place, "Place");
     criterion(search.method, "Method");
     criterion(search.operatorName, "Operator");
     const char* direction = search.descending ? " DESC" : "";
+    const std::string order = search.sort == SortColumn::Date
+                                  ? std::string("Date")
+                                  : std::string(sortColumnName(search.sort)) + "Fold";
     // The key breaks ties, so equal dates or names keep one order between refills.
-    b.sql += text::format(" ORDER BY %s%s, KeyAnalys%s LIMIT %d", sortColumnName(search.sort),
-                          direction, direction, rowLimit + 1);
+    b.sql += text::format(" ORDER BY %s%s, KeyAnalys%s LIMIT %d", order.c_str(), direction,
+                          direction, rowLimit + 1);
     return b;
 }
 

@@ -49,18 +49,18 @@ std::size_t charCount(std::string_view utf8) {
 }
 
 Result<std::optional<int>> stationKey(Connection& db, std::string_view name) {
-    return keyOf(db, "SELECT KeyStation FROM Stations WHERE Station = ?",
-                 [&](Statement& s) { s.bind(1, name); });
+    return keyOf(db, "SELECT KeyStation FROM Stations WHERE StationFold = ?",
+                 [&](Statement& s) { s.bind(1, text::foldCase(name)); });
 }
 
 Result<std::optional<int>> placeKey(Connection& db, int keyStation, std::string_view name) {
-    return keyOf(db, "SELECT KeyPlace FROM Places WHERE Station = ? AND Place = ?",
-                 [&](Statement& s) { s.bind(1, keyStation).bind(2, name); });
+    return keyOf(db, "SELECT KeyPlace FROM Places WHERE Station = ? AND PlaceFold = ?",
+                 [&](Statement& s) { s.bind(1, keyStation).bind(2, text::foldCase(name)); });
 }
 
 Result<std::optional<int>> parametrKey(Connection& db, std::string_view name) {
-    return keyOf(db, "SELECT KeyParametr FROM Parametres WHERE Parametr = ?",
-                 [&](Statement& s) { s.bind(1, name); });
+    return keyOf(db, "SELECT KeyParametr FROM Parametres WHERE ParametrFold = ?",
+                 [&](Statement& s) { s.bind(1, text::foldCase(name)); });
 }
 
 Result<int> addStation(Connection& db, std::string_view name) {
@@ -233,8 +233,8 @@ Result<bool> setTypedResult(Connection& db, int keyAnalys, std::string_view para
     const std::optional<double> v = parseTypedValue(typed);
     if (!v)
         return false;
-    Statement s = db.prepare("UPDATE Results SET Value = ? WHERE Analys = ? AND Parametr = ?");
-    s.bind(1, *v).bind(2, keyAnalys).bind(3, parametr);
+    Statement s = db.prepare("UPDATE Results SET Value = ? WHERE Analys = ? AND ParametrFold = ?");
+    s.bind(1, *v).bind(2, keyAnalys).bind(3, text::foldCase(parametr));
     if (Status st = s.run(); !st)
         return st;
     if (db.changes() != 1)

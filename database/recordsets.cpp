@@ -27,6 +27,11 @@ void bindOptional(Statement& s, int index, const std::optional<double>& v) {
         s.bindNull(index);
 }
 
+// A name as its "...Fold" column holds it.
+std::string fold(std::string_view name) {
+    return text::foldCase(name);
+}
+
 void bindTime(Statement& s, int index, const std::optional<std::time_t>& t) {
     if (t)
         s.bind(index, toDbTime(*t));
@@ -129,28 +134,46 @@ Result<std::optional<AnalysisRow>> CAnalysSet::find(int keyAnalys) {
     return std::optional<AnalysisRow>();
 }
 
+namespace {
+
+// Binds the folded names of a row from position `first` on, in the order
+// StationFold, PlaceFold, OperatorFold, SampleFold, MethodFold.
+void bindAnalysisFolds(Statement& s, int first, const AnalysisRow& row) {
+    s.bind(first, fold(row.station))
+        .bind(first + 1, fold(row.place))
+        .bind(first + 2, fold(row.operatorName))
+        .bind(first + 3, fold(row.sample))
+        .bind(first + 4, fold(row.method));
+}
+
+}  // namespace
+
 Result<int> CAnalysSet::add(const AnalysisRow& row) {
     Statement s = db_.prepare(
         "INSERT INTO Analyses (Station, Place, Date, Operator, AnDate, FileName, Comment, "
-        "Sample, Method) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "Sample, Method, StationFold, PlaceFold, OperatorFold, SampleFold, MethodFold) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     s.bind(1, row.station).bind(2, row.place);
     bindTime(s, 3, row.date);
     s.bind(4, row.operatorName);
     bindTime(s, 5, row.anDate);
     s.bind(6, row.fileName).bind(7, row.comment).bind(8, row.sample).bind(9, row.method);
+    bindAnalysisFolds(s, 10, row);
     return insertedKey(db_, s);
 }
 
 Status CAnalysSet::update(const AnalysisRow& row) {
     Statement s = db_.prepare(
         "UPDATE Analyses SET Station = ?, Place = ?, Date = ?, Operator = ?, AnDate = ?, "
-        "FileName = ?, Comment = ?, Sample = ?, Method = ? WHERE KeyAnalys = ?");
+        "FileName = ?, Comment = ?, Sample = ?, Method = ?, StationFold = ?, PlaceFold = ?, "
+        "OperatorFold = ?, SampleFold = ?, MethodFold = ? WHERE KeyAnalys = ?");
     s.bind(1, row.station).bind(2, row.place);
     bindTime(s, 3, row.date);
     s.bind(4, row.operatorName);
     bindTime(s, 5, row.anDate);
     s.bind(6, row.fileName).bind(7, row.comment).bind(8, row.sample).bind(9, row.method);
-    s.bind(10, row.keyAnalys);
+    bindAnalysisFolds(s, 10, row);
+    s.bind(15, row.keyAnalys);
     return changeOne(db_, s, "анализ");
 }
 
@@ -180,7 +203,7 @@ CCritValues1Set::CCritValues1Set(Connection& db) : CQueryRecordset(db, kCritValu
 Status CCritValues1Set::open(std::string_view queryPlace, std::string_view queryStation) {
     if (Status s = prepareQuery(); !s)
         return s;
-    query().bind(":QueryPlace", queryPlace).bind(":QueryStation", queryStation);
+    query().bind(":QueryPlace", fold(queryPlace)).bind(":QueryStation", fold(queryStation));
     return readRows({"Parametr", "Quant", "CritValue"}, rows,
                     [](Statement& q, const std::vector<int>& c) {
                         return Row{q.text(c[0]), q.text(c[1]), optionalReal(q, c[2])};
@@ -247,25 +270,36 @@ Status CLeftResultsSet::open(int queryAnalys) {
 
 // --- plain statements
 
+// Names that differ only in case are one entry, spelt as in the row written
+// first (the bare column of a min() aggregate comes from the row of the minimum).
 Status CMethodSet::open() {
-    return readStrings(db_, "SELECT DISTINCT Method FROM Analyses ORDER BY Method", rows);
+    return readStrings(db_,
+                       "SELECT Method, min(KeyAnalys) FROM Analyses GROUP BY MethodFold "
+                       "ORDER BY MethodFold",
+                       rows);
 }
 
 Status CQuantSet::open() {
-    return readStrings(db_, "SELECT DISTINCT Quant FROM Parametres ORDER BY Quant", rows);
+    return readStrings(db_,
+                       "SELECT Quant, min(KeyParametr) FROM Parametres GROUP BY QuantFold "
+                       "ORDER BY QuantFold",
+                       rows);
 }
 
 Status CResultParametrSet::open() {
     return readStrings(db_,
-                       "SELECT DISTINCT Results.Parametr FROM Analyses INNER JOIN Results "
-                       "ON Analyses.KeyAnalys = Results.Analys ORDER BY Results.Parametr",
+                       "SELECT Results.Parametr, min(Results.rowid) FROM Analyses INNER JOIN "
+                       "Results ON Analyses.KeyAnalys = Results.Analys "
+                       "GROUP BY Results.ParametrFold ORDER BY Results.ParametrFold",
                        rows);
 }
 
 Status CResultPlaceSet::open() {
     Statement s = db_.prepare(
-        "SELECT DISTINCT Analyses.Station, Analyses.Place FROM Analyses INNER JOIN Results "
-        "ON Analyses.KeyAnalys = Results.Analys ORDER BY Analyses.Station, Analyses.Place");
+        "SELECT Analyses.Station, Analyses.Place, min(Analyses.KeyAnalys) FROM Analyses "
+        "INNER JOIN Results ON Analyses.KeyAnalys = Results.Analys "
+        "GROUP BY Analyses.StationFold, Analyses.PlaceFold "
+        "ORDER BY Analyses.StationFold, Analyses.PlaceFold");
     std::vector<Row> out;
     while (s.next())
         out.push_back({s.text(1), s.text(0)});
@@ -279,7 +313,7 @@ Status CResultPlaceSet::open() {
 
 Status CParametrSet::open() {
     Statement s = db_.prepare(
-        "SELECT KeyParametr, Parametr, Quant, DefValue FROM Parametres ORDER BY Parametr");
+        "SELECT KeyParametr, Parametr, Quant, DefValue FROM Parametres ORDER BY ParametrFold");
     std::vector<Row> out;
     while (s.next())
         out.push_back({s.integer(0), s.text(1), s.text(2), s.real(3)});
@@ -290,16 +324,23 @@ Status CParametrSet::open() {
 }
 
 Result<int> CParametrSet::add(std::string_view parametr, std::string_view quant, double defValue) {
-    Statement s =
-        db_.prepare("INSERT INTO Parametres (Parametr, Quant, DefValue) VALUES (?, ?, ?)");
-    s.bind(1, parametr).bind(2, quant).bind(3, defValue);
+    Statement s = db_.prepare(
+        "INSERT INTO Parametres (Parametr, Quant, DefValue, ParametrFold, QuantFold) "
+        "VALUES (?, ?, ?, ?, ?)");
+    s.bind(1, parametr)
+        .bind(2, quant)
+        .bind(3, defValue)
+        .bind(4, fold(parametr))
+        .bind(5, fold(quant));
     return insertedKey(db_, s);
 }
 
 Status CParametrSet::update(const Row& row) {
     Statement s = db_.prepare(
-        "UPDATE Parametres SET Parametr = ?, Quant = ?, DefValue = ? WHERE KeyParametr = ?");
-    s.bind(1, row.parametr).bind(2, row.quant).bind(3, row.defValue).bind(4, row.keyParametr);
+        "UPDATE Parametres SET Parametr = ?, Quant = ?, DefValue = ?, ParametrFold = ?, "
+        "QuantFold = ? WHERE KeyParametr = ?");
+    s.bind(1, row.parametr).bind(2, row.quant).bind(3, row.defValue);
+    s.bind(4, fold(row.parametr)).bind(5, fold(row.quant)).bind(6, row.keyParametr);
     return changeOne(db_, s, "компонент");
 }
 
@@ -329,8 +370,8 @@ Status CPlaceSet::open(int queryStation) {
 }
 
 Result<int> CPlaceSet::add(std::string_view place, int station) {
-    Statement s = db_.prepare("INSERT INTO Places (Place, Station) VALUES (?, ?)");
-    s.bind(1, place).bind(2, station);
+    Statement s = db_.prepare("INSERT INTO Places (Place, Station, PlaceFold) VALUES (?, ?, ?)");
+    s.bind(1, place).bind(2, station).bind(3, fold(place));
     return insertedKey(db_, s);
 }
 
@@ -373,26 +414,29 @@ Status CResultSet::open(int queryAnalys) {
 }
 
 Status CResultSet::add(int analys, std::string_view parametr, std::optional<double> value) {
-    Statement s = db_.prepare("INSERT INTO Results (Analys, Parametr, Value) VALUES (?, ?, ?)");
+    Statement s = db_.prepare(
+        "INSERT INTO Results (Analys, Parametr, Value, ParametrFold) VALUES (?, ?, ?, ?)");
     s.bind(1, analys).bind(2, parametr);
     bindOptional(s, 3, value);
+    s.bind(4, fold(parametr));
     return s.run();
 }
 
 Status CResultSet::put(int analys, std::string_view parametr, std::optional<double> value) {
-    // The row is found by (Analys, Parametr) under the case-blind collation,
-    // so "метан" updates the row of "Метан" and keeps its spelling.
+    // The row is found by (Analys, ParametrFold), so "метан" updates the row
+    // of "Метан" and keeps its spelling.
     Statement s = db_.prepare(
-        "INSERT INTO Results (Analys, Parametr, Value) VALUES (?, ?, ?) "
-        "ON CONFLICT (Analys, Parametr) DO UPDATE SET Value = excluded.Value");
+        "INSERT INTO Results (Analys, Parametr, Value, ParametrFold) VALUES (?, ?, ?, ?) "
+        "ON CONFLICT (Analys, ParametrFold) DO UPDATE SET Value = excluded.Value");
     s.bind(1, analys).bind(2, parametr);
     bindOptional(s, 3, value);
+    s.bind(4, fold(parametr));
     return s.run();
 }
 
 Status CResultSet::remove(int analys, std::string_view parametr) {
-    Statement s = db_.prepare("DELETE FROM Results WHERE Analys = ? AND Parametr = ?");
-    s.bind(1, analys).bind(2, parametr);
+    Statement s = db_.prepare("DELETE FROM Results WHERE Analys = ? AND ParametrFold = ?");
+    s.bind(1, analys).bind(2, fold(parametr));
     return changeOne(db_, s, "результат");
 }
 
@@ -403,7 +447,7 @@ const CResultSet::Row* CResultSet::findName(std::string_view parametr) const {
 // --- stations
 
 Status CStationSet::open() {
-    Statement s = db_.prepare("SELECT KeyStation, Station FROM Stations ORDER BY Station");
+    Statement s = db_.prepare("SELECT KeyStation, Station FROM Stations ORDER BY StationFold");
     std::vector<Row> out;
     while (s.next())
         out.push_back({s.integer(0), s.text(1)});
@@ -414,8 +458,8 @@ Status CStationSet::open() {
 }
 
 Result<int> CStationSet::add(std::string_view station) {
-    Statement s = db_.prepare("INSERT INTO Stations (Station) VALUES (?)");
-    s.bind(1, station);
+    Statement s = db_.prepare("INSERT INTO Stations (Station, StationFold) VALUES (?, ?)");
+    s.bind(1, station).bind(2, fold(station));
     return insertedKey(db_, s);
 }
 

@@ -3,49 +3,64 @@
 #include <system_error>
 
 #include "app/text.h"
+#include "database/schema_upgrade.h"
 
 namespace zelmora::db {
 
 namespace {
 
-// The collation is named in the column definitions, so every comparison and
-// ORDER BY on a name uses it without further ado.
-constexpr const char* kTables = R"SQL(
+// SQLite's own types and collations only. The comments inside the CREATE
+// statements are kept in the file, where other tools show them.
+constexpr const char* kDataTablesSql = R"SQL(
 CREATE TABLE Analyses (
     KeyAnalys INTEGER PRIMARY KEY AUTOINCREMENT,
-    Station   TEXT NOT NULL DEFAULT '' COLLATE RUNOCASE,
-    Place     TEXT NOT NULL DEFAULT '' COLLATE RUNOCASE,
+    Station   TEXT NOT NULL DEFAULT '',
+    Place     TEXT NOT NULL DEFAULT '',
     Date      TEXT,
-    Operator  TEXT NOT NULL DEFAULT '' COLLATE RUNOCASE,
+    Operator  TEXT NOT NULL DEFAULT '',
     AnDate    TEXT,
     FileName  TEXT NOT NULL DEFAULT '',
     Comment   TEXT NOT NULL DEFAULT '',
-    Sample    TEXT NOT NULL DEFAULT '' COLLATE RUNOCASE,
-    Method    TEXT NOT NULL DEFAULT '' COLLATE RUNOCASE
+    Sample    TEXT NOT NULL DEFAULT '',
+    Method    TEXT NOT NULL DEFAULT '',
+    -- Station, Place, Operator, Sample and Method in lower case, written by
+    -- Zelmora with every row: searched and sorted without regard to case
+    StationFold  TEXT NOT NULL,
+    PlaceFold    TEXT NOT NULL,
+    OperatorFold TEXT NOT NULL,
+    SampleFold   TEXT NOT NULL,
+    MethodFold   TEXT NOT NULL
 );
-CREATE INDEX AnalysesByDate ON Analyses (Date);
-CREATE INDEX AnalysesByPlace ON Analyses (Station, Place, Date);
 CREATE TABLE Results (
     Analys   INTEGER NOT NULL REFERENCES Analyses (KeyAnalys) ON DELETE CASCADE,
-    Parametr TEXT NOT NULL COLLATE RUNOCASE,
+    Parametr TEXT NOT NULL,
     Value    REAL,
-    UNIQUE (Analys, Parametr)
+    -- Parametr in lower case: one result per component, whatever its case
+    ParametrFold TEXT NOT NULL,
+    UNIQUE (Analys, ParametrFold)
 );
 CREATE TABLE Parametres (
     KeyParametr INTEGER PRIMARY KEY AUTOINCREMENT,
-    Parametr    TEXT NOT NULL UNIQUE COLLATE RUNOCASE,
-    Quant       TEXT NOT NULL DEFAULT '' COLLATE RUNOCASE,
-    DefValue    REAL NOT NULL DEFAULT 0
+    Parametr    TEXT NOT NULL,
+    Quant       TEXT NOT NULL DEFAULT '',
+    DefValue    REAL NOT NULL DEFAULT 0,
+    -- Parametr and Quant in lower case: component names are unique whatever their case
+    ParametrFold TEXT NOT NULL UNIQUE,
+    QuantFold    TEXT NOT NULL
 );
 CREATE TABLE Stations (
     KeyStation INTEGER PRIMARY KEY AUTOINCREMENT,
-    Station    TEXT NOT NULL UNIQUE COLLATE RUNOCASE
+    Station    TEXT NOT NULL,
+    -- Station in lower case: station names are unique whatever their case
+    StationFold TEXT NOT NULL UNIQUE
 );
 CREATE TABLE Places (
     KeyPlace INTEGER PRIMARY KEY AUTOINCREMENT,
-    Place    TEXT NOT NULL COLLATE RUNOCASE,
+    Place    TEXT NOT NULL,
     Station  INTEGER NOT NULL REFERENCES Stations (KeyStation) ON DELETE CASCADE,
-    UNIQUE (Station, Place)
+    -- Place in lower case: point names are unique per station whatever their case
+    PlaceFold TEXT NOT NULL,
+    UNIQUE (Station, PlaceFold)
 );
 CREATE TABLE CritValues (
     Place       INTEGER NOT NULL REFERENCES Places (KeyPlace) ON DELETE CASCADE,
@@ -53,7 +68,15 @@ CREATE TABLE CritValues (
     CritValue   REAL,
     UNIQUE (Place, KeyParametr)
 );
+)SQL";
+
+constexpr const char* kIndexesSql = R"SQL(
+CREATE INDEX AnalysesByDate ON Analyses (Date);
+CREATE INDEX AnalysesByPlace ON Analyses (StationFold, PlaceFold, Date);
 CREATE INDEX CritValuesByParametr ON CritValues (KeyParametr);
+)SQL";
+
+constexpr const char* kStoredQueriesTableSql = R"SQL(
 CREATE TABLE StoredQueries (
     Name TEXT PRIMARY KEY,
     Sql  TEXT NOT NULL
@@ -89,15 +112,15 @@ const std::vector<StoredQuery>& storedQueries() {
          "SELECT Parametres.Parametr AS Parametr, Parametres.Quant AS Quant, "
          "CritValues.CritValue AS CritValue "
          "FROM CritValues INNER JOIN Parametres ON Parametres.KeyParametr = CritValues.KeyParametr "
-         "WHERE CritValues.Place = :QueryPlace ORDER BY Parametres.Parametr"},
+         "WHERE CritValues.Place = :QueryPlace ORDER BY Parametres.ParametrFold"},
         {kCritValuesQuery1,
          "SELECT Parametres.Parametr AS Parametr, Parametres.Quant AS Quant, "
          "CritValues.CritValue AS CritValue "
          "FROM CritValues INNER JOIN Parametres ON Parametres.KeyParametr = CritValues.KeyParametr "
          "INNER JOIN Places ON Places.KeyPlace = CritValues.Place "
          "INNER JOIN Stations ON Stations.KeyStation = Places.Station "
-         "WHERE Places.Place = :QueryPlace AND Stations.Station = :QueryStation "
-         "ORDER BY Parametres.Parametr"},
+         "WHERE Places.PlaceFold = :QueryPlace AND Stations.StationFold = :QueryStation "
+         "ORDER BY Parametres.ParametrFold"},
         {kCritValuesQuery,
          "SELECT Parametres.Parametr AS Parametr, CritValues.CritValue AS CritValue, "
          "CritValues.Place AS Place, Parametres.Quant AS Quant, "
@@ -108,14 +131,14 @@ const std::vector<StoredQuery>& storedQueries() {
          "SELECT Parametr, KeyParametr, DefValue FROM Parametres "
          "WHERE KeyParametr NOT IN "
          "(SELECT KeyParametr FROM CritValues WHERE CritValues.Place = :QueryPlace) "
-         "ORDER BY Parametr"},
+         "ORDER BY ParametrFold"},
         {kLeftResultsQuery,
          "SELECT Parametr FROM Parametres WHERE NOT EXISTS "
          "(SELECT 1 FROM Results WHERE Results.Analys = :QueryAnalys "
-         "AND Results.Parametr = Parametres.Parametr) ORDER BY Parametr"},
+         "AND Results.ParametrFold = Parametres.ParametrFold) ORDER BY ParametrFold"},
         {kPlacesQuery,
          "SELECT Place, Station, KeyPlace FROM Places WHERE Station = :QueryStation "
-         "ORDER BY Place"},
+         "ORDER BY PlaceFold"},
         {kResultsQuery,
          "SELECT Parametr, Value, Analys FROM Results WHERE Analys = :QueryAnalys "
          "ORDER BY Results.rowid"},
@@ -123,7 +146,7 @@ const std::vector<StoredQuery>& storedQueries() {
          "SELECT Results.Parametr AS Parametr, Results.Value AS Value, "
          "Results.Analys AS Analys, Parametres.Quant AS Quant, "
          "CritValues.CritValue AS CritValue "
-         "FROM Results LEFT JOIN Parametres ON Parametres.Parametr = Results.Parametr "
+         "FROM Results LEFT JOIN Parametres ON Parametres.ParametrFold = Results.ParametrFold "
          "LEFT JOIN CritValues ON CritValues.KeyParametr = Parametres.KeyParametr "
          "AND CritValues.Place = :QueryPlace "
          "WHERE Results.Analys = :QueryAnalys ORDER BY Results.rowid"},
@@ -131,15 +154,48 @@ const std::vector<StoredQuery>& storedQueries() {
     return queries;
 }
 
+const std::vector<FoldedColumn>& foldedColumns(std::string_view table) {
+    static const std::vector<FoldedColumn> none;
+    static const std::vector<FoldedColumn> analyses = {{"StationFold", "Station"},
+                                                       {"PlaceFold", "Place"},
+                                                       {"OperatorFold", "Operator"},
+                                                       {"SampleFold", "Sample"},
+                                                       {"MethodFold", "Method"}};
+    static const std::vector<FoldedColumn> results = {{"ParametrFold", "Parametr"}};
+    static const std::vector<FoldedColumn> parametres = {{"ParametrFold", "Parametr"},
+                                                         {"QuantFold", "Quant"}};
+    static const std::vector<FoldedColumn> stations = {{"StationFold", "Station"}};
+    static const std::vector<FoldedColumn> places = {{"PlaceFold", "Place"}};
+    if (table == "Analyses")
+        return analyses;
+    if (table == "Results")
+        return results;
+    if (table == "Parametres")
+        return parametres;
+    if (table == "Stations")
+        return stations;
+    if (table == "Places")
+        return places;
+    return none;
+}
+
 std::string schemaSql() {
-    return kTables;
+    return std::string(kDataTablesSql) + kIndexesSql + kStoredQueriesTableSql;
+}
+
+std::string dataTablesSql() {
+    return kDataTablesSql;
+}
+
+std::string indexesSql() {
+    return kIndexesSql;
 }
 
 Status createSchema(Connection& db) {
     Transaction t(db);
     if (!t.status())
         return t.status();
-    if (Status s = db.exec(kTables); !s)
+    if (Status s = db.exec(schemaSql()); !s)
         return s;
     Statement insert = db.prepare("INSERT INTO StoredQueries (Name, Sql) VALUES (?, ?)");
     for (const StoredQuery& q : storedQueries()) {
@@ -177,6 +233,18 @@ Result<Connection> openAnalysesDatabase(const std::filesystem::path& file) {
         return c;
     if (Status s = checkSchema(c.value()); !s)
         return Status::failure(s.message() + ": " + file.string());
+    Result<long long> version = c.value().scalar("PRAGMA user_version");
+    if (!version)
+        return version.status();
+    if (*version > kSchemaVersion)
+        return Status::failure(
+            text::format("база данных создана более новой версией программы (схема %lld): %s",
+                         *version, file.string().c_str()));
+    if (*version < kSchemaVersion) {
+        Result<SchemaUpgrade> upgraded = upgradeSchema(c.value());
+        if (!upgraded)
+            return upgraded.status();
+    }
     return c;
 }
 

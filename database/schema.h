@@ -13,12 +13,27 @@
 //               point or the component
 //
 // Every key is AUTOINCREMENT: a key is never handed out twice, because the
-// chromatogram files keep the key of their analysis. Names compare and sort
-// without regard to case (Cyrillic included). Date-times are local ISO text.
+// chromatogram files keep the key of their analysis. Date-times are local ISO
+// text.
+//
+// Names compare and sort without regard to case, Cyrillic included, and the
+// file needs nothing of this program to be read: every name column has a
+// companion "...Fold" column holding the name in lower case (text::foldCase),
+// which the program writes with every name. Uniqueness, lookups, grouping and
+// ordering of names go by the folded columns with SQLite's own binary
+// collation, so the sqlite3 shell, a spreadsheet or a report tool sees the
+// same stations, points and components as the program. Whoever writes a name
+// into the file writes its folded form too; the columns are NOT NULL so that
+// a row without one is refused rather than lost to the searches.
 //
 // The stored queries are kept in the file, in the table StoredQueries, under
 // the names the windows open them by; their parameters are named
-// (":QueryPlace", ":QueryStation", ":QueryAnalys").
+// (":QueryPlace", ":QueryStation", ":QueryAnalys"). A parameter that is a
+// name is passed folded.
+//
+// Files of the first schema (version 1) declared a collation of the
+// program's own on their name columns; they are brought to the current
+// schema when opened (schema_upgrade.h).
 
 #include <filesystem>
 #include <string>
@@ -32,7 +47,7 @@ namespace zelmora::db {
 inline constexpr const char* kDatabaseFileName = "Zelmora.db";
 // "ZELM" in the file header marks a file made by this program.
 inline constexpr int kApplicationId = 0x5A454C4D;
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 // Stands for a missing station or point name in Analyses (string 209).
 inline constexpr const char* kNoName = "-нет-";
@@ -50,11 +65,27 @@ struct StoredQuery {
     const char* name;
     const char* sql;
 };
+
+// A column that holds a name of another column folded to lower case.
+struct FoldedColumn {
+    const char* fold;    // "StationFold"
+    const char* source;  // "Station"
+};
+// The folded columns of a table (none for CritValues and StoredQueries).
+const std::vector<FoldedColumn>& foldedColumns(std::string_view table);
+
+// The tables of the analyses database with their keys and values, parents
+// before children, without StoredQueries.
+inline constexpr const char* kDataTables[] = {"Stations",   "Places",   "Parametres",
+                                              "CritValues", "Analyses", "Results"};
 // The eight stored queries as a new file gets them.
 const std::vector<StoredQuery>& storedQueries();
 
 // The statements that make the tables, indexes and stored queries.
 std::string schemaSql();
+// Only the six data tables, only their indexes.
+std::string dataTablesSql();
+std::string indexesSql();
 
 // Creates the schema in an empty database, in one transaction.
 Status createSchema(Connection& db);
@@ -62,7 +93,8 @@ Status createSchema(Connection& db);
 Status checkSchema(Connection& db);
 
 // Opens an existing analyses database; a missing file is an error and is
-// never created here.
+// never created here. A file of an older schema is brought to the current
+// one first (upgradeSchema); a file of a newer one is refused.
 Result<Connection> openAnalysesDatabase(const std::filesystem::path& file);
 // Makes a new analyses database file. An existing analyses database is an
 // error (nothing is changed); so is any other existing file.

@@ -13,6 +13,18 @@ int compareNames(void*, int lengthA, const void* a, int lengthB, const void* b) 
                                std::string_view(static_cast<const char*>(b), lengthB));
 }
 
+void foldFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const unsigned char* p = sqlite3_value_text(argv[0]);
+    const int n = sqlite3_value_bytes(argv[0]);
+    const std::string folded =
+        text::foldCase(std::string_view(reinterpret_cast<const char*>(p), n));
+    sqlite3_result_text64(context, folded.data(), folded.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
 // How long a statement waits for a file that another workstation is writing.
 constexpr int kBusyTimeoutMs = 5000;
 
@@ -204,6 +216,10 @@ Result<Connection> Connection::open(const std::filesystem::path& file, Mode mode
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
     if (sqlite3_create_collation(raw, kNoCaseCollation, SQLITE_UTF8, nullptr, compareNames) !=
         SQLITE_OK)
+        return dbFailure(c.errorMessage());
+    if (sqlite3_create_function(raw, kFoldFunction, 1,
+                                SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                                foldFunction, nullptr, nullptr) != SQLITE_OK)
         return dbFailure(c.errorMessage());
     if (Status s = c.exec("PRAGMA foreign_keys = ON"); !s)
         return s;

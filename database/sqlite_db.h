@@ -111,8 +111,8 @@ class Connection {
     Connection& operator=(const Connection&) = delete;
 
     // Opens the file with foreign keys enforced, a busy time-out for files
-    // that other workstations hold, and the case-blind Cyrillic collation
-    // registered.
+    // that other workstations hold, the case-blind Cyrillic collation of the
+    // first schema's files and the folding function registered.
     static Result<Connection> open(const std::filesystem::path& file, Mode mode);
 
     bool isOpen() const { return db_ != nullptr; }
@@ -158,8 +158,16 @@ class Transaction {
     bool active_ = false;
 };
 
-// The collation under which station, place and component names compare and
-// sort: Cyrillic and Latin letters without regard to case.
+// The collation under which the first schema compared and sorted station,
+// place and component names: Cyrillic and Latin letters without regard to
+// case. Current files use none of the program's own; it stays registered so
+// that files of the first schema can be read and brought up to date.
 inline constexpr const char* kNoCaseCollation = "RUNOCASE";
+
+// The SQL function zelmora_fold(text): the text as the "...Fold" columns
+// hold it (text::foldCase). Registered on the program's connections for
+// copying rows between schemas; no table, index or stored query uses it, so
+// other tools never need it.
+inline constexpr const char* kFoldFunction = "zelmora_fold";
 
 }  // namespace zelmora::db

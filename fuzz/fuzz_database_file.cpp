@@ -1,6 +1,6 @@
-// Opens arbitrary bytes as an analyses database file: the start-up check, a
-// search, the recordsets of one analysis and the salvage of a damaged file
-// must fail cleanly or succeed, never crash.
+// Opens arbitrary bytes as an analyses database file: the start-up check, the
+// upgrade of a first-schema file, a search, the recordsets of one analysis and
+// the salvage of a damaged file must fail cleanly or succeed, never crash.
 
 #include <unistd.h>
 
@@ -32,9 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     const std::filesystem::path file = dir / "Zelmora.db";
     const std::filesystem::path target = dir / "salvaged.db";
+    // Every run starts in an empty folder: opening a file of the first
+    // schema leaves a copy of it beside the file.
     std::error_code ec;
-    std::filesystem::remove(file, ec);
-    std::filesystem::remove(target, ec);
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
+        std::filesystem::remove_all(entry.path(), ec);
     {
         std::ofstream out(file, std::ios::binary);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

@@ -35,6 +35,24 @@ void damagePage(const std::filesystem::path& file, long long page, long long pag
     io.write(junk.data(), static_cast<std::streamsize>(junk.size()));
 }
 
+// A copy of the fixture's file, beside it, with one leaf page of Analyses
+// overwritten; the fixture's connection is closed.
+std::filesystem::path damagedCopyOf(DbFixture& f, const std::string& name) {
+    const long long pageSize = f.count("PRAGMA page_size");
+    Statement leaf = f.db().prepare(
+        "SELECT pageno FROM dbstat WHERE name = 'Analyses' AND pagetype = 'leaf' "
+        "ORDER BY pageno");
+    std::vector<long long> leaves;
+    while (leaf.next())
+        leaves.push_back(leaf.int64(0));
+    EXPECT_GT(leaves.size(), 10u);
+    f.database.close();
+    const std::filesystem::path copy = f.dir / name;
+    std::filesystem::copy_file(f.file, copy);
+    damagePage(copy, leaves[leaves.size() / 2], pageSize);
+    return copy;
+}
+
 TEST(AnalysesDatabase, CompactionKeepsTheDataAndTheFile) {
     DbFixture f;
     addAnalyses(f, 300);
@@ -110,6 +128,56 @@ TEST(AnalysesDatabase, RepairSalvagesADamagedFileAndKeepsTheOriginal) {
     CAnalysesDatabase junk(f.dir / "junk.db");
     EXPECT_FALSE(junk.repair());
     EXPECT_EQ(test::readFile(f.dir / "junk.db"), std::string(8192, 'j'));
+}
+
+TEST(AnalysesDatabase, FailedRepairLeavesTheConnectionOpenOnTheOriginal) {
+    DbFixture f;
+    addAnalyses(f, 2000);
+    const std::filesystem::path copy = damagedCopyOf(f, "copy.db");
+    const std::string damagedBytes = test::readFile(copy);
+
+    // The damaged original cannot be moved aside (the first move), or the
+    // salvaged file cannot take its place (the second move).
+    for (int failingMove : {1, 2}) {
+        SCOPED_TRACE(failingMove);
+        CAnalysesDatabase damaged(copy);
+        int moves = 0;
+        damaged.setMoveFile([&](const std::filesystem::path& from, const std::filesystem::path& to,
+                                std::error_code& ec) {
+            if (++moves == failingMove)
+                ec = std::make_error_code(std::errc::read_only_file_system);
+            else
+                std::filesystem::rename(from, to, ec);
+        });
+        Result<RepairReport> r = damaged.repair();
+        ASSERT_FALSE(r);
+        EXPECT_NE(r.message().find("Read-only file system"), std::string::npos) << r.message();
+        // The original is back in place, untouched, and no salvaged file is left over.
+        EXPECT_TRUE(test::readFile(copy) == damagedBytes);
+        EXPECT_FALSE(std::filesystem::exists(copy.string() + ".repair"));
+        // The program goes on with the connection open on the original.
+        ASSERT_TRUE(damaged.isOpen());
+        EXPECT_EQ(damaged.connection().scalar("SELECT count(*) FROM Stations").value(), 2);
+    }
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(f.dir.path()))
+        files += entry.path().filename().string().find(".damaged-") != std::string::npos;
+    EXPECT_EQ(files, 0);
+
+    // A sound SQLite file that lacks a table of the analyses database: the
+    // repair says which one, and the file is left as it was.
+    {
+        Connection other =
+            Connection::open(f.dir / "other.db", Connection::Mode::ReadWriteCreate).value();
+        ASSERT_TRUE(other.exec("CREATE TABLE Analyses (KeyAnalys INTEGER PRIMARY KEY)"));
+    }
+    const std::string otherBytes = test::readFile(f.dir / "other.db");
+    CAnalysesDatabase other(f.dir / "other.db");
+    Result<RepairReport> r = other.repair();
+    ASSERT_FALSE(r);
+    EXPECT_NE(r.message().find("Results"), std::string::npos) << r.message();
+    EXPECT_FALSE(other.isOpen());
+    EXPECT_TRUE(test::readFile(f.dir / "other.db") == otherBytes);
 }
 
 }  // namespace

@@ -2,13 +2,28 @@
 
 #include <gtest/gtest.h>
 
+#include "app/text.h"
 #include "database/recordsets.h"
 #include "tests/database/db_fixture.h"
+#include "tests/database/sqlite_shell.h"
 
 namespace zelmora::db {
 namespace {
 
 using test::DbFixture;
+
+// The rows of a statement as the shell prints them in list mode: columns
+// joined by "|", one line per row, NULL as nothing.
+std::string rowsAsText(Statement& s) {
+    std::string out;
+    while (s.next()) {
+        for (int i = 0; i < s.columnCount(); ++i)
+            out += (i > 0 ? "|" : "") + s.text(i);
+        out += "\n";
+    }
+    EXPECT_TRUE(s.ok()) << s.status().message();
+    return out;
+}
 
 TEST(Schema, CreatedOnceReopenedAndNeverCreatedSilently) {
     test::TempDir dir;
@@ -171,6 +186,95 @@ TEST(Schema, StoredQueriesReturnTheirRows) {
     const Status s = renamed.open(key);
     EXPECT_FALSE(s);
     EXPECT_NE(s.message().find("LeftResusultsQuery"), std::string::npos);
+}
+
+TEST(Schema, EveryTableAndStoredQueryReadsInTheSqliteShell) {
+    const std::optional<std::filesystem::path> shell = test::sqliteShell();
+    if (!shell)
+        GTEST_SKIP() << test::kNoShellMessage;
+    DbFixture f;
+    Connection& c = f.db();
+    ASSERT_TRUE(addStation(c, "ёлкино северное"));
+    AnalysisRow a;
+    a.station = "грс-1";
+    a.place = "ВЫХОД";
+    a.date = test::localTime(2024, 5, 6, 7, 8, 9);
+    a.method = "Природный газ";
+    a.operatorName = "Иванова";
+    const int key = CAnalysSet(c).add(a).value();
+    ASSERT_TRUE(CResultSet(c).add(key, "МЕТАН", 96.25));
+    ASSERT_TRUE(CResultSet(c).add(key, "сероводород", 0.03));
+    ASSERT_TRUE(CResultSet(c).add(key, "Гелий", std::nullopt));
+    f.database.close();
+    Connection mine = Connection::open(f.file, Connection::Mode::ReadOnly).value();
+
+    auto shellSays = [&](const std::string& script) {
+        const test::ShellRun run = test::runSqliteShell(*shell, f.file, script);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        return run.output;
+    };
+    EXPECT_EQ(shellSays("PRAGMA integrity_check;\n"), "ok\n");
+    // Every table reads row by row as the program reads it.
+    for (const char* table : {"Analyses", "Results", "Parametres", "Stations", "Places",
+                              "CritValues", "StoredQueries", "sqlite_sequence"}) {
+        SCOPED_TRACE(table);
+        const std::string sql = std::string("SELECT * FROM ") + table + " ORDER BY rowid";
+        Statement s = mine.prepare(sql);
+        const std::string expected = rowsAsText(s);
+        EXPECT_FALSE(expected.empty());
+        EXPECT_EQ(shellSays(sql + ";\n"), expected);
+        const std::string count = std::string("SELECT count(*) FROM ") + table;
+        EXPECT_EQ(shellSays(count + ";\n"), std::to_string(mine.scalar(count).value()) + "\n");
+    }
+    // Every stored query, its text taken from the file and its parameters set
+    // in the shell, gives the rows the program gets.
+    const std::string place = std::to_string(f.exitPoint);
+    const std::string analysis = std::to_string(key);
+    struct Run {
+        const char* query;
+        std::vector<std::pair<std::string, std::string>> parameters;  // name, SQL literal
+    };
+    const Run runs[] = {
+        {kCritValuesQuery0, {{":QueryPlace", place}}},
+        {kCritValuesQuery1, {{":QueryPlace", "'выход'"}, {":QueryStation", "'грс-1'"}}},
+        {kCritValuesQuery, {{":QueryPlace", place}}},
+        {kLeftCritValuesQuery, {{":QueryPlace", place}}},
+        {kLeftResultsQuery, {{":QueryAnalys", analysis}}},
+        {kPlacesQuery, {{":QueryStation", std::to_string(f.grs)}}},
+        {kResultsQuery, {{":QueryAnalys", analysis}}},
+        {kResultsExQuery, {{":QueryAnalys", analysis}, {":QueryPlace", place}}},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.query);
+        const std::string sql = storedQuerySql(mine, run.query).value();
+        std::string script = ".parameter init\n";
+        Statement q = mine.prepare(sql);
+        for (const auto& [name, literal] : run.parameters) {
+            script += ".parameter set " + name + " \"" + literal + "\"\n";
+            Statement value = mine.prepare("SELECT " + literal);
+            ASSERT_TRUE(value.next());
+            q.bindColumn(q.parameterIndex(name.c_str()), value, 0);
+        }
+        const std::string expected = rowsAsText(q);
+        EXPECT_FALSE(expected.empty());
+        EXPECT_EQ(shellSays(script + sql + ";\n"), expected);
+    }
+    // Case-blind lookup, ordering and uniqueness of names need nothing but the file.
+    EXPECT_EQ(shellSays("SELECT Station FROM Stations WHERE StationFold = 'грс-1';\n"), "ГРС-1\n");
+    EXPECT_EQ(shellSays("SELECT Station FROM Stations ORDER BY StationFold;\n"),
+              "O'Brien\nГРС-1\nёлкино северное\n");
+    EXPECT_EQ(shellSays("SELECT Results.Parametr, Quant FROM Results JOIN Parametres USING "
+                        "(ParametrFold) WHERE Analys = " +
+                        analysis + " ORDER BY Results.rowid;\n"),
+              "МЕТАН|%\nсероводород|мг/м3\n");
+    mine.close();
+    const test::ShellRun twice = test::runSqliteShell(
+        *shell, f.file, "INSERT INTO Stations (Station, StationFold) VALUES ('Грс-1', 'грс-1');\n",
+        false);
+    EXPECT_NE(twice.exitCode, 0);
+    EXPECT_NE(twice.output.find("UNIQUE constraint failed: Stations.StationFold"),
+              std::string::npos)
+        << twice.output;
 }
 
 }  // namespace
