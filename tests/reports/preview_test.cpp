@@ -103,6 +103,12 @@ TEST(CPreview, KeepAndRemoveSections) {
     EXPECT_TRUE(remove.keepSection("__S", false));
     EXPECT_EQ(text(remove), "Head\nafter\n");
 
+    // Both markers on one line: kept, the line goes and nothing is selected.
+    CPreview oneLine = fromRtf("a\\par __S x __S\\par b\\par");
+    EXPECT_TRUE(oneLine.keepSection("__S", true));
+    EXPECT_EQ(text(oneLine), "a\nb\n");
+    EXPECT_EQ(oneLine.selectionStart(), oneLine.selectionEnd());
+
     // One marker alone is no section: nothing changes.
     CPreview single = fromRtf("a\\par __S\\par b\\par");
     EXPECT_FALSE(single.keepSection("__S", false));
