@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+# Writes the default chromatogram report forms share/Templates/report.rpt and
+# reporti.rpt (with the retention index column):
+#   python3 scripts/make_report_templates.py share/Templates
+# Writes the default report forms as a word processor would: code page 1251.
+def esc(s):
+    out = ""
+    for ch in s:
+        if ch in "\\{}":
+            out += "\\" + ch
+        elif ord(ch) < 128:
+            out += ch
+        else:
+            out += "\\'%02x" % ch.encode("cp1251")[0]
+    return out
+
+def par(text, fmt="", pfmt="\\ql"):
+    return "\\pard\\plain\\f0\\fs22\\sa60" + pfmt + " " + (("{" + fmt + " " + esc(text) + "}") if fmt else esc(text)) + "\\par\n"
+
+def row(cells, bold=False):
+    x, defs = 0, ""
+    for _, w in cells:
+        x += w
+        defs += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10\\clbrdrr\\brdrs\\brdrw10\\clvertalc\\cellx%d" % x
+    out = "\\trowd\\trgaph70\\trleft0" + defs + "\n"
+    for text, _ in cells:
+        out += "\\pard\\plain\\intbl\\ql\\f0\\fs20" + ("\\b" if bold else "") + " " + esc(text) + "\\cell\n"
+    return out + "\\row\n"
+
+def form(index):
+    cols = [("№", 600, "__Number"), ("Время, мин", 1200, "__Time")]
+    if index:
+        cols.append(("Индекс", 1000, "__Index"))
+    cols += [("Высота", 1400, "__Height"), ("Площадь", 1400, "__Area"),
+             ("Концентрация", 1600, "__Concentration"), ("Ед.", 900, "__Quant"),
+             ("Компонент __TGROUP", 2000 if index else 3000, "__Component")]
+    gcols = [("№", 600, "__NumberG"), ("Группа", 3500, "__GroupName"), ("Высота", 1900, "__HeightG"),
+             ("Площадь", 1900, "__AreaG"), ("Концентрация", 2200, "__ConcentrationG")]
+    body = par("Отчёт о хроматографическом анализе", "\\b\\fs28", "\\qc\\sa200")
+    for line in ["__CommonSection", "Файл: __FileName",
+                 "Дата анализа: __AnDate; продолжительность: __Duration мин",
+                 "Оператор: __Operator __CommonSection",
+                 "__SampleSection"]:
+        body += par(line)
+    body += "\\pard\\plain\\f0\\fs22\\sa60\\ql " + esc("Проба: ") + "{\\b " + esc("__Sample1") + "}\\par\n"
+    for line in ["Дата отбора: __Date", "Место отбора: __Place", "Номер в серии: __NumberInSeria",
+                 "__Volume __SampleSection",
+                 "__MethodSection", "Метод: __Method; детектор: __Detector __MethodSection",
+                 "__CountMethodSection",
+                 "Метод расчёта: __CountMethod, по параметру: __MtdParam __CountMethodSection",
+                 "__ColumnSection",
+                 "Колонка: __Column, номер __ColumnNumber; длина __Length мм, диаметр __Diamiter мм, зерно __SeedSize мкм __ColumnSection",
+                 "__EluentSection",
+                 "Элюент: __Eluent; поток __EluentFlow, температура __EluentTemperature, давление __EluentPressuer __EluentSection",
+                 "__ReagentSection",
+                 "Реагент: __Reagent; поток __ReagentFlow, температура __ReagentTemperature, давление __ReagentPressuer __ReagentSection",
+                 "__TemperatureSection", "Температурные параметры: __Temperature __TemperatureSection",
+                 "__GasSection", "Газовые параметры: __Gas __GasSection",
+                 "__PictureSection"]:
+        body += par(line)
+    body += par("__Picture __PictureSection", "", "\\qc")
+    body += par("__TableSection")
+    body += row([(c[0], c[1]) for c in cols], True)
+    body += par("__TableTemplateSection")
+    body += row([(c[2], c[1]) for c in cols])
+    body += par("__TableTemplateSection __TableSection")
+    body += par("__GroupSection")
+    body += row([(c[0], c[1]) for c in gcols], True)
+    body += par("__GroupTemplateSection")
+    body += row([(c[2], c[1]) for c in gcols])
+    body += par("__GroupTemplateSection __GroupSection")
+    body += par("__CalibSection")
+    body += par("Градуировочные зависимости", "\\b")
+    body += par("__CalibTemplateSection")
+    body += par("__CNumber. __CName: __CFormul")
+    body += par("__CalibTemplateSection __CalibSection")
+    body += par("__CalibPictureSection")
+    body += par("__CalibPicture __CalibPictureSection", "", "\\qc")
+    for line in ["__CommentSection", "Комментарий: __Comment __CommentSection",
+                 "Дата отчёта: __ReportDate", "Анализ выполнил: __Operator"]:
+        body += par(line)
+    head = ("{\\rtf1\\ansi\\ansicpg1251\\deff0\\deflang1049\n"
+            "{\\fonttbl{\\f0\\froman\\fprq2\\fcharset204 Times New Roman;}{\\f1\\fswiss\\fprq2\\fcharset204 Arial;}}\n"
+            "{\\colortbl;\\red0\\green0\\blue0;}\n"
+            "{\\*\\generator Zelmora;}\\paperw11906\\paperh16838\\margl855\\margr855\\margt855\\margb855\n")
+    return head + body + "}\n"
+
+import sys
+open(sys.argv[1] + "/report.rpt", "w", newline="\r\n").write(form(False))
+open(sys.argv[1] + "/reporti.rpt", "w", newline="\r\n").write(form(True))
