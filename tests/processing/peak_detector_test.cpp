@@ -396,9 +396,8 @@ TEST(PeakDetector, WindowAreasAreSummedInSinglePrecision) {
     // summed in single precision, whose rounding on the straight baseline
     // stops it. Areas from double sums keep growing by tiny amounts, carry
     // the window past the largest width and lose the peak.
-    const Signal sloped = traceOf(600, kStep1200, [](double t) {
-        return 0.5 + 0.02 * t + gaussian(t, 1, 0.01, 0.25);
-    });
+    const Signal sloped = traceOf(
+        600, kStep1200, [](double t) { return 0.5 + 0.02 * t + gaussian(t, 1, 0.01, 0.25); });
     MarkingParameters m;
     m.Width = 0.05f;
     m.MaxWidth = 0.3f;

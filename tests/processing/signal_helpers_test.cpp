@@ -77,7 +77,8 @@ TEST(SignalHelpers, AreaAboveChordClampsAndTheMarkingsAreasKeepTheirPrecision) {
         // Each float addition of k samples below 900 mV errs by at most half
         // a unit of the last place of a partial sum below 900 k.
         const double count = static_cast<double>(std::max<std::int64_t>(to - from + 1, 0));
-        EXPECT_NEAR(areas.area(a, b), exact, 6e-8 * 900 * count * count * 0.003 + 1e-12) << a << " " << b;
+        EXPECT_NEAR(areas.area(a, b), exact, 6e-8 * 900 * count * count * 0.003 + 1e-12)
+            << a << " " << b;
         EXPECT_EQ(areas.windowArea(a, b), chordAreaSingle(y.data(), y.size(), a, b, 0.003));
         if (from <= to) {
             EXPECT_EQ(areas.area(a, b), areas.areaFromSum(areas.sum(from, to), from, to));
