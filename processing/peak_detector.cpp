@@ -408,11 +408,12 @@ void PeakDetector::mergeZones() {
         if (const PeakEvent* e = lastEventBefore(peaks[k].startTime, {kMergeBegin, kMergeEnd}))
             merging = e->kind == kMergeBegin;
         if (merging && anchor) {
-            // The peak becomes the anchor's right neighbour and is deleted, so
-            // the anchor takes over its range up to its end: the anchor ends
-            // where the last peak of the zone ends, even when that is before
-            // its own end. No peak has neighbours before the groups are built,
-            // so nothing else moves.
+            // The anchor becomes the peak's left neighbour and takes over its
+            // range when the peak is deleted: the anchor ends where the last
+            // peak of the zone ends, even when that is before its own end
+            // (never before its start: that peak's apex follows the anchor's).
+            // No peak has neighbours before the groups are built, so nothing
+            // else moves.
             peaks[*anchor].endTime = peaks[k].endTime;
             continue;
         }
