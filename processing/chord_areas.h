@@ -1,16 +1,24 @@
 #pragma once
-// Areas above the chord of any stretch of a trace in constant time.
+// The area of a stretch of trace above its chord, in the two precisions that
+// automatic marking is defined with.
 //
-// Automatic marking evaluates the area above the chord for every window
-// centre and, when it widens a peak, for every trial edge; summing each window
-// afresh would make the widening quadratic in the window. Running sums of the
-// samples, taken relative to one level of the trace (the area above a chord
-// does not change when a constant is added to every sample) and accumulated
-// with a compensation term, give each window sum from two subtractions at
-// double precision.
+// For samples s..e with S their sum and a = y[s] + y[e], the area is
+// (S - a/2 - (e - s)·a/2)·dt: the trapezoidal area of the signal less the
+// trapezoid under the straight chord from sample s to sample e.
+//
+// The precision belongs to the result. The scan of the window centres works
+// wholly in single precision (sum, dt and result), the widening of a
+// candidate sums in single precision and takes the result in double with dt
+// in single precision. Summing in float rounds the area of a straight,
+// noise-free stretch of baseline to small values of either sign instead of
+// the tiny positive residues a compensated double sum leaves, and that decides
+// where the widening of a peak on a sloping baseline stops and whether a
+// window on a straight line counts as a hump. A chromatogram re-marked here
+// must give the peaks its stored results were made with, so these sums are
+// not replaced by running sums or double precision. Each area costs e - s
+// additions; the widening to the right adds one sample to the previous sum.
 
 #include <cstdint>
-#include <vector>
 
 #include "document/signal.h"
 
@@ -20,16 +28,29 @@ class ChordAreas {
   public:
     explicit ChordAreas(const Signal& signal);
 
-    // The same value as AreaAboveChord(signal, s, e): s clamped to 0, e to
+    // The scan's window area, all in single precision; s clamped to 0, e to
     // N-1, 0 for an empty range.
+    float windowArea(std::int64_t s, std::int64_t e) const;
+
+    // The widening's area: single-precision sum, double result with dt in
+    // single precision; clamped as windowArea.
     double area(std::int64_t s, std::int64_t e) const;
+
+    // Sum of y[s..e] accumulated in single precision from s upwards; s and e
+    // must lie in the trace with s <= e.
+    float sum(std::int64_t s, std::int64_t e) const;
+
+    // The widening's area of s..e from the single-precision sum of its
+    // samples (s <= e inside the trace).
+    double areaFromSum(float sum, std::int64_t s, std::int64_t e) const;
+
+    float sample(std::int64_t i) const { return signal_.samples[static_cast<std::size_t>(i)]; }
     std::int64_t size() const { return n_; }
 
   private:
     const Signal& signal_;
     std::int64_t n_;
-    double level_ = 0;             // subtracted from every sample before summing
-    std::vector<double> running_;  // running_[k] = sum of (y[i] - level_) for i < k
+    double dtSingle_;  // dt rounded to single precision
 };
 
 }  // namespace zelmora

@@ -171,11 +171,13 @@ double PeakDetector::ExpandWindow(std::int64_t& L, std::int64_t& R) const {
     const Signal& sig = *table_.signal();
     const ChordAreas& areas = chordAreas();
     const std::int64_t n = static_cast<std::int64_t>(sig.size());
-    // The widening works with the time base in single precision.
+    // The widening takes the time base in single precision, the half window
+    // and the largest width in samples included: MaxWidth / float(dt) may
+    // truncate one sample below MaxWidth / dt.
     const double dtf = static_cast<float>(sig.dt), t0f = static_cast<float>(sig.t0);
     const DetectionState& d = table_.detection;
     const std::int64_t m = ClampIndex(d.width / (2 * dtf), 0, n);
-    const std::int64_t maxW = ClampIndex(d.maxWidth / sig.dt, -1, n + 1);
+    const std::int64_t maxW = ClampIndex(d.maxWidth / dtf, -1, n + 1);
     const bool zones = !closedZones_.empty() || openZone_;
     double best = std::fabs(areas.area(L, R));
     std::int64_t bestL = L, bestR = R;
@@ -198,6 +200,11 @@ double PeakDetector::ExpandWindow(std::int64_t& L, std::int64_t& R) const {
                 improved = true;
             }
         }
+        // Towards the right every trial edge adds one sample to the previous
+        // sum, accumulated in the same order as a fresh sum from bestL (a
+        // range given partly outside the trace is summed afresh, clamped).
+        const bool inside = bestL >= 0 && bestL <= R0 && R0 < n;
+        float sum = 0;
         for (std::int64_t j = 0; j < mR; ++j) {
             if (zones) {
                 const double t = static_cast<double>(R0 + j) * dtf + t0f;
@@ -206,7 +213,13 @@ double PeakDetector::ExpandWindow(std::int64_t& L, std::int64_t& R) const {
             }
             if (R0 + j - L0 > maxW)
                 return 0;
-            const double a = areas.area(bestL, R0 + j);
+            double a;
+            if (inside) {
+                sum = j == 0 ? areas.sum(bestL, R0) : sum + areas.sample(R0 + j);
+                a = areas.areaFromSum(sum, bestL, R0 + j);
+            } else {
+                a = areas.area(bestL, R0 + j);
+            }
             if (a > best) {
                 best = a;
                 bestR = R0 + j;
@@ -330,8 +343,8 @@ void PeakDetector::scan() {
         }
         if (!(i <= n - 2 && i >= i0 + 1 && i >= h + 1 && i <= n - h - 1))
             continue;
-        // The window area is kept in single precision, as the candidate's.
-        const float s = static_cast<float>(chordAreas().area(i - h, i + h));
+        // The window area is summed and kept in single precision.
+        const float s = chordAreas().windowArea(i - h, i + h);
         if (s > 0 && s > sMax) {
             sMax = s;
             jMax = i;
@@ -395,10 +408,13 @@ void PeakDetector::mergeZones() {
         if (const PeakEvent* e = lastEventBefore(peaks[k].startTime, {kMergeBegin, kMergeEnd}))
             merging = e->kind == kMergeBegin;
         if (merging && anchor) {
-            // The first peak of the zone takes in this one: it covers both.
-            Peak& a = peaks[*anchor];
-            a.startTime = std::min(a.startTime, peaks[k].startTime);
-            a.endTime = std::max(a.endTime, peaks[k].endTime);
+            // The anchor becomes the peak's left neighbour and takes over its
+            // range when the peak is deleted: the anchor ends where the last
+            // peak of the zone ends, even when that is before its own end
+            // (never before its start: that peak's apex follows the anchor's).
+            // No peak has neighbours before the groups are built, so nothing
+            // else moves.
+            peaks[*anchor].endTime = peaks[k].endTime;
             continue;
         }
         anchor.reset();

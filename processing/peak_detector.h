@@ -16,6 +16,21 @@
 // Window width at sample i: w = trunc(Width/dt), or with a width doubling
 // time D: w = trunc(Width/dt * (i*dt/D + 1)).
 //
+// Precision is part of the marking. The scan's window areas are summed and
+// kept in single precision; the widening sums in single precision, takes its
+// result in double and works with dt and t0 rounded to single precision, so
+// that its half window and the largest width in samples are
+// trunc(Width / (2 float(dt))) and trunc(MaxWidth / float(dt)) (at dt = 0.1
+// min a MaxWidth of 5 min is 49 samples, not 50). On a noise-free stretch of
+// sloping baseline the rounding of a float sum decides where widening stops:
+// summed in double, the area keeps growing by tiny amounts, the window walks
+// into the baseline and a real peak can be dropped as too wide. Chromatograms
+// whose stored results were made with this marking must get the same peaks
+// when marked again, so none of these sums may be replaced by running sums
+// or a higher precision (ChordAreas holds both forms). Grouping widens its
+// groups with the same widening; measuring and integrating peaks are not
+// bound this way and sum in double.
+//
 // The run's working parameters are kept in the table (PeakTable::detection);
 // the timetable copy is kept by the detector, sorted by time.
 
@@ -65,7 +80,8 @@ class PeakDetector {
     // exceed the maximum width.
     double ExpandWindow(std::int64_t& L, std::int64_t& R) const;
 
-    // Area above the chord of samples s..e of the attached trace.
+    // Area above the chord of samples s..e of the attached trace, as the
+    // widening takes it (single-precision sum, double result).
     double chordArea(std::int64_t s, std::int64_t e) const { return chordAreas().area(s, e); }
 
     const std::vector<PeakEvent>& events() const { return events_; }
@@ -90,8 +106,8 @@ class PeakDetector {
     std::optional<double> openZone_;  // start of a forbidden zone never closed
     const ChordAreas& chordAreas() const;
 
-    // Running sums of the attached trace, made when first needed and renewed
-    // by every run (the trace may have changed in between).
+    // The chord areas of the attached trace, made when first needed and
+    // renewed by every run (the trace may be another one in between).
     mutable std::optional<ChordAreas> areas_;
 };
 

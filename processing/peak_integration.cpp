@@ -124,10 +124,12 @@ void MeasurePeak(const PeakTable& table, Peak& p) {
     }
     if (i1 < i0) {
         // No sample inside the range: the straight piece of signal between the
-        // two interpolated ends against the baseline.
+        // two interpolated ends against the baseline. The height keeps its
+        // sign here (below the baseline it is negative), unlike the largest
+        // distance taken over samples.
         const double rise = (yS + yE) / 2 - (bS + bE) / 2;
         p.apexTime = (start + end) / 2;
-        p.height = std::fabs(rise);
+        p.height = rise;
         p.area = (end - start) * rise;
         return;
     }

@@ -8,7 +8,9 @@
 // baseline drawn from the signal at the start of the chain's first peak to the
 // signal at the end of its last, with drop lines at the borders between them.
 // Apex, height and area are measured against that baseline:
-//   height = the largest |y[i] - baseline(t_i)| over the samples in the range,
+//   height = the largest |y[i] - baseline(t_i)| over the samples in the range
+//            (a range holding no sample: the signal between its ends less the
+//            baseline, with its sign),
 //   area   = trapezoidal integral of the signal from start to end (the partial
 //            intervals at both ends closed by the interpolated end values)
 //            less the trapezoid under the baseline.

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "processing/peak_integration.h"
 #include "processing/synthetic.h"
@@ -355,6 +358,109 @@ TEST(PeakDetector, MarkingZonesAsTheTimetableWalkSeesThem) {
     EXPECT_TRUE(d.IsMarkingAllowed(1, 4));    // spanning a whole zone is allowed
     EXPECT_FALSE(d.IsMarkingAllowed(7, 8.5));  // the open zone
     EXPECT_TRUE(d.IsMarkingAllowed(7, 8));
+}
+
+// The marking's arithmetic is part of its definition: a chromatogram marked
+// again must give the peaks its stored results were made with. The cases run
+// through the method's marking record (single-precision numbers) as a
+// chromatogram command does; what a case does not name keeps the method's
+// default. Traces are float32(f(t)) at t = i*dt.
+template <class F>
+Signal traceOf(int n, double dt, F f) {
+    Signal s;
+    s.dt = dt;
+    for (int i = 0; i < n; ++i)
+        s.samples.push_back(static_cast<float>(f(i * dt)));
+    return s;
+}
+
+double gaussian(double t, double area, double sigma, double apex) {
+    const double z = (t - apex) / sigma;
+    return area / (sigma * std::sqrt(2 * std::numbers::pi)) * std::exp(-0.5 * z * z);
+}
+
+// Start and end sample of every peak.
+std::vector<std::pair<long long, long long>> sampleRanges(const PeakTable& t) {
+    std::vector<std::pair<long long, long long>> out;
+    const double dt = t.signal()->dt;
+    for (const Peak& p : t.peaks)
+        out.emplace_back(std::llround(p.startTime / dt), std::llround(p.endTime / dt));
+    return out;
+}
+
+using Ranges = std::vector<std::pair<long long, long long>>;
+const double kStep1200 = static_cast<float>(1.0 / 1200);  // 1200 samples a minute
+
+TEST(PeakDetector, WindowAreasAreSummedInSinglePrecision) {
+    // A noise-free peak on a sloping baseline: the widening compares areas
+    // summed in single precision, whose rounding on the straight baseline
+    // stops it. Areas from double sums keep growing by tiny amounts, carry
+    // the window past the largest width and lose the peak.
+    const Signal sloped = traceOf(
+        600, kStep1200, [](double t) { return 0.5 + 0.02 * t + gaussian(t, 1, 0.01, 0.25); });
+    MarkingParameters m;
+    m.Width = 0.05f;
+    m.MaxWidth = 0.3f;
+    m.MarkingStart = 0;
+    PeakTable t;
+    t.attach(&sloped);
+    AutoMarkPeaks(t, m);
+    EXPECT_EQ(sampleRanges(t), (Ranges{{221, 395}}));
+
+    // A straight line: the scan's window areas are rounded sums of either
+    // sign, so with no size limits two humps of rounding are marked.
+    const Signal line = traceOf(600, kStep1200, [](double t) { return 0.5 + 0.02 * t; });
+    m = MarkingParameters{};
+    m.Width = 0.1f;
+    m.MinArea = 0;
+    m.MinHeight = 0;
+    m.MarkingStart = 0;
+    t.attach(&line);
+    AutoMarkPeaks(t, m);
+    EXPECT_EQ(sampleRanges(t), (Ranges{{23, 199}, {120, 594}}));
+}
+
+TEST(PeakDetector, TheLargestWidthInSamplesUsesTheSinglePrecisionStep) {
+    // dt = 0.1 min: MaxWidth 5 / float(0.1) truncates to 49 samples, not 50.
+    // A 47-sample parabola is widened to 48 samples between its zeros, and
+    // the trial edges one beyond that pass 49.
+    const Signal parabola = traceOf(120, 0.1, [](double t) {
+        const double x = (t / 0.1 - 60) / 23.5;
+        return std::max(0.0, 1 - x * x);
+    });
+    ASSERT_EQ(std::count_if(parabola.samples.begin(), parabola.samples.end(),
+                            [](float v) { return v > 0; }),
+              47);
+    MarkingParameters m;
+    m.Width = 0.6f;
+    m.MaxWidth = 5;
+    m.MarkingStart = 0;
+    PeakTable t;
+    t.attach(&parabola);
+    AutoMarkPeaks(t, m);
+    EXPECT_EQ(t.size(), 0u);
+    m.MaxWidth = 5.1f;  // 50 samples
+    AutoMarkPeaks(t, m);
+    EXPECT_EQ(sampleRanges(t), (Ranges{{36, 84}}));
+}
+
+TEST(PeakDetector, AMergeZoneEndsWhereItsLastPeakEnds) {
+    // A small peak on the tail of a large one inside one merge zone: the
+    // large peak (the zone's first) takes the small one's end, which lies
+    // before its own.
+    const Signal sig = traceOf(7200, kStep1200, [](double t) {
+        return gaussian(t, 5, 0.06, 4.6) + gaussian(t, 0.2, 0.008, 4.75);
+    });
+    MarkingParameters m;
+    PeakTable t;
+    t.attach(&sig);
+    AutoMarkPeaks(t, m);
+    EXPECT_EQ(sampleRanges(t), (Ranges{{4881, 6155}, {5642, 5760}}));
+    m.events = {event(kMergeBegin, 4.0), event(kMergeEnd, 5.5)};
+    AutoMarkPeaks(t, m);
+    EXPECT_EQ(sampleRanges(t), (Ranges{{4881, 5760}}));
+    ASSERT_EQ(t.size(), 1u);
+    EXPECT_NEAR(t.peaks[0].apexTime, 4.6, kStep1200);
 }
 
 // Random chromatograms with crowded, overlapping and small peaks, random

@@ -97,6 +97,24 @@ TEST(PeakIntegration, IsolatedPeakOnASlopeIsMeasuredAgainstItsChord) {
     EXPECT_EQ(MaxPeakHeight(PeakTable{}), -DBL_MAX);
 }
 
+TEST(PeakIntegration, APeakBetweenTwoSamplesKeepsTheSignOfItsHeight) {
+    // A chain over a flat signal at 5 mV with a dip to 1 mV at samples 10 and
+    // 11; its middle peak lies between those samples and so holds none. Its
+    // height is the signal between its ends less the chain's baseline (5 mV
+    // at both ends of the chain): 1 - 5 = -4, negative as the dip is.
+    const Signal s = sampled(30, [](double t) { return t > 0.95 && t < 1.15 ? 1.0 : 5.0; });
+    PeakTable table;
+    table.attach(&s);
+    table.peaks = {linked(0.2, 1.02, -1, 1), linked(1.02, 1.08, 0, 2), linked(1.08, 2.0, 1, -1)};
+    table.renumber();
+    RecalculatePeaks(table);
+    const Peak& middle = table.peaks[1];
+    EXPECT_DOUBLE_EQ(middle.baselineAtStart, 5);
+    EXPECT_DOUBLE_EQ(middle.baselineAtEnd, 5);
+    EXPECT_NEAR(middle.apexTime, 1.05, 1e-12);
+    EXPECT_NEAR(middle.height, -4, 1e-12);
+}
+
 TEST(PeakIntegration, RidersAreTakenOffTheSmallestEnclosingPeakOnce) {
     const Signal s = sampled(
         201, [](double t) { return tent(t, 10, 5, 10) + tent(t, 8, 1, 2) + tent(t, 8, 0.3, 1); });

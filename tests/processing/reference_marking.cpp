@@ -33,7 +33,104 @@ void cutBadLinks(std::vector<Peak>& peaks) {
     }
 }
 
-void processGroup(const PeakDetector& det, PeakTable& table, int a, int b) {
+// The area above the chord of samples s..e as the scan takes it: sum, dt and
+// result in single precision.
+float scanArea(const Signal& sig, std::int64_t s, std::int64_t e) {
+    const std::int64_t n = static_cast<std::int64_t>(sig.size());
+    s = std::max<std::int64_t>(s, 0);
+    e = std::min<std::int64_t>(e, n - 1);
+    if (s > e)
+        return 0;
+    float sum = 0;
+    for (std::int64_t i = s; i <= e; ++i)
+        sum += sig.samples[i];
+    const float a = sig.samples[s] + sig.samples[e];
+    const float dt = static_cast<float>(sig.dt);
+    return (sum - a / 2 - static_cast<float>(e - s) * a / 2) * dt;
+}
+
+// The same area as the widening takes it: the sum in single precision, the
+// rest in double with dt in single precision.
+double widenArea(const Signal& sig, std::int64_t s, std::int64_t e) {
+    const std::int64_t n = static_cast<std::int64_t>(sig.size());
+    s = std::max<std::int64_t>(s, 0);
+    e = std::min<std::int64_t>(e, n - 1);
+    if (s > e)
+        return 0;
+    float sum = 0;
+    for (std::int64_t i = s; i <= e; ++i)
+        sum += sig.samples[i];
+    const double a = double(sig.samples[s]) + double(sig.samples[e]);
+    const double dt = static_cast<float>(sig.dt);
+    return (double(sum) - a / 2 - double(e - s) * a / 2) * dt;
+}
+
+// The timetable walk: a kind-0 event opens a zone when none is open, a
+// kind-1 event closes an open one.
+bool markingAllowed(const std::vector<PeakEvent>& ev, double a, double b) {
+    double fs = -1.0;
+    bool open = false;
+    for (const PeakEvent& e : ev) {
+        if (e.kind == 0 && !open) {
+            fs = e.time;
+            open = true;
+        } else if (e.kind == 1 && open) {
+            const double fe = e.time;
+            if ((fs < a && a < fe) || (fs < b && b < fe))
+                return false;
+            open = false;
+        }
+    }
+    return !(open && (a > fs || b > fs));
+}
+
+double expandWindow(const PeakTable& table, const std::vector<PeakEvent>& ev, std::int64_t& L,
+                    std::int64_t& R) {
+    const Signal& sig = *table.signal();
+    const std::int64_t n = static_cast<std::int64_t>(sig.size());
+    const double dt = static_cast<float>(sig.dt), t0 = static_cast<float>(sig.t0);
+    const std::int64_t m = ClampIndex(table.detection.width / (2 * dt), 0, n);
+    const std::int64_t maxW = ClampIndex(table.detection.maxWidth / dt, -1, n + 1);
+    double best = std::fabs(widenArea(sig, L, R));
+    std::int64_t bestL = L, bestR = R;
+    bool improved = true;
+    while (improved) {
+        improved = false;
+        const std::int64_t L0 = bestL, R0 = bestR;
+        const std::int64_t mL = std::min(L0, m), mR = std::min(n - R0, m);
+        for (std::int64_t i = 0; i < mL; ++i) {
+            const double t = double(L0 - i) * dt + t0;
+            if (!markingAllowed(ev, t, t))
+                break;
+            if (R0 - L0 + i > maxW)
+                return 0;
+            const double a = widenArea(sig, L0 - i, R0);
+            if (a > best) {
+                best = a;
+                bestL = L0 - i;
+                improved = true;
+            }
+        }
+        for (std::int64_t j = 0; j < mR; ++j) {
+            const double t = double(R0 + j) * dt + t0;
+            if (!markingAllowed(ev, t, t))
+                break;
+            if (R0 + j - L0 > maxW)
+                return 0;
+            const double a = widenArea(sig, bestL, R0 + j);
+            if (a > best) {
+                best = a;
+                bestR = R0 + j;
+                improved = true;
+            }
+        }
+    }
+    L = bestL;
+    R = bestR;
+    return best;
+}
+
+void processGroup(const std::vector<PeakEvent>& ev, PeakTable& table, int a, int b) {
     if (a >= b)
         return;
     std::vector<Peak>& peaks = table.peaks;
@@ -41,7 +138,7 @@ void processGroup(const PeakDetector& det, PeakTable& table, int a, int b) {
     const std::int64_t n = static_cast<std::int64_t>(sig.size());
     const auto sample = [&](double t) { return ClampIndex((t - sig.t0) / sig.dt, 0, n - 1); };
     std::int64_t iL = sample(peaks[a].startTime), iR = sample(peaks[b].endTime);
-    det.ExpandWindow(iL, iR);
+    expandWindow(table, ev, iL, iR);
     if (iR <= iL)
         return;
     const double k = (double(sig.samples[iR]) - sig.samples[iL]) / double(iR - iL);
@@ -49,8 +146,8 @@ void processGroup(const PeakDetector& det, PeakTable& table, int a, int b) {
     for (int i = a; i < b; ++i)
         for (std::int64_t j = sample(peaks[i].apexTime); j <= sample(peaks[i + 1].apexTime); ++j)
             if (k * double(j) + c > sig.samples[j]) {
-                processGroup(det, table, a, i);
-                processGroup(det, table, i + 1, b);
+                processGroup(ev, table, a, i);
+                processGroup(ev, table, i + 1, b);
                 return;
             }
     const auto rider = [&](int i) { return (peaks[i].flags & Peak::kRider) != 0; };
@@ -194,8 +291,9 @@ void DeletePeak(PeakTable& table, std::size_t k, bool recalculate, bool keepNeig
 void DetectPeaks(PeakTable& table, const std::vector<PeakEvent>& events, double width,
                  double maxCommonBaselineDistance, double widthDoublingTime, double maxRiderArea,
                  double maxWidth, double minHeight, double minArea, double markingStart) {
-    PeakDetector det(table, events);  // for the timetable walk and the widening
-    const std::vector<PeakEvent>& ev = det.events();
+    std::vector<PeakEvent> ev = events;
+    std::stable_sort(ev.begin(), ev.end(),
+                     [](const PeakEvent& a, const PeakEvent& b) { return a.time < b.time; });
     table.peaks.clear();
     DetectionState& d = table.detection;
     d = {width,   maxWidth,     widthDoublingTime, std::max(minHeight, 0.0),
@@ -210,7 +308,10 @@ void DetectPeaks(PeakTable& table, const std::vector<PeakEvent>& events, double 
     float sMax = -FLT_MAX;
     std::int64_t jMax = 0;
     for (std::int64_t i = i0; i < n; ++i) {
-        const std::int64_t w = det.windowWidth(i), h = w / 2;
+        double width = d.width / sig.dt;
+        if (d.widthDoublingTime != 0)
+            width *= double(i) * sig.dt / d.widthDoublingTime + 1;
+        const std::int64_t w = ClampIndex(width, 0, n), h = w / 2;
         for (const PeakEvent& e : ev) {
             if (!(e.time < t(i)))
                 continue;
@@ -225,14 +326,14 @@ void DetectPeaks(PeakTable& table, const std::vector<PeakEvent>& events, double 
         }
         if (!(i <= n - 2 && i >= i0 + 1 && i >= h + 1 && i <= n - h - 1))
             continue;
-        const float s = static_cast<float>(det.chordArea(i - h, i + h));
+        const float s = scanArea(sig, i - h, i + h);
         if (s > 0 && s > sMax) {
             sMax = s;
             jMax = i;
         } else if (sMax > 0 && (i >= n - h - 2 || i - jMax > w || s < 0)) {
             std::int64_t L = jMax - h, R = jMax + h;
-            const bool ok = det.IsMarkingAllowed(t(L), t(R));
-            const double A = ok ? det.ExpandWindow(L, R) : 0;
+            const bool ok = markingAllowed(ev, t(L), t(R));
+            const double A = ok ? expandWindow(table, ev, L, R) : 0;
             if (A > d.minArea && ok) {
                 Peak cand(t(L), t(R));
                 MeasurePeak(table, cand);
@@ -302,10 +403,11 @@ void DetectPeaks(PeakTable& table, const std::vector<PeakEvent>& events, double 
             anchor = static_cast<int>(k);
             ++k;
         } else {
-            Peak& a = table.peaks[anchor];
-            a.startTime = std::min(a.startTime, table.peaks[k].startTime);
-            a.endTime = std::max(a.endTime, table.peaks[k].endTime);
-            reference::DeletePeak(table, k, false, true);
+            // The anchor becomes the peak's left neighbour and takes over its
+            // range when the peak is deleted.
+            if (table.peaks[k].prevInGroup < 0)
+                table.peaks[k].prevInGroup = anchor;
+            reference::DeletePeak(table, k, false, false);
         }
     }
     reference::NormalizePeaks(table);
@@ -317,13 +419,13 @@ void DetectPeaks(PeakTable& table, const std::vector<PeakEvent>& events, double 
             inRun = true;
         } else {
             if (inRun)
-                processGroup(det, table, first, last);
+                processGroup(ev, table, first, last);
             inRun = false;
             first = k;
         }
     }
     if (inRun)
-        processGroup(det, table, first, last);
+        processGroup(ev, table, first, last);
     reference::RecalculatePeaks(table);
 }
 

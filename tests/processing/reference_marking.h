@@ -2,8 +2,12 @@
 // The straightforward form of automatic marking and of the table operations
 // it uses: every deletion recalculates the whole table, the closeness test
 // scans the list, riders are found by testing every pair of peaks, relinking
-// searches the list for each stale link, and groups are split by recursion.
-// The tests compare the library's organised version against it.
+// searches the list for each stale link, groups are split by recursion, the
+// timetable is walked afresh for every test, and every area above a chord is
+// summed afresh in the precision the marking defines (the scan's wholly in
+// single precision, the widening's as a double over a single-precision sum
+// with dt in single precision). The tests compare the library's organised
+// version against it.
 
 #include <vector>
 
