@@ -1,8 +1,9 @@
 #pragma once
 // The commands of a chromatogram window, as operations on the document that
 // the desktop program's menus, toolbars and view call, each with the rule
-// that enables it, and the chain that turns a finished recording into a
-// saved chromatogram.
+// that enables it. The density table (density_table.h), the chromatogram made
+// from a finished recording (recorded_chromatogram.h) and the edits of the
+// trace with their undo (signal_edits.h) have files of their own.
 //
 // Method copies follow saved methods through MethodReloadLink (one per open
 // chromatogram, kept by the front end); the commands that show a method
@@ -22,17 +23,17 @@
 // Everything here runs on the user-interface thread.
 
 #include <cstdint>
-#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "document/chromatogram_export.h"
 #include "document/zelmora_doc.h"
 #include "method/method_records.h"
+#include "processing/density_table.h"
 #include "processing/quantitation.h"
+#include "processing/recorded_chromatogram.h"
 
 namespace zelmora {
 
@@ -107,24 +108,6 @@ class CommandPrompts : public SaveFileChooser {
 // The program's default method: the settings source of a chromatogram
 // without a method. Never read from or written to a file.
 Method& defaultMethod();
-
-// Which of the two conversions of concentrations with the density table.
-enum class DensityConversion { VolumeToMass, MassToVolume };
-
-// The density table "density.txt" of the database folder: name and density,
-// in file order, up to the first pair with an empty line (CR LF or LF).
-struct DensityEntry {
-    std::string name;
-    double density = 0;
-};
-std::filesystem::path densityTablePath();
-// The table from the bytes of the file (Windows-1251).
-std::vector<DensityEntry> parseDensityTable(std::string_view bytes);
-// Nothing when the file cannot be read.
-std::optional<std::vector<DensityEntry>> readDensityTable(const std::filesystem::path& file);
-// Rewrites the table in the same form, up to the first row with an empty cell.
-bool writeDensityTable(const std::filesystem::path& file, const std::vector<DensityEntry>& rows,
-                       std::string& error);
 
 class ChromatogramCommands {
   public:
@@ -210,33 +193,5 @@ class ChromatogramCommands {
     // trace from before that crop, "Отменить" moves them back.
     double cropShift_ = 0;
 };
-
-// --- a chromatogram made from a recording
-
-// "<method or Zelmora>_DDMMYY_HHMMSS.stg" from the analysis time.
-std::string recordingFileName(std::time_t analysisTime, const std::string& methodName);
-// The month folder "MM-monthname" ("12-декабрь").
-std::string monthFolderName(int month);
-// The folder of a new chromatogram for "SaveFolderType" under `chromatograms`,
-// made level by level; `now` gives the year and month.
-std::filesystem::path recordingFolder(const std::filesystem::path& chromatograms,
-                                      int saveFolderType, const std::string& methodName,
-                                      std::time_t now);
-// `path`, or "<stem> (2).stg", "<stem> (3).stg", ... when that file exists.
-std::filesystem::path uniqueFilePath(const std::filesystem::path& path);
-
-struct RecordingResult {
-    bool created = false;
-    bool saved = false;  // written by the automatic save
-    std::filesystem::path path;
-    std::string message;  // why nothing was created
-};
-
-// Turns a document whose signal and passport a channel has filled into a
-// chromatogram: undo copy, duration, method, filtering, marking,
-// identification, concentrations, the file name and folder, and the
-// automatic save. A recording without samples is refused.
-RecordingResult CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink,
-                                    std::time_t now = std::time(nullptr));
 
 }  // namespace zelmora

@@ -1,0 +1,32 @@
+#pragma once
+// The density table "density.txt" of the database folder, with which the
+// concentrations of a chromatogram are turned from volume fractions into
+// mass fractions and back: pairs of lines, the component's name and its
+// density, in file order, up to the first pair with an empty line (CR LF or
+// LF line ends, Windows-1251 names).
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelmora {
+
+// Which of the two conversions of concentrations with the density table.
+enum class DensityConversion { VolumeToMass, MassToVolume };
+
+struct DensityEntry {
+    std::string name;
+    double density = 0;
+};
+std::filesystem::path densityTablePath();
+// The table from the bytes of the file (Windows-1251).
+std::vector<DensityEntry> parseDensityTable(std::string_view bytes);
+// Nothing when the file cannot be read.
+std::optional<std::vector<DensityEntry>> readDensityTable(const std::filesystem::path& file);
+// Rewrites the table in the same form, up to the first row with an empty cell.
+bool writeDensityTable(const std::filesystem::path& file, const std::vector<DensityEntry>& rows,
+                       std::string& error);
+
+}  // namespace zelmora
