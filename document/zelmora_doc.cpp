@@ -190,8 +190,7 @@ bool CZelmoraDoc::readCompound(const CompoundReader& file, const std::filesystem
         signal.dt = timeBase.dt;
     }
     carriedStep = timeBase.carriedStep;
-    undoSamples = signal.samples;
-    undoAvailable = false;
+    undo = TraceUndo{signal.samples, 0, false};
     peaks = std::move(table);
     peaks.attach(&signal);
     normaliseAfterRead(peaks);

@@ -122,7 +122,7 @@ ChromatogramCommands::ChromatogramCommands(CZelmoraDoc& doc, MessageSink& sink,
 bool ChromatogramCommands::isEnabled(DocCommand command) const {
     switch (command) {
         case DocCommand::Undo:
-            return doc_.undoAvailable;
+            return doc_.undo.available;
         case DocCommand::ChromatogramMethod:
         case DocCommand::Identify:
         case DocCommand::Concentrations:
@@ -218,7 +218,7 @@ void ChromatogramCommands::AfterEdit() {
 }
 
 bool ChromatogramCommands::Undo() {
-    return UndoSampleEdit(doc_, cropShift_);
+    return UndoTraceEdit(doc_);
 }
 
 bool ChromatogramCommands::EditPassport() {
@@ -283,7 +283,6 @@ bool ChromatogramCommands::Filter() {
                          MessageIcon::Warning);
         return false;
     }
-    cropShift_ = 0;
     return true;
 }
 
@@ -410,7 +409,6 @@ bool ChromatogramCommands::CompensateDrift() {
             sink_.messageBox("Компенсация дрейфа", r.message, MessageIcon::Warning);
         return false;
     }
-    cropShift_ = 0;
     return true;
 }
 
@@ -512,15 +510,15 @@ bool ChromatogramCommands::SetPeakBoundsAt(long long k, double tStart, double tE
 }
 
 bool ChromatogramCommands::InvertPeak(long long k) {
-    return zelmora::InvertPeak(doc_, k, cropShift_);
+    return zelmora::InvertPeak(doc_, k);
 }
 
 bool ChromatogramCommands::ApproximateClippedPeak(long long k) {
-    return zelmora::ApproximateClippedPeak(doc_, k, cropShift_);
+    return zelmora::ApproximateClippedPeak(doc_, k);
 }
 
 bool ChromatogramCommands::CropTo(double a, double b) {
-    return CropChromatogram(doc_, a, b, cropShift_);
+    return CropChromatogram(doc_, a, b);
 }
 
 }  // namespace zelmora

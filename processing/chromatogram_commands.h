@@ -189,9 +189,6 @@ class ChromatogramCommands {
     CommandPrompts& prompts_;
     bool showGroups_ = false;
     bool closeRequested_ = false;
-    // How far the last crop moved the peaks; while the undo copy is the
-    // trace from before that crop, "Отменить" moves them back.
-    double cropShift_ = 0;
 };
 
 }  // namespace zelmora

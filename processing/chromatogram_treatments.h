@@ -1,7 +1,8 @@
 #pragma once
 // Filtering and drift compensation of a whole chromatogram document: the
 // samples are treated in place, the previous samples become the one-level
-// undo copy, the peaks keep their bounds and are measured again. And the
+// undo record (signal_edits.h), the peaks keep their bounds and are measured
+// again. And the
 // noise and drift figures of the document.
 
 #include <string>
@@ -31,10 +32,6 @@ struct TreatmentResult {
 // without peaks is refused by the marked-baseline mode with a message, instead
 // of being turned into zeros.
 TreatmentResult CompensateDrift(CZelmoraDoc& doc, DriftMode mode);
-
-// "Отменить": the samples from the undo copy, peaks measured again. The copy
-// stays, so undo remains available.
-bool UndoTreatment(CZelmoraDoc& doc);
 
 NoiseAndDrift EstimateNoiseAndDrift(const CZelmoraDoc& doc, int processor, bool maxExcursion);
 

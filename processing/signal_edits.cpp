@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "document/zelmora_doc.h"
-#include "processing/chromatogram_treatments.h"
 #include "processing/clipped_peak.h"
 #include "processing/peak_integration.h"
 
@@ -27,32 +26,44 @@ std::size_t sampleIndexAt(const Signal& s, double t) {
 
 }  // namespace
 
-bool UndoSampleEdit(CZelmoraDoc& doc, double& cropShift) {
-    if (!doc.undoAvailable || doc.undoSamples.empty())
-        return false;
-    if (doc.undoSamples.size() != doc.signal.size()) {
-        // The undo copy is from before a crop: the peaks go back to where
-        // they lay on the whole trace.
-        if (cropShift == 0)
-            return false;
-        for (Peak& p : doc.peaks.peaks) {
-            p.startTime += cropShift;
-            p.endTime += cropShift;
-            p.apexTime += cropShift;
-        }
-        {
-            std::lock_guard lock(doc.recordingMutex);
-            doc.signal.samples = doc.undoSamples;
-        }
-        cropShift = 0;
-        RecalculatePeaks(doc.peaks);
-        doc.changed(CZelmoraDoc::Change::Signal);
-        return true;
+void ReplaceTrace(CZelmoraDoc& doc, std::vector<float> edited, double peakShift, bool offerUndo) {
+    {
+        std::lock_guard lock(doc.recordingMutex);
+        doc.undo.samples = std::move(doc.signal.samples);
+        doc.signal.samples = std::move(edited);
     }
-    return UndoTreatment(doc);
+    doc.undo.peakShift = peakShift;
+    if (offerUndo)
+        doc.undo.available = true;
+    doc.peaks.attach(&doc.signal);
+    RecalculatePeaks(doc.peaks);
+    doc.changed(CZelmoraDoc::Change::Signal);
 }
 
-bool InvertPeak(CZelmoraDoc& doc, long long k, double& cropShift) {
+bool UndoTraceEdit(CZelmoraDoc& doc) {
+    TraceUndo& undo = doc.undo;
+    if (!undo.available || undo.samples.empty())
+        return false;
+    // A copy of another length is from before a crop; without the crop's
+    // shift its peaks could not be put back where they lay.
+    if (undo.samples.size() != doc.signal.size() && undo.peakShift == 0)
+        return false;
+    for (Peak& p : doc.peaks.peaks) {
+        p.startTime += undo.peakShift;
+        p.endTime += undo.peakShift;
+        p.apexTime += undo.peakShift;
+    }
+    {
+        std::lock_guard lock(doc.recordingMutex);
+        doc.signal.samples = undo.samples;
+    }
+    undo.peakShift = 0;
+    RecalculatePeaks(doc.peaks);
+    doc.changed(CZelmoraDoc::Change::Signal);
+    return true;
+}
+
+bool InvertPeak(CZelmoraDoc& doc, long long k) {
     const Peak* p = doc.peak(k);
     const std::size_t n = doc.signal.size();
     if (p == nullptr || n == 0)
@@ -65,38 +76,24 @@ bool InvertPeak(CZelmoraDoc& doc, long long k, double& cropShift) {
     const float bE = static_cast<float>(p->baselineAtEnd);
     const float l = (bE - bS) / static_cast<float>(j - i);
     const float m = bS - static_cast<float>(i) * l;
-    {
-        std::lock_guard lock(doc.recordingMutex);
-        doc.undoSamples = doc.signal.samples;
-        for (std::size_t s = i; s < j; ++s) {
-            float& y = doc.signal.samples[s];
-            y = 2.0f * (l * static_cast<float>(s) + m) - y;
-        }
+    std::vector<float> mirrored = doc.signal.samples;
+    for (std::size_t s = i; s < j; ++s) {
+        float& y = mirrored[s];
+        y = 2.0f * (l * static_cast<float>(s) + m) - y;
     }
-    doc.undoAvailable = true;
-    cropShift = 0;
-    RecalculatePeaks(doc.peaks);
-    doc.changed(CZelmoraDoc::Change::Signal);
+    ReplaceTrace(doc, std::move(mirrored));
     return true;
 }
 
-bool ApproximateClippedPeak(CZelmoraDoc& doc, long long k, double& cropShift) {
+bool ApproximateClippedPeak(CZelmoraDoc& doc, long long k) {
     std::vector<float> rebuilt = doc.signal.samples;
     if (!ApproximateClippedPeak(doc.peaks, k, doc.signal.samples, rebuilt))
         return false;
-    {
-        std::lock_guard lock(doc.recordingMutex);
-        doc.undoSamples = std::move(doc.signal.samples);
-        doc.signal.samples = std::move(rebuilt);
-    }
-    doc.undoAvailable = true;
-    cropShift = 0;
-    RecalculatePeaks(doc.peaks);
-    doc.changed(CZelmoraDoc::Change::Signal);
+    ReplaceTrace(doc, std::move(rebuilt));
     return true;
 }
 
-bool CropChromatogram(CZelmoraDoc& doc, double a, double b, double& cropShift) {
+bool CropChromatogram(CZelmoraDoc& doc, double a, double b) {
     if (!std::isfinite(a) || !std::isfinite(b))
         return false;
     if (a > b)
@@ -124,18 +121,10 @@ bool CropChromatogram(CZelmoraDoc& doc, double a, double b, double& cropShift) {
         p.endTime -= shift;
         p.apexTime -= shift;
     }
-    {
-        std::lock_guard lock(doc.recordingMutex);
-        doc.undoSamples = doc.signal.samples;
-        std::vector<float> kept(
-            doc.signal.samples.begin() + static_cast<std::ptrdiff_t>(first),
-            doc.signal.samples.begin() + static_cast<std::ptrdiff_t>(first + count));
-        doc.signal.samples = std::move(kept);
-    }
-    cropShift = shift;
-    doc.peaks.attach(&doc.signal);
-    RecalculatePeaks(doc.peaks);
-    doc.changed(CZelmoraDoc::Change::Signal);
+    std::vector<float> kept(
+        doc.signal.samples.begin() + static_cast<std::ptrdiff_t>(first),
+        doc.signal.samples.begin() + static_cast<std::ptrdiff_t>(first + count));
+    ReplaceTrace(doc, std::move(kept), shift, false);
     return true;
 }
 

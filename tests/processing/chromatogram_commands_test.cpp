@@ -186,11 +186,11 @@ TEST_F(ChromatogramCommandsTest, CropKeepsThePeaksOnTheirSamplesAndUndoesConsist
     EXPECT_NEAR(doc.peak(0)->endTime, 0.7, 1e-9);
     EXPECT_NEAR(doc.peak(1)->apexTime, 1.0, 0.011);  // the methane apex, moved with its samples
     EXPECT_TRUE(doc.isModified());
-    EXPECT_FALSE(doc.undoAvailable);  // cropping leaves the availability as it was
+    EXPECT_FALSE(doc.undo.available);  // cropping leaves the availability as it was
 
     // With undo available (a filter ran before), undo gives back the whole
     // trace and the peaks where they lay on it.
-    doc.undoAvailable = true;
+    doc.undo.available = true;
     ASSERT_TRUE(commands.Undo());
     EXPECT_EQ(doc.signal.samples, before);
     EXPECT_NEAR(doc.peak(0)->startTime, 1.5, 1e-9);
@@ -238,7 +238,7 @@ TEST_F(ChromatogramCommandsTest, UndoRestoresTheSameSamplesEveryTime) {
     EXPECT_FALSE(commands.Undo());  // nothing to undo after opening
     const std::vector<float> before = doc.signal.samples;
     ASSERT_TRUE(commands.CompensateDrift());
-    EXPECT_TRUE(doc.undoAvailable);
+    EXPECT_TRUE(doc.undo.available);
     ASSERT_TRUE(commands.Undo());
     EXPECT_EQ(doc.signal.samples, before);
     ASSERT_TRUE(commands.Undo());
@@ -250,14 +250,14 @@ TEST_F(ChromatogramCommandsTest, FilterOfKindNoneChangesNothing) {
     fillSignal(doc);
     EXPECT_FALSE(commands.Filter());  // the default method filters with "Нет"
     EXPECT_FALSE(doc.isModified());
-    EXPECT_FALSE(doc.undoAvailable);
+    EXPECT_FALSE(doc.undo.available);
 
     defaultMethod().filter = {1, 0.1f, 3.0f};
     const std::vector<float> before = doc.signal.samples;
     EXPECT_TRUE(commands.Filter());
     EXPECT_TRUE(doc.isModified());
-    EXPECT_TRUE(doc.undoAvailable);
-    EXPECT_EQ(doc.undoSamples, before);
+    EXPECT_TRUE(doc.undo.available);
+    EXPECT_EQ(doc.undo.samples, before);
     defaultMethod() = Method{};
 }
 
@@ -392,8 +392,8 @@ TEST_F(ChromatogramCommandsTest, ClippedTopIsRebuiltFromTheFlanks) {
     EXPECT_FALSE(commands.ApproximateClippedPeak(1));  // not the tallest
     EXPECT_EQ(doc.signal.samples, clipped);
     ASSERT_TRUE(commands.ApproximateClippedPeak(0));
-    EXPECT_EQ(doc.undoSamples, clipped);
-    EXPECT_TRUE(doc.undoAvailable);
+    EXPECT_EQ(doc.undo.samples, clipped);
+    EXPECT_TRUE(doc.undo.available);
     EXPECT_TRUE(doc.isModified());
     // The rebuilt top rises well above the cut and the flanks stay.
     const std::size_t apex = 400;
@@ -521,7 +521,7 @@ TEST_F(ChromatogramCommandsTest, RecordingBecomesAProcessedSavedChromatogram) {
     });
     auto record = [&](CZelmoraDoc& d, const std::string& method) {
         fillSignal(d);
-        d.undoSamples.clear();
+        d.undo.samples.clear();
         d.passport.method = method;
         d.passport.analysisTime = 1'800'000'000;
     };
@@ -532,7 +532,7 @@ TEST_F(ChromatogramCommandsTest, RecordingBecomesAProcessedSavedChromatogram) {
     EXPECT_EQ(r.path.parent_path(), dir / "chrom" / "Газ");
     EXPECT_EQ(r.path.filename().string(), recordingFileName(1'800'000'000, "Газ"));
     EXPECT_TRUE(fs::exists(r.path));
-    EXPECT_EQ(doc.undoSamples, doc.signal.samples);
+    EXPECT_EQ(doc.undo.samples, doc.signal.samples);
     EXPECT_FLOAT_EQ(static_cast<float>(doc.passport.duration), 10.0f);  // last sample 9.99 min
     EXPECT_EQ(doc.peakCount(), 3u);
     EXPECT_EQ(doc.peak(0)->componentName, "Метан");
