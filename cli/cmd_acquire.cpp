@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/paths.h"
+#include "app/program_settings.h"
 #include "app/settings_store.h"
 #include "app/text.h"
 #include "cli/cli.h"
@@ -119,7 +120,7 @@ int run(Args& args) {
         if (const auto sample = args.option("--sample"))
             doc.passport.sample = *sample;
         StderrMessageSink sink("zelmora-cli acquire: ");
-        const RecordingResult r = CreateFromRecording(doc, sink);
+        const RecordingResult r = CreateFromRecording(doc, sink, programOptions());
         if (!r.created)
             return failure(r.message);
         if (!r.saved && !doc.OnSaveDocument(r.path, sink))

@@ -253,7 +253,11 @@ bool CZelmoraDoc::OnOpenDocument(const std::filesystem::path& path, MessageSink&
 }
 
 bool CZelmoraDoc::OnSaveDocument(const std::filesystem::path& path, MessageSink& sink) {
-    const ProgramOptions options = programOptions();
+    return OnSaveDocument(path, sink, programOptions());
+}
+
+bool CZelmoraDoc::OnSaveDocument(const std::filesystem::path& path, MessageSink& sink,
+                                 const ProgramOptions& options) {
     if (options.checkSaveDb)
         databaseSaveRequest = true;
     const bool written = Write(path, sink, true);

@@ -27,6 +27,7 @@
 namespace zelmora {
 
 class CompoundReader;
+struct ProgramOptions;
 class ResultsStore;
 
 // The one-level undo ("Отменить") of the last edit of the trace (filtering,
@@ -136,8 +137,11 @@ class CZelmoraDoc {
     // on failure), the method, the title, the cleared report state.
     bool OnOpenDocument(const std::filesystem::path& path, MessageSink& sink);
     // The document's save hook: the main file, the database request and the
-    // backup copy, with their message boxes.
+    // backup copy ("CheckSaveDb", "CheckSaveCopy" of `options`), with their
+    // message boxes. Without options, the program's settings.
     bool OnSaveDocument(const std::filesystem::path& path, MessageSink& sink);
+    bool OnSaveDocument(const std::filesystem::path& path, MessageSink& sink,
+                        const ProgramOptions& options);
     // Where the backup copy of `path` goes: the copies folder and the file name.
     static std::filesystem::path backupCopyPath(const std::filesystem::path& path,
                                                 const std::filesystem::path& copiesFolder);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/program_settings.h"
 #include "app/text.h"
 #include "app/work_log.h"
 #include "method/document_method.h"
@@ -116,8 +115,8 @@ Method& defaultMethod() {
 // --- commands
 
 ChromatogramCommands::ChromatogramCommands(CZelmoraDoc& doc, MessageSink& sink,
-                                           CommandPrompts& prompts)
-    : doc_(doc), sink_(sink), prompts_(prompts) {}
+                                           CommandPrompts& prompts, OptionsSource options)
+    : doc_(doc), sink_(sink), prompts_(prompts), options_(std::move(options)) {}
 
 bool ChromatogramCommands::isEnabled(DocCommand command) const {
     switch (command) {
@@ -286,12 +285,12 @@ bool ChromatogramCommands::Filter() {
     return true;
 }
 
-void ChromatogramCommands::storeDetectionSettingsAndMark(bool sheetConfirmed) {
+void ChromatogramCommands::storeDetectionSettingsAndMark(bool sheetConfirmed, int accessLevel) {
     if (CMethodSheet* sheet = documentMethodSheet(doc_); sheet != nullptr && doc_.hasMethod) {
         sheet->method().marking = detectionSettings;
         // Saved from a copy: the saved-method notification replaces the
         // document's own copy while the save is still running.
-        if (MayMarkingSaveMethod(sheetConfirmed, programOptions().accessLevel)) {
+        if (MayMarkingSaveMethod(sheetConfirmed, accessLevel)) {
             CMethodSheet saved = *sheet;
             if (!saved.SaveMethod(SaveIntent::Automatic)) {
                 // The marking goes on with the new parameters; the person must
@@ -312,14 +311,15 @@ void ChromatogramCommands::storeDetectionSettingsAndMark(bool sheetConfirmed) {
 }
 
 bool ChromatogramCommands::AutoMark() {
+    const ProgramOptions options = options_();
     takeDetectionSettings();
     bool confirmed = false;
-    if (programOptions().checkViewAutoMark) {
+    if (options.checkViewAutoMark) {
         if (!prompts_.editMarking(detectionSettings))
             return false;
         confirmed = true;
     }
-    storeDetectionSettingsAndMark(confirmed);
+    storeDetectionSettingsAndMark(confirmed, options.accessLevel);
     return true;
 }
 
@@ -346,7 +346,7 @@ bool ChromatogramCommands::AddEventOver(double a, double b) {
     } else {
         return false;
     }
-    storeDetectionSettingsAndMark(true);
+    storeDetectionSettingsAndMark(true, options_().accessLevel);
     return true;
 }
 
@@ -402,7 +402,7 @@ bool ChromatogramCommands::CopyConcentrationsFrom(const fs::path& file) {
 }
 
 bool ChromatogramCommands::CompensateDrift() {
-    const auto mode = static_cast<DriftMode>(programOptions().driftageCompensation);
+    const auto mode = static_cast<DriftMode>(options_().driftageCompensation);
     const TreatmentResult r = zelmora::CompensateDrift(doc_, mode);
     if (!r.done) {
         if (!r.message.empty())
@@ -421,7 +421,7 @@ bool ChromatogramCommands::SaveToDatabase() {
         return false;
     }
     doc_.databaseSaveRequest = true;
-    const bool ok = doc_.OnSaveDocument(path, sink_);
+    const bool ok = doc_.OnSaveDocument(path, sink_, options_());
     doc_.databaseSaveRequest = false;
     return ok;
 }
@@ -438,7 +438,7 @@ bool ChromatogramCommands::ExportToProgram() {
 }
 
 bool ChromatogramCommands::ConvertConcentrations(DensityConversion direction) {
-    const fs::path file = densityTablePath();
+    const fs::path file = densityTablePath(options_().databaseFolder());
     // The table is read once, before any peak changes, so that a file that
     // cannot be read leaves every concentration as it was.
     const std::optional<std::vector<DensityEntry>> table = readDensityTable(file);

@@ -16,6 +16,9 @@
 //   its views redrawn.
 // - Filtering, drift compensation, clipped-peak approximation and cropping
 //   keep the samples as they were as the one-level undo copy.
+// - Program options (the drift mode, whether the marking sheet is shown, the
+//   access level, the database folder) are asked of the OptionsSource the
+//   front end gave, when a command starts.
 // - Filter and marking settings are taken, when a command starts, from the
 //   chromatogram's own method copy when it has one, otherwise from the
 //   program's default method (which is never read from or written to a file).
@@ -24,10 +27,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/program_settings.h"
 #include "document/chromatogram_export.h"
 #include "document/zelmora_doc.h"
 #include "method/method_records.h"
@@ -109,9 +114,14 @@ class CommandPrompts : public SaveFileChooser {
 // without a method. Never read from or written to a file.
 Method& defaultMethod();
 
+// The program options as they stand when a command starts: the front end
+// passes its settings, a test options of its own.
+using OptionsSource = std::function<ProgramOptions()>;
+
 class ChromatogramCommands {
   public:
-    ChromatogramCommands(CZelmoraDoc& doc, MessageSink& sink, CommandPrompts& prompts);
+    ChromatogramCommands(CZelmoraDoc& doc, MessageSink& sink, CommandPrompts& prompts,
+                         OptionsSource options);
 
     CZelmoraDoc& document() { return doc_; }
 
@@ -180,13 +190,14 @@ class ChromatogramCommands {
     void takeDetectionSettings();
     // Keeps the detection settings in the method (saved, methods reloaded)
     // or in the default method, then marks the peaks again.
-    void storeDetectionSettingsAndMark(bool sheetConfirmed);
+    void storeDetectionSettingsAndMark(bool sheetConfirmed, int accessLevel);
     bool methodSheetCommand(int page, bool addComponents, bool addLevel);
     void reportQuantitation(const QuantitationResult& result);
 
     CZelmoraDoc& doc_;
     MessageSink& sink_;
     CommandPrompts& prompts_;
+    OptionsSource options_;
     bool showGroups_ = false;
     bool closeRequested_ = false;
 };

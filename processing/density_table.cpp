@@ -5,7 +5,6 @@
 #include <system_error>
 
 #include "app/paths.h"
-#include "app/program_settings.h"
 #include "app/text.h"
 
 namespace zelmora {
@@ -25,8 +24,8 @@ std::string stripCr(std::string line) {
 
 }  // namespace
 
-fs::path densityTablePath() {
-    return programOptions().databaseFolder() / "density.txt";
+fs::path densityTablePath(const fs::path& databaseFolder) {
+    return databaseFolder / "density.txt";
 }
 
 std::vector<DensityEntry> parseDensityTable(std::string_view bytes) {

@@ -20,7 +20,8 @@ struct DensityEntry {
     std::string name;
     double density = 0;
 };
-std::filesystem::path densityTablePath();
+// The table of the database folder.
+std::filesystem::path densityTablePath(const std::filesystem::path& databaseFolder);
 // The table from the bytes of the file (Windows-1251).
 std::vector<DensityEntry> parseDensityTable(std::string_view bytes);
 // Nothing when the file cannot be read.

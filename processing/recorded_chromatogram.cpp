@@ -5,7 +5,6 @@
 #include <system_error>
 #include <vector>
 
-#include "app/program_settings.h"
 #include "app/text.h"
 #include "app/work_log.h"
 #include "document/passport.h"
@@ -77,7 +76,8 @@ fs::path uniqueFilePath(const fs::path& path) {
     }
 }
 
-RecordingResult CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink, std::time_t now) {
+RecordingResult CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink,
+                                    const ProgramOptions& options, std::time_t now) {
     RecordingResult result;
     if (doc.signal.empty()) {
         result.message = "Запись не содержит ни одной точки: хроматограмма не создана.";
@@ -104,7 +104,6 @@ RecordingResult CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink, std::ti
     }
     doc.saveName = recordingFileName(doc.passport.analysisTime, methodName);
 
-    const ProgramOptions options = programOptions();
     fs::path folder =
         recordingFolder(options.chromatogramFolder(), options.saveFolderType, methodName, now);
     if (const Method* m = documentMethod(doc); m != nullptr && m->capture.saveToFolder) {
@@ -127,7 +126,7 @@ RecordingResult CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink, std::ti
     doc.state().setPathName(result.path);
     doc.setModified(true);
     if (options.autoSave)
-        result.saved = doc.OnSaveDocument(result.path, sink);
+        result.saved = doc.OnSaveDocument(result.path, sink, options);
     doc.updateTitle();
     result.created = true;
     return result;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/program_settings.h"
 #include "document/message_sink.h"
 
 namespace zelmora {
@@ -37,8 +38,10 @@ struct RecordingResult {
 // Turns a document whose signal and passport a channel has filled into a
 // chromatogram: undo copy, duration, method, filtering, marking,
 // identification, concentrations, the file name and folder, and the
-// automatic save. A recording without samples is refused.
+// automatic save, by `options` ("SaveFolderType", "AutoSave", the folders).
+// A recording without samples is refused.
 RecordingResult CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink,
+                                    const ProgramOptions& options,
                                     std::time_t now = std::time(nullptr));
 
 }  // namespace zelmora

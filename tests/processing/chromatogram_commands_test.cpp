@@ -53,15 +53,6 @@ void fillSignal(CZelmoraDoc& doc) {
     doc.keepUndoCopy();
 }
 
-class SettingsGuard {
-  public:
-    SettingsGuard() : saved_(programOptions()) {}
-    ~SettingsGuard() { CProgramSettings::instance().setOptions(saved_); }
-
-  private:
-    ProgramOptions saved_;
-};
-
 // Answers the dialogs as a test wants them answered.
 class ScriptedPrompts : public CommandPrompts {
   public:
@@ -84,13 +75,16 @@ class ChromatogramCommandsTest : public ::testing::Test {
         std::string error;
         ASSERT_TRUE(writeMethodTo(methodFilePath("Газ"), gasMethod(), error)) << error;
         installFolderMethodLoader();
-        CProgramSettings::instance().update([&](ProgramOptions& o) {
-            o.openPath = (dir / "chrom").string();
-            o.pathSaveDb = (dir / "db").string();
-            o.checkViewAutoMark = false;
-            o.autoSave = false;
-            o.saveFolderType = 0;
-        });
+        options.openPath = (dir / "chrom").string();
+        options.pathSaveDb = (dir / "db").string();
+        options.checkViewAutoMark = false;
+        options.autoSave = false;
+        options.saveFolderType = 0;
+    }
+
+    // The options a command sees are the test's own, read when it starts.
+    OptionsSource ownOptions() {
+        return [this] { return options; };
     }
 
     // A processed chromatogram of the method "Газ".
@@ -104,12 +98,12 @@ class ChromatogramCommandsTest : public ::testing::Test {
         doc.setModified(false);
     }
 
-    SettingsGuard guard;
     test::TempDir dir;
+    ProgramOptions options;
     RecordingMessageSink sink;
     ScriptedPrompts prompts;
     CZelmoraDoc doc;
-    ChromatogramCommands commands{doc, sink, prompts};
+    ChromatogramCommands commands{doc, sink, prompts, ownOptions()};
 };
 
 TEST_F(ChromatogramCommandsTest, ManualEditsRunTheAfterEditChain) {
@@ -416,10 +410,8 @@ TEST_F(ChromatogramCommandsTest, ClippedTopIsRebuiltFromTheFlanks) {
 TEST_F(ChromatogramCommandsTest, ConfirmedMarkingSavesTheMethodAndReloadsTheCopy) {
     processed();
     MethodReloadLink link(doc, sink);  // as every open chromatogram window keeps
-    CProgramSettings::instance().update([](ProgramOptions& o) {
-        o.checkViewAutoMark = true;
-        o.accessLevel = 2;
-    });
+    options.checkViewAutoMark = true;
+    options.accessLevel = 2;
     class WiderPeaks : public CommandPrompts {
       public:
         bool editMarking(MarkingParameters& m) override {
@@ -427,7 +419,7 @@ TEST_F(ChromatogramCommandsTest, ConfirmedMarkingSavesTheMethodAndReloadsTheCopy
             return true;
         }
     } wider;
-    ChromatogramCommands marking(doc, sink, wider);
+    ChromatogramCommands marking(doc, sink, wider, ownOptions());
     ASSERT_TRUE(marking.AutoMark());
     EXPECT_EQ(doc.peakCount(), 2u);
     // The method file has the new parameters and the document's copy was
@@ -452,19 +444,15 @@ TEST_F(ChromatogramCommandsTest, MarkingSavesTheMethodOnlyWhenConfirmedAndAllowe
     } wider;
 
     // Without the sheet the parameters are not the person's choice.
-    CProgramSettings::instance().update([](ProgramOptions& o) {
-        o.checkViewAutoMark = false;
-        o.accessLevel = 5;
-    });
+    options.checkViewAutoMark = false;
+    options.accessLevel = 5;
     ASSERT_TRUE(commands.AutoMark());
     EXPECT_EQ(test::readFile(file), before);
 
     // Confirmed, but the access level does not allow saving methods.
-    CProgramSettings::instance().update([](ProgramOptions& o) {
-        o.checkViewAutoMark = true;
-        o.accessLevel = 0;
-    });
-    ChromatogramCommands marking(doc, sink, wider);
+    options.checkViewAutoMark = true;
+    options.accessLevel = 0;
+    ChromatogramCommands marking(doc, sink, wider, ownOptions());
     ASSERT_TRUE(marking.AutoMark());
     EXPECT_EQ(doc.peakCount(), 2u);
     EXPECT_EQ(test::readFile(file), before);
@@ -472,7 +460,7 @@ TEST_F(ChromatogramCommandsTest, MarkingSavesTheMethodOnlyWhenConfirmedAndAllowe
 
     // Allowed, but the file on disk is damaged: it is kept, and the person is
     // told that the method still has its old parameters.
-    CProgramSettings::instance().update([](ProgramOptions& o) { o.accessLevel = 2; });
+    options.accessLevel = 2;
     test::writeFile(file, "не метод");
     ASSERT_TRUE(marking.AutoMark());
     EXPECT_EQ(test::readFile(file), "не метод");
@@ -515,10 +503,8 @@ TEST(RecordingNames, FileNameAndMonthFolders) {
 }
 
 TEST_F(ChromatogramCommandsTest, RecordingBecomesAProcessedSavedChromatogram) {
-    CProgramSettings::instance().update([](ProgramOptions& o) {
-        o.autoSave = true;
-        o.saveFolderType = 2;
-    });
+    options.autoSave = true;
+    options.saveFolderType = 2;
     auto record = [&](CZelmoraDoc& d, const std::string& method) {
         fillSignal(d);
         d.undo.samples.clear();
@@ -526,7 +512,7 @@ TEST_F(ChromatogramCommandsTest, RecordingBecomesAProcessedSavedChromatogram) {
         d.passport.analysisTime = 1'800'000'000;
     };
     record(doc, "Газ");
-    const RecordingResult r = CreateFromRecording(doc, sink);
+    const RecordingResult r = CreateFromRecording(doc, sink, options);
     ASSERT_TRUE(r.created) << r.message;
     EXPECT_TRUE(r.saved);
     EXPECT_EQ(r.path.parent_path(), dir / "chrom" / "Газ");
@@ -542,7 +528,7 @@ TEST_F(ChromatogramCommandsTest, RecordingBecomesAProcessedSavedChromatogram) {
     // The same analysis time again does not overwrite the first chromatogram.
     CZelmoraDoc second;
     record(second, "Газ");
-    const RecordingResult r2 = CreateFromRecording(second, sink);
+    const RecordingResult r2 = CreateFromRecording(second, sink, options);
     ASSERT_TRUE(r2.created);
     EXPECT_NE(r2.path, r.path);
     EXPECT_TRUE(fs::exists(r2.path));
@@ -550,14 +536,14 @@ TEST_F(ChromatogramCommandsTest, RecordingBecomesAProcessedSavedChromatogram) {
     // Without a method: "Zelmora", no processing.
     CZelmoraDoc third;
     record(third, "Нет такого");
-    const RecordingResult r3 = CreateFromRecording(third, sink);
+    const RecordingResult r3 = CreateFromRecording(third, sink, options);
     ASSERT_TRUE(r3.created);
     EXPECT_EQ(r3.path.filename().string().rfind("Zelmora_", 0), 0u);
     EXPECT_EQ(third.peakCount(), 0u);
 
     // Nothing recorded: refused.
     CZelmoraDoc empty;
-    const RecordingResult r4 = CreateFromRecording(empty, sink);
+    const RecordingResult r4 = CreateFromRecording(empty, sink, options);
     EXPECT_FALSE(r4.created);
     EXPECT_FALSE(r4.message.empty());
 }
@@ -570,7 +556,7 @@ TEST_F(ChromatogramCommandsTest, RecordingGoesToTheMethodsOwnFolder) {
     ASSERT_TRUE(writeMethodTo(methodFilePath("Свой"), m, error)) << error;
     fillSignal(doc);
     doc.passport.method = "Свой";
-    const RecordingResult r = CreateFromRecording(doc, sink);
+    const RecordingResult r = CreateFromRecording(doc, sink, options);
     ASSERT_TRUE(r.created);
     EXPECT_EQ(r.path.parent_path(), dir / "own");
     EXPECT_TRUE(fs::is_directory(dir / "own"));
