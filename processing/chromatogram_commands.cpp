@@ -36,29 +36,6 @@ void identifyAndQuantitate(CZelmoraDoc& doc) {
     CalculateConcentrations(doc);
 }
 
-// The value the marking settings hold for the parameter of event `kind`, in
-// the event's own units (the maximum width of an event is in seconds).
-double parameterValue(const MarkingParameters& m, std::int32_t kind) {
-    switch (kind) {
-        case kSetMaxWidth:
-            return static_cast<double>(m.MaxWidth) * 60.0;
-        case kSetMaxCommonBaselineDistance:
-            return m.MaxCommonBaselineDistance;
-        case kSetWidth:
-            return m.Width;
-        case kSetMinHeight:
-            return m.MinHeight;
-        case kSetMaxRiderArea:
-            return m.MaxRiderArea;
-        case kSetMinArea:
-            return m.MinArea;
-        case kSetWidthDoublingTime:
-            return m.WidthDoublingTime;
-        default:
-            return 0;
-    }
-}
-
 }  // namespace
 
 const char* docCommandLabel(DocCommand command) {
@@ -342,7 +319,8 @@ bool ChromatogramCommands::AddEventOver(double a, double b) {
     } else if (request.choice >= 2 && request.choice <= 8) {
         const std::int32_t kind = request.choice + 2;
         events.push_back({kind, from, request.value, 1});
-        events.push_back({kind, to, parameterValue(detectionSettings, kind), 1});
+        const double held = parameterOfKind(detectionParameters(detectionSettings), kind);
+        events.push_back({kind, to, toEventUnits(kind, held), 1});
     } else {
         return false;
     }
