@@ -144,7 +144,7 @@ bool ChromatogramCommands::run(DocCommand command) {
         case DocCommand::AddCalibrationLevel:
             return AddCalibrationLevel();
         case DocCommand::Filter:
-            return Filter();
+            return isDone(Filter());
         case DocCommand::AutoMark:
             return AutoMark();
         case DocCommand::DeleteAll:
@@ -154,19 +154,19 @@ bool ChromatogramCommands::run(DocCommand command) {
         case DocCommand::Concentrations:
             return Concentrations();
         case DocCommand::CopyConcentrations:
-            return CopyConcentrations();
+            return isDone(CopyConcentrations());
         case DocCommand::DriftCompensation:
-            return CompensateDrift();
+            return isDone(CompensateDrift());
         case DocCommand::SaveToDatabase:
-            return SaveToDatabase();
+            return isDone(SaveToDatabase());
         case DocCommand::ExportText:
             return ExportText();
         case DocCommand::ExportToProgram:
             return ExportToProgram();
         case DocCommand::VolumeToMass:
-            return ConvertConcentrations(DensityConversion::VolumeToMass);
+            return isDone(ConvertConcentrations(DensityConversion::VolumeToMass));
         case DocCommand::MassToVolume:
-            return ConvertConcentrations(DensityConversion::MassToVolume);
+            return isDone(ConvertConcentrations(DensityConversion::MassToVolume));
         case DocCommand::ToggleGroups:
             ToggleGroups();
             return true;
@@ -247,19 +247,21 @@ bool ChromatogramCommands::AddCalibrationLevel() {
     return methodSheetCommand(kComponentsPage, false, true);
 }
 
-bool ChromatogramCommands::Filter() {
+Status ChromatogramCommands::report(const char* caption, Status failure) {
+    sink_.messageBox(caption, failure.message(), MessageIcon::Warning);
+    return failure;
+}
+
+CommandResult ChromatogramCommands::Filter() {
     takeFilterSettings();
     if (!prompts_.editFilter(filterSettings) || filterSettings.kind == 0)
-        return false;
+        return CommandEffect::Unchanged;
     if (!doc_.hasMethod)
         defaultMethod().filter = filterSettings;
-    if (!ApplyFilter(doc_, filterSettings)) {
-        sink_.messageBox("Фильтрация хромотограммы",
-                         "Фильтр не применён: хроматограмма короче окна фильтра.",
-                         MessageIcon::Warning);
-        return false;
-    }
-    return true;
+    if (!ApplyFilter(doc_, filterSettings))
+        return report("Фильтрация хромотограммы",
+                      Status::failure("Фильтр не применён: хроматограмма короче окна фильтра."));
+    return CommandEffect::Done;
 }
 
 void ChromatogramCommands::storeDetectionSettingsAndMark(bool sheetConfirmed, int accessLevel) {
@@ -339,7 +341,7 @@ bool ChromatogramCommands::Identify() {
         return false;
     IdentifyPeaks(doc_);
     if (!isCalibration(doc_))
-        reportQuantitation(CalculateConcentrations(doc_));
+        reportQuantitationOf();
     doc_.changed(CZelmoraDoc::Change::Peaks);
     return true;
 }
@@ -347,25 +349,30 @@ bool ChromatogramCommands::Identify() {
 bool ChromatogramCommands::Concentrations() {
     if (!doc_.hasMethod)
         return false;
-    reportQuantitation(CalculateConcentrations(doc_));
+    reportQuantitationOf();
     doc_.changed(CZelmoraDoc::Change::Peaks);
     return true;
 }
 
-void ChromatogramCommands::reportQuantitation(const QuantitationResult& r) {
-    if (!r.computed && !r.message.empty())
-        sink_.messageBox("Концентрации", r.message, MessageIcon::Warning);
+void ChromatogramCommands::reportQuantitationOf() {
+    // A kind that computes no concentrations is a warning: the peaks are
+    // identified and their concentrations set to 0, so the command has run.
+    if (const Status s = CalculateConcentrations(doc_); !s)
+        report("Концентрации", s);
 }
 
-bool ChromatogramCommands::CopyConcentrations() {
+CommandResult ChromatogramCommands::CopyConcentrations() {
     const std::optional<fs::path> file = prompts_.chooseChromatogram();
-    return file.has_value() && CopyConcentrationsFrom(*file);
+    if (!file)
+        return CommandEffect::Unchanged;
+    return CopyConcentrationsFrom(*file);
 }
 
-bool ChromatogramCommands::CopyConcentrationsFrom(const fs::path& file) {
+CommandResult ChromatogramCommands::CopyConcentrationsFrom(const fs::path& file) {
     CZelmoraDoc source;
+    // The document has shown its own message about a file it cannot open.
     if (!source.OnOpenDocument(file, sink_))
-        return false;
+        return Status::failure(messageText(kMsgOpenError, file.string()));
     for (const Peak& from : source.peaks.peaks) {
         if (from.componentName.empty())
             continue;
@@ -376,32 +383,28 @@ bool ChromatogramCommands::CopyConcentrationsFrom(const fs::path& file) {
     }
     RecalculatePeaks(doc_.peaks);
     doc_.changed(CZelmoraDoc::Change::Peaks);
-    return true;
+    return CommandEffect::Done;
 }
 
-bool ChromatogramCommands::CompensateDrift() {
+CommandResult ChromatogramCommands::CompensateDrift() {
     const auto mode = static_cast<DriftMode>(options_().driftageCompensation);
-    const TreatmentResult r = zelmora::CompensateDrift(doc_, mode);
-    if (!r.done) {
-        if (!r.message.empty())
-            sink_.messageBox("Компенсация дрейфа", r.message, MessageIcon::Warning);
-        return false;
-    }
-    return true;
+    if (Status s = zelmora::CompensateDrift(doc_, mode); !s)
+        return report("Компенсация дрейфа", std::move(s));
+    return CommandEffect::Done;
 }
 
-bool ChromatogramCommands::SaveToDatabase() {
+CommandResult ChromatogramCommands::SaveToDatabase() {
     const fs::path path = doc_.pathName();
-    if (path.empty()) {
-        sink_.messageBox("Сохранить в БД",
-                         "Хроматограмма ещё не записана в файл: сначала сохраните её.",
-                         MessageIcon::Warning);
-        return false;
-    }
+    if (path.empty())
+        return report("Сохранить в БД", Status::failure("Хроматограмма ещё не записана в файл: "
+                                                        "сначала сохраните её."));
     doc_.databaseSaveRequest = true;
-    const bool ok = doc_.OnSaveDocument(path, sink_, options_());
+    const bool saved = doc_.OnSaveDocument(path, sink_, options_());
     doc_.databaseSaveRequest = false;
-    return ok;
+    // The document has shown its own messages about a save that failed.
+    if (!saved)
+        return Status::failure(messageText(kMsgSaveError, path.string()));
+    return CommandEffect::Done;
 }
 
 bool ChromatogramCommands::ExportText(ExportMode mode) {
@@ -415,17 +418,13 @@ bool ChromatogramCommands::ExportToProgram() {
     return r.status == ProgramExportResult::Status::Done;
 }
 
-bool ChromatogramCommands::ConvertConcentrations(DensityConversion direction) {
+CommandResult ChromatogramCommands::ConvertConcentrations(DensityConversion direction) {
     const fs::path file = densityTablePath(options_().databaseFolder());
     // The table is read once, before any peak changes, so that a file that
     // cannot be read leaves every concentration as it was.
-    const std::optional<std::vector<DensityEntry>> table = readDensityTable(file);
-    if (!table) {
-        sink_.messageBox("Плотности веществ",
-                         "Не удалось открыть таблицу плотностей " + file.string() + ".",
-                         MessageIcon::Warning);
-        return false;
-    }
+    const Result<std::vector<DensityEntry>> table = readDensityTable(file);
+    if (!table)
+        return report("Плотности веществ", table.status());
     for (Peak& p : doc_.peaks.peaks) {
         if (p.componentName.empty())
             continue;
@@ -444,7 +443,7 @@ bool ChromatogramCommands::ConvertConcentrations(DensityConversion direction) {
     }
     RecalculatePeaks(doc_.peaks);
     doc_.changed(CZelmoraDoc::Change::Peaks);
-    return true;
+    return CommandEffect::Done;
 }
 
 void ChromatogramCommands::ToggleGroups() {

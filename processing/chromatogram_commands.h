@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "app/program_settings.h"
+#include "app/result.h"
 #include "document/chromatogram_export.h"
 #include "document/zelmora_doc.h"
 #include "method/method_records.h"
@@ -114,6 +115,20 @@ class CommandPrompts : public SaveFileChooser {
 // without a method. Never read from or written to a file.
 Method& defaultMethod();
 
+// How a menu command that may fail ended. A failure (a density table that
+// cannot be read, a trace too short to treat) is a failed Result with the
+// message the operator was shown, once, by the command's reporting routine.
+// Cancelling a dialog is not a failure: nothing is shown and nothing changed,
+// so it is a success that did nothing (Unchanged), which keeps "the operator
+// changed their mind" apart from "the command could not do it" for callers
+// that log, beep or close windows.
+enum class CommandEffect { Done, Unchanged };
+using CommandResult = Result<CommandEffect>;
+// Whether the command ran to its end (the menu's old "true").
+inline bool isDone(const CommandResult& r) {
+    return r.ok() && *r == CommandEffect::Done;
+}
+
 // The program options as they stand when a command starts: the front end
 // passes its settings, a test options of its own.
 using OptionsSource = std::function<ProgramOptions()>;
@@ -138,15 +153,15 @@ class ChromatogramCommands {
     bool ShowMethod();
     bool AddComponents();
     bool AddCalibrationLevel();
-    bool Filter();
+    CommandResult Filter();
     bool AutoMark();
     bool DeleteAll();
     bool Identify();
     bool Concentrations();
-    bool CopyConcentrations();
-    bool CopyConcentrationsFrom(const std::filesystem::path& file);
-    bool CompensateDrift();
-    bool SaveToDatabase();
+    CommandResult CopyConcentrations();
+    CommandResult CopyConcentrationsFrom(const std::filesystem::path& file);
+    CommandResult CompensateDrift();
+    CommandResult SaveToDatabase();
     // "Э&кспорт хроматограммы"; automatic for the method's automatic export.
     bool ExportText(ExportMode mode = ExportMode::Interactive);
     // The results to the outside program. When it accepted them and the
@@ -154,7 +169,7 @@ class ChromatogramCommands {
     // then closes the window.
     bool ExportToProgram();
     bool closeRequested() const { return closeRequested_; }
-    bool ConvertConcentrations(DensityConversion direction);
+    CommandResult ConvertConcentrations(DensityConversion direction);
     void ToggleGroups();
     bool showGroups() const { return showGroups_; }
 
@@ -192,7 +207,11 @@ class ChromatogramCommands {
     // or in the default method, then marks the peaks again.
     void storeDetectionSettingsAndMark(bool sheetConfirmed, int accessLevel);
     bool methodSheetCommand(int page, bool addComponents, bool addLevel);
-    void reportQuantitation(const QuantitationResult& result);
+    // The one place a failed command reaches the operator: a warning box
+    // titled `caption`; returns the failure for the caller.
+    Status report(const char* caption, Status failure);
+    // Concentrations by the method; a kind that computes none is reported.
+    void reportQuantitationOf();
 
     CZelmoraDoc& doc_;
     MessageSink& sink_;

@@ -25,25 +25,21 @@ bool ApplyFilter(CZelmoraDoc& doc, const FilterSettings& page) {
     return true;
 }
 
-TreatmentResult CompensateDrift(CZelmoraDoc& doc, DriftMode mode) {
-    TreatmentResult r;
-    if (doc.signal.size() < 3) {
-        r.message = "Слишком короткая хроматограмма для компенсации дрейфа.";
-        return r;
-    }
-    if (mode == DriftMode::MarkedBaseline && doc.peaks.empty()) {
-        r.message =
+Status CompensateDrift(CZelmoraDoc& doc, DriftMode mode) {
+    const std::string tooShort = "Слишком короткая хроматограмма для компенсации дрейфа.";
+    if (doc.signal.size() < 3)
+        return Status::failure(tooShort);
+    if (mode == DriftMode::MarkedBaseline && doc.peaks.empty())
+        return Status::failure(
             "На хроматограмме нет размеченных пиков: компенсация дрейфа по размеченой "
-            "базовой линии невозможна.";
-        return r;
-    }
+            "базовой линии невозможна.");
     std::vector<float> y;
+    // The two refusals of the compensation are those checked above.
     if (!compensateDrift(doc.signal.samples, doc.signal.t0, doc.signal.dt, mode, baselineSpans(doc),
                          y))
-        return r;
+        return Status::failure(tooShort);
     ReplaceTrace(doc, std::move(y));
-    r.done = true;
-    return r;
+    return {};
 }
 
 NoiseAndDrift EstimateNoiseAndDrift(const CZelmoraDoc& doc, int processor, bool maxExcursion) {

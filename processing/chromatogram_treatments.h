@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "app/result.h"
+
 #include "processing/drift.h"
 #include "processing/signal_filters.h"
 
@@ -23,15 +25,10 @@ std::vector<BaselineSpan> baselineSpans(const CZelmoraDoc& doc);
 // unchanged.
 bool ApplyFilter(CZelmoraDoc& doc, const FilterSettings& page);
 
-struct TreatmentResult {
-    bool done = false;
-    std::string message;  // why nothing was done, for the operator
-};
-
 // Compensates the drift by the "DriftageCompensation" mode. A chromatogram
-// without peaks is refused by the marked-baseline mode with a message, instead
-// of being turned into zeros.
-TreatmentResult CompensateDrift(CZelmoraDoc& doc, DriftMode mode);
+// without peaks is refused by the marked-baseline mode with a message for the
+// operator, instead of being turned into zeros.
+Status CompensateDrift(CZelmoraDoc& doc, DriftMode mode);
 
 NoiseAndDrift EstimateNoiseAndDrift(const CZelmoraDoc& doc, int processor, bool maxExcursion);
 

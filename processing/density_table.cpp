@@ -50,31 +50,32 @@ std::vector<DensityEntry> parseDensityTable(std::string_view bytes) {
     return rows;
 }
 
-std::optional<std::vector<DensityEntry>> readDensityTable(const fs::path& file) {
+Result<std::vector<DensityEntry>> readDensityTable(const fs::path& file) {
+    const Status unreadable =
+        Status::failure("Не удалось открыть таблицу плотностей " + file.string() + ".");
     std::error_code ec;
     const auto size = fs::file_size(file, ec);
     if (ec || size > kMaxDensityTableBytes)
-        return std::nullopt;
+        return unreadable;
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        return std::nullopt;
+        return unreadable;
     std::ostringstream bytes;
     bytes << in.rdbuf();
     if (in.bad())
-        return std::nullopt;
+        return unreadable;
     return parseDensityTable(bytes.str());
 }
 
-bool writeDensityTable(const fs::path& file, const std::vector<DensityEntry>& rows,
-                       std::string& error) {
+Status writeDensityTable(const fs::path& file, const std::vector<DensityEntry>& rows) {
     std::string out;
     for (const DensityEntry& r : rows) {
         if (r.name.empty())
             break;
         out += text::toCp1251(r.name) + "\r\n" + text::format("%g", r.density) + "\r\n";
     }
-    error = paths::writeFileAtomically(file, out);
-    return error.empty();
+    const std::string error = paths::writeFileAtomically(file, out);
+    return error.empty() ? Status() : Status::failure(error);
 }
 
 }  // namespace zelmora

@@ -6,10 +6,11 @@
 // LF line ends, Windows-1251 names).
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "app/result.h"
 
 namespace zelmora {
 
@@ -24,10 +25,11 @@ struct DensityEntry {
 std::filesystem::path densityTablePath(const std::filesystem::path& databaseFolder);
 // The table from the bytes of the file (Windows-1251).
 std::vector<DensityEntry> parseDensityTable(std::string_view bytes);
-// Nothing when the file cannot be read.
-std::optional<std::vector<DensityEntry>> readDensityTable(const std::filesystem::path& file);
-// Rewrites the table in the same form, up to the first row with an empty cell.
-bool writeDensityTable(const std::filesystem::path& file, const std::vector<DensityEntry>& rows,
-                       std::string& error);
+// A failure, with the message the operator is shown, when the file cannot be
+// read.
+Result<std::vector<DensityEntry>> readDensityTable(const std::filesystem::path& file);
+// Rewrites the table in the same form, up to the first row with an empty cell;
+// the file is replaced only once the new one is complete.
+Status writeDensityTable(const std::filesystem::path& file, const std::vector<DensityEntry>& rows);
 
 }  // namespace zelmora

@@ -76,13 +76,12 @@ fs::path uniqueFilePath(const fs::path& path) {
     }
 }
 
-RecordingResult CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink,
-                                    const ProgramOptions& options, std::time_t now) {
-    RecordingResult result;
+Result<RecordedChromatogram> CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink,
+                                                 const ProgramOptions& options, std::time_t now) {
     if (doc.signal.empty()) {
-        result.message = "Запись не содержит ни одной точки: хроматограмма не создана.";
-        CWorkLog::instance().write("? " + result.message);
-        return result;
+        const std::string message = "Запись не содержит ни одной точки: хроматограмма не создана.";
+        CWorkLog::instance().write("? " + message);
+        return Status::failure(message);
     }
     doc.carriedStep = doc.signal.dt;
     doc.keepUndoCopy();
@@ -122,13 +121,13 @@ RecordingResult CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink,
                                        folder.string());
         }
     }
+    RecordedChromatogram result;
     result.path = uniqueFilePath(folder / doc.saveName);
     doc.state().setPathName(result.path);
     doc.setModified(true);
     if (options.autoSave)
         result.saved = doc.OnSaveDocument(result.path, sink, options);
     doc.updateTitle();
-    result.created = true;
     return result;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/program_settings.h"
+#include "app/result.h"
 #include "document/message_sink.h"
 
 namespace zelmora {
@@ -28,20 +29,19 @@ std::filesystem::path recordingFolder(const std::filesystem::path& chromatograms
 // `path`, or "<stem> (2).stg", "<stem> (3).stg", ... when that file exists.
 std::filesystem::path uniqueFilePath(const std::filesystem::path& path);
 
-struct RecordingResult {
-    bool created = false;
-    bool saved = false;  // written by the automatic save
-    std::filesystem::path path;
-    std::string message;  // why nothing was created
+// Where the new chromatogram went.
+struct RecordedChromatogram {
+    std::filesystem::path path;  // its file, written or to be written
+    bool saved = false;          // written by the automatic save
 };
 
 // Turns a document whose signal and passport a channel has filled into a
 // chromatogram: undo copy, duration, method, filtering, marking,
 // identification, concentrations, the file name and folder, and the
 // automatic save, by `options` ("SaveFolderType", "AutoSave", the folders).
-// A recording without samples is refused.
-RecordingResult CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink,
-                                    const ProgramOptions& options,
-                                    std::time_t now = std::time(nullptr));
+// A recording without samples is refused with the reason.
+Result<RecordedChromatogram> CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink,
+                                                 const ProgramOptions& options,
+                                                 std::time_t now = std::time(nullptr));
 
 }  // namespace zelmora

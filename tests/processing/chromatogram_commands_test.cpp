@@ -242,7 +242,7 @@ TEST_F(ChromatogramCommandsTest, UndoRestoresTheSameSamplesEveryTime) {
 
 TEST_F(ChromatogramCommandsTest, FilterOfKindNoneChangesNothing) {
     fillSignal(doc);
-    EXPECT_FALSE(commands.Filter());  // the default method filters with "Нет"
+    EXPECT_FALSE(isDone(commands.Filter()));  // the default method filters with "Нет"
     EXPECT_FALSE(doc.isModified());
     EXPECT_FALSE(doc.undo.available);
 
@@ -320,12 +320,11 @@ TEST_F(ChromatogramCommandsTest, DensityConversionAgainstHandComputedFractions) 
 
 TEST_F(ChromatogramCommandsTest, DensityTableRoundTrip) {
     const fs::path file = dir / "density.txt";
-    std::string error;
-    ASSERT_TRUE(
-        writeDensityTable(file, {{"Метан", 0.72}, {"Этан", 1.36}, {"", 5}, {"X", 1}}, error))
-        << error;
+    const Status written =
+        writeDensityTable(file, {{"Метан", 0.72}, {"Этан", 1.36}, {"", 5}, {"X", 1}});
+    ASSERT_TRUE(written) << written.message();
     const auto rows = readDensityTable(file);
-    ASSERT_TRUE(rows.has_value());
+    ASSERT_TRUE(rows.ok());
     ASSERT_EQ(rows->size(), 2u);
     EXPECT_EQ((*rows)[1].name, "Этан");
     EXPECT_DOUBLE_EQ((*rows)[1].density, 1.36);
@@ -512,12 +511,12 @@ TEST_F(ChromatogramCommandsTest, RecordingBecomesAProcessedSavedChromatogram) {
         d.passport.analysisTime = 1'800'000'000;
     };
     record(doc, "Газ");
-    const RecordingResult r = CreateFromRecording(doc, sink, options);
-    ASSERT_TRUE(r.created) << r.message;
-    EXPECT_TRUE(r.saved);
-    EXPECT_EQ(r.path.parent_path(), dir / "chrom" / "Газ");
-    EXPECT_EQ(r.path.filename().string(), recordingFileName(1'800'000'000, "Газ"));
-    EXPECT_TRUE(fs::exists(r.path));
+    const Result<RecordedChromatogram> r = CreateFromRecording(doc, sink, options);
+    ASSERT_TRUE(r.ok()) << r.message();
+    EXPECT_TRUE(r->saved);
+    EXPECT_EQ(r->path.parent_path(), dir / "chrom" / "Газ");
+    EXPECT_EQ(r->path.filename().string(), recordingFileName(1'800'000'000, "Газ"));
+    EXPECT_TRUE(fs::exists(r->path));
     EXPECT_EQ(doc.undo.samples, doc.signal.samples);
     EXPECT_FLOAT_EQ(static_cast<float>(doc.passport.duration), 10.0f);  // last sample 9.99 min
     EXPECT_EQ(doc.peakCount(), 3u);
@@ -528,24 +527,24 @@ TEST_F(ChromatogramCommandsTest, RecordingBecomesAProcessedSavedChromatogram) {
     // The same analysis time again does not overwrite the first chromatogram.
     CZelmoraDoc second;
     record(second, "Газ");
-    const RecordingResult r2 = CreateFromRecording(second, sink, options);
-    ASSERT_TRUE(r2.created);
-    EXPECT_NE(r2.path, r.path);
-    EXPECT_TRUE(fs::exists(r2.path));
+    const Result<RecordedChromatogram> r2 = CreateFromRecording(second, sink, options);
+    ASSERT_TRUE(r2.ok());
+    EXPECT_NE(r2->path, r->path);
+    EXPECT_TRUE(fs::exists(r2->path));
 
     // Without a method: "Zelmora", no processing.
     CZelmoraDoc third;
     record(third, "Нет такого");
-    const RecordingResult r3 = CreateFromRecording(third, sink, options);
-    ASSERT_TRUE(r3.created);
-    EXPECT_EQ(r3.path.filename().string().rfind("Zelmora_", 0), 0u);
+    const Result<RecordedChromatogram> r3 = CreateFromRecording(third, sink, options);
+    ASSERT_TRUE(r3.ok());
+    EXPECT_EQ(r3->path.filename().string().rfind("Zelmora_", 0), 0u);
     EXPECT_EQ(third.peakCount(), 0u);
 
     // Nothing recorded: refused.
     CZelmoraDoc empty;
-    const RecordingResult r4 = CreateFromRecording(empty, sink, options);
-    EXPECT_FALSE(r4.created);
-    EXPECT_FALSE(r4.message.empty());
+    const Result<RecordedChromatogram> r4 = CreateFromRecording(empty, sink, options);
+    EXPECT_FALSE(r4.ok());
+    EXPECT_FALSE(r4.message().empty());
 }
 
 TEST_F(ChromatogramCommandsTest, RecordingGoesToTheMethodsOwnFolder) {
@@ -556,13 +555,13 @@ TEST_F(ChromatogramCommandsTest, RecordingGoesToTheMethodsOwnFolder) {
     ASSERT_TRUE(writeMethodTo(methodFilePath("Свой"), m, error)) << error;
     fillSignal(doc);
     doc.passport.method = "Свой";
-    const RecordingResult r = CreateFromRecording(doc, sink, options);
-    ASSERT_TRUE(r.created);
-    EXPECT_EQ(r.path.parent_path(), dir / "own");
+    const Result<RecordedChromatogram> r = CreateFromRecording(doc, sink, options);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r->path.parent_path(), dir / "own");
     EXPECT_TRUE(fs::is_directory(dir / "own"));
-    EXPECT_FALSE(r.saved);  // "AutoSave" off
+    EXPECT_FALSE(r->saved);  // "AutoSave" off
     EXPECT_TRUE(doc.isModified());
-    EXPECT_EQ(doc.pathName(), r.path);
+    EXPECT_EQ(doc.pathName(), r->path);
 }
 
 TEST_F(ChromatogramCommandsTest, TextExportAsksForAFileOnlyWithoutASaveName) {

@@ -63,8 +63,8 @@ TEST(Treatments, DriftCompensationFlattensAKnownDriftAndRefusesAnUnmarkedTrace) 
     CZelmoraDoc doc;
     loadSynthetic(doc, 0.5, 0);
     ASSERT_EQ(doc.peaks.size(), 2u);
-    const TreatmentResult r = CompensateDrift(doc, DriftMode::MarkedBaseline);
-    ASSERT_TRUE(r.done) << r.message;
+    const Status r = CompensateDrift(doc, DriftMode::MarkedBaseline);
+    ASSERT_TRUE(r.ok()) << r.message();
     for (const Peak& p : doc.peaks.peaks) {
         EXPECT_NEAR(p.baselineAtStart, 0, 0.01);
         EXPECT_NEAR(p.baselineAtEnd, 0, 0.01);
@@ -75,12 +75,12 @@ TEST(Treatments, DriftCompensationFlattensAKnownDriftAndRefusesAnUnmarkedTrace) 
     CZelmoraDoc bare;
     bare.signal.samples = {1, 2, 3, 4, 5};
     bare.signal.dt = 0.1;
-    const TreatmentResult refused = CompensateDrift(bare, DriftMode::MarkedBaseline);
-    EXPECT_FALSE(refused.done);
-    EXPECT_FALSE(refused.message.empty());
+    const Status refused = CompensateDrift(bare, DriftMode::MarkedBaseline);
+    EXPECT_FALSE(refused.ok());
+    EXPECT_FALSE(refused.message().empty());
     EXPECT_EQ(bare.signal.samples, (std::vector<float>{1, 2, 3, 4, 5}));
     EXPECT_FALSE(bare.undo.available);
-    EXPECT_TRUE(CompensateDrift(bare, DriftMode::EndPoints).done);
+    EXPECT_TRUE(CompensateDrift(bare, DriftMode::EndPoints).ok());
 }
 
 TEST(Treatments, NoiseOfTheDocumentIgnoresItsPeaks) {
