@@ -14,8 +14,9 @@
 //   identified and, unless the chromatogram is a calibration chromatogram,
 //   their concentrations computed; then the document is marked modified and
 //   its views redrawn.
-// - Filtering, drift compensation, clipped-peak approximation and cropping
-//   keep the samples as they were as the one-level undo copy.
+// - Filtering, drift compensation, clipped-peak approximation, mirroring and
+//   cropping keep the samples as they were, with how far the peaks moved, as
+//   the document's one undo record (TraceUndo; signal_edits.h).
 // - Program options (the drift mode, whether the marking sheet is shown, the
 //   access level, the database folder) are asked of the OptionsSource the
 //   front end gave, when a command starts.
@@ -122,6 +123,9 @@ Method& defaultMethod();
 // so it is a success that did nothing (Unchanged), which keeps "the operator
 // changed their mind" apart from "the command could not do it" for callers
 // that log, beep or close windows.
+// The view's edits and the commands that only show a dialog stay bool: a
+// refused edit has nothing to tell (the view beeps), and a dialog's false is
+// its cancel.
 enum class CommandEffect { Done, Unchanged };
 using CommandResult = Result<CommandEffect>;
 // Whether the command ran to its end (the menu's old "true").

@@ -418,24 +418,18 @@ DetectionState detectionParameters(const MarkingParameters& m) {
 }
 
 double parameterOfKind(const DetectionState& d, std::int32_t kind) {
-    switch (kind) {
-        case kSetMaxWidth:
-            return d.maxWidth;
-        case kSetMaxCommonBaselineDistance:
-            return d.maxCommonBaselineDistance;
-        case kSetWidth:
-            return d.width;
-        case kSetMinHeight:
-            return d.minHeight;
-        case kSetMaxRiderArea:
-            return d.maxRiderArea;
-        case kSetMinArea:
-            return d.minArea;
-        case kSetWidthDoublingTime:
-            return d.widthDoublingTime;
-        default:
-            return 0;
-    }
+    // The parameter events in kind order, kSetMaxWidth first.
+    static constexpr double DetectionState::*kFields[] = {
+        &DetectionState::maxWidth,
+        &DetectionState::maxCommonBaselineDistance,
+        &DetectionState::width,
+        &DetectionState::minHeight,
+        &DetectionState::maxRiderArea,
+        &DetectionState::minArea,
+        &DetectionState::widthDoublingTime};
+    if (kind < kSetMaxWidth || kind > kSetWidthDoublingTime)
+        return 0;
+    return d.*kFields[kind - kSetMaxWidth];
 }
 
 namespace {

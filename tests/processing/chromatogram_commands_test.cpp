@@ -318,19 +318,6 @@ TEST_F(ChromatogramCommandsTest, DensityConversionAgainstHandComputedFractions) 
     EXPECT_EQ(doc.peak(0)->concentration, 1);
 }
 
-TEST_F(ChromatogramCommandsTest, DensityTableRoundTrip) {
-    const fs::path file = dir / "density.txt";
-    const Status written =
-        writeDensityTable(file, {{"Метан", 0.72}, {"Этан", 1.36}, {"", 5}, {"X", 1}});
-    ASSERT_TRUE(written) << written.message();
-    const auto rows = readDensityTable(file);
-    ASSERT_TRUE(rows.ok());
-    ASSERT_EQ(rows->size(), 2u);
-    EXPECT_EQ((*rows)[1].name, "Этан");
-    EXPECT_DOUBLE_EQ((*rows)[1].density, 1.36);
-    EXPECT_EQ(test::readFile(file), text::toCp1251("Метан\r\n0.72\r\nЭтан\r\n1.36\r\n"));
-}
-
 TEST_F(ChromatogramCommandsTest, EventOverAnIntervalForbidsMarkingThere) {
     fillSignal(doc);
     prompts.event = EventRequest{0, 0, 0, 0};  // forbidden zone
@@ -466,39 +453,6 @@ TEST_F(ChromatogramCommandsTest, MarkingSavesTheMethodOnlyWhenConfirmedAndAllowe
     ASSERT_EQ(sink.entries.size(), 1u);
     EXPECT_EQ(sink.entries[0].caption, "Авторазметка");
     EXPECT_NE(sink.entries[0].text.find("не сохранены в методе \"Газ\""), std::string::npos);
-}
-
-TEST(RecordingNames, FileNameAndMonthFolders) {
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 8;
-    t.tm_hour = 14;
-    t.tm_min = 30;
-    t.tm_sec = 5;
-    t.tm_isdst = -1;
-    const std::time_t when = std::mktime(&t);
-    EXPECT_EQ(recordingFileName(when, "Газ"), "Газ_081226_143005.stg");
-    EXPECT_EQ(recordingFileName(when, ""), "Zelmora_081226_143005.stg");
-    EXPECT_EQ(monthFolderName(12), "12-декабрь");
-    EXPECT_EQ(monthFolderName(5), "05-май");
-    EXPECT_EQ(monthFolderName(13), "");
-
-    test::TempDir dir;
-    const fs::path f = dir / "chrom";
-    EXPECT_EQ(recordingFolder(f, 0, "Газ", when), f);
-    EXPECT_TRUE(fs::is_directory(f));
-    EXPECT_EQ(recordingFolder(f, 1, "Газ", when), f / "2026" / "12-декабрь");
-    EXPECT_EQ(recordingFolder(f, 2, "Газ", when), f / "Газ");
-    EXPECT_EQ(recordingFolder(f, 3, "Газ", when), f / "Газ" / "2026" / "12-декабрь");
-    EXPECT_EQ(recordingFolder(f, 7, "Газ", when), f);
-    EXPECT_TRUE(fs::is_directory(f / "Газ" / "2026" / "12-декабрь"));
-    EXPECT_TRUE(fs::is_directory(f / "2026" / "12-декабрь"));
-
-    test::writeFile(f / "a.stg", "x");
-    test::writeFile(f / "a (2).stg", "x");
-    EXPECT_EQ(uniqueFilePath(f / "a.stg"), f / "a (3).stg");
-    EXPECT_EQ(uniqueFilePath(f / "b.stg"), f / "b.stg");
 }
 
 TEST_F(ChromatogramCommandsTest, RecordingBecomesAProcessedSavedChromatogram) {
