@@ -32,7 +32,7 @@ struct Fixture {
     CZelmoraDoc doc;
     SilentMessageSink sink;
     CommandPrompts prompts;
-    ChromatogramCommands commands{doc, sink, prompts};
+    ChromatogramCommands commands{doc, sink, prompts, [] { return programOptions(); }};
     double full0 = 0, full1 = 0, lo = 0, hi = 0;
 
     Fixture() {

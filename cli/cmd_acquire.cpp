@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/paths.h"
+#include "app/program_settings.h"
 #include "app/settings_store.h"
 #include "app/text.h"
 #include "cli/cli.h"
@@ -122,13 +123,13 @@ int run(Args& args) {
         if (const auto sample = args.option("--sample"))
             doc.passport.sample = *sample;
         StderrMessageSink sink("zelmora-cli acquire: ");
-        const RecordingResult r = CreateFromRecording(doc, sink);
-        if (!r.created)
-            return failure(r.message);
-        if (!r.saved && !doc.OnSaveDocument(r.path, sink))
-            return failure(messageText(kMsgSaveError, r.path.string()));
-        std::printf("%s\n", r.path.c_str());
-        std::fprintf(stderr, "Хроматограмма: %s, пиков %zu%s\n", r.path.c_str(), doc.peakCount(),
+        const Result<RecordedChromatogram> r = CreateFromRecording(doc, sink, programOptions());
+        if (!r)
+            return failure(r.message());
+        if (!r->saved && !doc.OnSaveDocument(r->path, sink))
+            return failure(messageText(kMsgSaveError, r->path.string()));
+        std::printf("%s\n", r->path.c_str());
+        std::fprintf(stderr, "Хроматограмма: %s, пиков %zu%s\n", r->path.c_str(), doc.peakCount(),
                      doc.hasMethod ? "" : " (метод не загружен, без обработки)");
     }
     if (lost)

@@ -101,8 +101,8 @@ void printTable(const FileResult& r) {
     if (doc.retentionFactor != 1.0)
         std::printf(", коэффициент времён удерживания %.6g", doc.retentionFactor);
     std::printf("\n");
-    if (!r.outcome.quantitation.computed && r.outcome.quantitated)
-        std::printf("%s\n", r.outcome.quantitation.message.c_str());
+    if (!r.outcome.quantitation.ok() && r.outcome.quantitated)
+        std::printf("%s\n", r.outcome.quantitation.message().c_str());
 }
 
 void writeJson(JsonWriter& j, const FileResult& r) {
@@ -120,12 +120,12 @@ void writeJson(JsonWriter& j, const FileResult& r) {
     j.field("calibration", doc.passport.calibration != 0)
         .field("filtered", r.outcome.filtered)
         .field("identified", r.outcome.identified)
-        .field("quantitated", r.outcome.quantitated && r.outcome.quantitation.computed)
+        .field("quantitated", r.outcome.quantitated && r.outcome.quantitation.ok())
         .field("retentionFactor", doc.retentionFactor);
     if (!r.warning.empty())
         j.field("warning", r.warning);
-    if (!r.outcome.quantitation.message.empty())
-        j.field("message", r.outcome.quantitation.message);
+    if (!r.outcome.quantitation.message().empty())
+        j.field("message", r.outcome.quantitation.message());
     j.key("peaks").beginArray();
     for (const Peak& p : doc.peaks.peaks) {
         j.beginObject()

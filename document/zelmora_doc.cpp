@@ -190,8 +190,7 @@ bool CZelmoraDoc::readCompound(const CompoundReader& file, const std::filesystem
         signal.dt = timeBase.dt;
     }
     carriedStep = timeBase.carriedStep;
-    undoSamples = signal.samples;
-    undoAvailable = false;
+    undo = TraceUndo{signal.samples, 0, false};
     peaks = std::move(table);
     peaks.attach(&signal);
     normaliseAfterRead(peaks);
@@ -254,7 +253,11 @@ bool CZelmoraDoc::OnOpenDocument(const std::filesystem::path& path, MessageSink&
 }
 
 bool CZelmoraDoc::OnSaveDocument(const std::filesystem::path& path, MessageSink& sink) {
-    const ProgramOptions options = programOptions();
+    return OnSaveDocument(path, sink, programOptions());
+}
+
+bool CZelmoraDoc::OnSaveDocument(const std::filesystem::path& path, MessageSink& sink,
+                                 const ProgramOptions& options) {
     if (options.checkSaveDb)
         databaseSaveRequest = true;
     const bool written = Write(path, sink, true);

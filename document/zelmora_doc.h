@@ -27,7 +27,17 @@
 namespace zelmora {
 
 class CompoundReader;
+struct ProgramOptions;
 class ResultsStore;
+
+// The one-level undo ("Отменить") of the last edit of the trace (filtering,
+// drift compensation, a rebuilt or mirrored peak, a crop): the samples from
+// before it and how far it moved the peaks, kept and restored as one.
+struct TraceUndo {
+    std::vector<float> samples;  // the trace before the last edit
+    double peakShift = 0;        // how far that edit moved the peaks to earlier times (a crop), min
+    bool available = false;      // "Отменить" is offered; a crop leaves this as it was
+};
 
 class CZelmoraDoc {
   public:
@@ -40,10 +50,9 @@ class CZelmoraDoc {
     CZelmoraDoc& operator=(const CZelmoraDoc&) = delete;
     ~CZelmoraDoc();
 
-    Signal signal;                   // the current trace; filtering changes it in place
-    std::vector<float> undoSamples;  // what "Отменить" restores
-    bool undoAvailable = false;  // set by filtering, drift compensation, clipped-peak approximation
-    PeakTable peaks;             // attached to `signal`
+    Signal signal;    // the current trace; filtering changes it in place
+    TraceUndo undo;   // what "Отменить" restores
+    PeakTable peaks;  // attached to `signal`
     Passport passport;
     bool hasMethod = false;                    // the passport's method was loaded into `method`
     std::unique_ptr<MethodAttachment> method;  // the chromatogram's own method copy
@@ -69,8 +78,11 @@ class CZelmoraDoc {
     double sampleTime(double i) const { return signal.timeAt(i); }
     double t0() const { return signal.t0; }
     double dt() const { return signal.dt; }
-    // Copies the samples into the undo samples.
-    void keepUndoCopy() { undoSamples = signal.samples; }
+    // Keeps the samples as they are as the undo copy (not yet offered).
+    void keepUndoCopy() {
+        undo.samples = signal.samples;
+        undo.peakShift = 0;
+    }
 
     // --- peaks
     std::size_t peakCount() const { return peaks.size(); }
@@ -125,8 +137,11 @@ class CZelmoraDoc {
     // on failure), the method, the title, the cleared report state.
     bool OnOpenDocument(const std::filesystem::path& path, MessageSink& sink);
     // The document's save hook: the main file, the database request and the
-    // backup copy, with their message boxes.
+    // backup copy ("CheckSaveDb", "CheckSaveCopy" of `options`), with their
+    // message boxes. Without options, the program's settings.
     bool OnSaveDocument(const std::filesystem::path& path, MessageSink& sink);
+    bool OnSaveDocument(const std::filesystem::path& path, MessageSink& sink,
+                        const ProgramOptions& options);
     // Where the backup copy of `path` goes: the copies folder and the file name.
     static std::filesystem::path backupCopyPath(const std::filesystem::path& path,
                                                 const std::filesystem::path& copiesFolder);

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "app/text.h"
-#include "processing/chromatogram_commands.h"
+#include "processing/density_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace zelmora;

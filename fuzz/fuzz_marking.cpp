@@ -46,9 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     s.t0 = in.take<std::int8_t>() / 16.0;
     s.dt = (in.take<std::uint8_t>() + 1) / 512.0;
     const auto param = [&](double scale) { return in.take<std::int8_t>() * scale; };
-    const double width = param(0.002), cbd = param(0.01), wdt = param(0.1), rider = param(0.01),
-                 maxWidth = param(0.02), minHeight = param(0.01), minArea = param(0.001),
-                 start = param(0.05);
+    // The parameters are read in the order the bytes have always given them.
+    zelmora::DetectionState start;
+    start.width = param(0.002);
+    start.maxCommonBaselineDistance = param(0.01);
+    start.widthDoublingTime = param(0.1);
+    start.maxRiderArea = param(0.01);
+    start.maxWidth = param(0.02);
+    start.minHeight = param(0.01);
+    start.minArea = param(0.001);
+    start.markingStart = param(0.05);
     std::vector<zelmora::PeakEvent> events(in.take<std::uint8_t>() % 8);
     for (auto& e : events) {
         e.kind = in.take<std::uint8_t>() % 12;
@@ -61,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zelmora::PeakTable t;
     t.attach(&s);
     zelmora::PeakDetector d(t, events);
-    d.DetectPeaks(width, cbd, wdt, rider, maxWidth, minHeight, minArea, start);
+    d.DetectPeaks(start);
     checkLinks(t);
     for (int k = 0; k < ops && !t.empty(); ++k) {
         const std::int64_t i = k % static_cast<int>(t.size());

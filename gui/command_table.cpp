@@ -60,9 +60,13 @@ bool withSelectedPeak(const CommandTarget& t) {
 // commands or its view; a member without a result always succeeds.
 template <auto f, typename T>
 bool call(T* object) {
-    if constexpr (std::is_void_v<decltype((object->*f)())>) {
+    using R = decltype((object->*f)());
+    if constexpr (std::is_void_v<R>) {
         (object->*f)();
         return true;
+    } else if constexpr (std::is_same_v<R, CommandResult>) {
+        // The commands have shown their failure already.
+        return isDone((object->*f)());
     } else {
         return (object->*f)();
     }
@@ -472,7 +476,7 @@ const CommandEntry kCommands[] = {
      .menu = Menu::DataPercents,
      .run =
          [](const CommandTarget& t) {
-             return commands(t).ConvertConcentrations(DensityConversion::VolumeToMass);
+             return isDone(commands(t).ConvertConcentrations(DensityConversion::VolumeToMass));
          }},
     {.id = kMassToVolume,
      .label = "Массовые -> Объемные",
@@ -480,7 +484,7 @@ const CommandEntry kCommands[] = {
      .menu = Menu::DataPercents,
      .run =
          [](const CommandTarget& t) {
-             return commands(t).ConvertConcentrations(DensityConversion::MassToVolume);
+             return isDone(commands(t).ConvertConcentrations(DensityConversion::MassToVolume));
          }},
     {.id = kDensities,
      .label = "Настройка",

@@ -102,15 +102,14 @@ double LevelAmount(const MethodComponent& c, std::size_t level, int response,
     return p->amount * EvaluateCurve(*standard, LevelResponse(*s, response)) / s->amount;
 }
 
-FitOutcome LeastSquaresFit(MethodComponent& c, int response, const MethodComponent* standard) {
+Result<FitOutcome> LeastSquaresFit(MethodComponent& c, int response,
+                                   const MethodComponent* standard) {
     FitOutcome out;
     const int group = c.curveType / 6;
-    if (c.curveType < 0 || group > 2) {
-        out.ok = false;
-        out.message = text::format("Компонент \"%s\": неизвестный вид градуировочной кривой %d",
-                                   c.name.c_str(), c.curveType);
-        return out;
-    }
+    if (c.curveType < 0 || group > 2)
+        return Status::failure(
+            text::format("Компонент \"%s\": неизвестный вид градуировочной кривой %d",
+                         c.name.c_str(), c.curveType));
     std::vector<double> xs, ys;
     for (std::size_t i = 0; i < c.points.size(); ++i) {
         const double x = LevelResponse(c.points[i], response);
@@ -138,22 +137,17 @@ FitOutcome LeastSquaresFit(MethodComponent& c, int response, const MethodCompone
     degree = std::min(degree, kMaxPolynomialDegree);
     out.points = n;
     out.degree = std::max(degree, 0);
-    PolynomialFit fit;
-    if (degree < 0 || n == 0) {
-        fit.ok = true;  // no level: the curve is 0
-    } else {
-        fit = SolveLeastSquaresPolynomial(xs, ys, degree, constantTerm);
-    }
-    if (!fit.ok) {
-        out.ok = false;
-        out.message = text::format(
+    // No level: the curve is 0.
+    const Result<PolynomialFit> fit =
+        degree < 0 || n == 0 ? Result<PolynomialFit>(PolynomialFit{})
+                             : SolveLeastSquaresPolynomial(xs, ys, degree, constantTerm);
+    if (!fit)
+        return Status::failure(text::format(
             "Компонент \"%s\": уровни калибровки не определяют кривую (вырожденная система), "
             "коэффициенты оставлены прежними",
-            c.name.c_str());
-        return out;
-    }
+            c.name.c_str()));
     if (!c.manual)
-        setCoefficients(c, fit);
+        setCoefficients(c, *fit);
     return out;
 }
 
@@ -169,9 +163,9 @@ CalibrationReport FitAllComponents(CalculationSettings& s) {
         report.statistics[index(c)] = ClassicFit(c, s.response, with);
     };
     auto leastSquares = [&](MethodComponent& c, const MethodComponent* with) {
-        const FitOutcome o = LeastSquaresFit(c, s.response, with);
-        if (!o.ok)
-            report.messages.push_back(o.message);
+        const Result<FitOutcome> o = LeastSquaresFit(c, s.response, with);
+        if (!o)
+            report.messages.push_back(o.message());
     };
     switch (s.kind) {
         case kAbsoluteClassic:

@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/result.h"
 #include "document/passport.h"
 #include "document/peak_table.h"
 #include "method/method_records.h"
@@ -61,15 +62,14 @@ double LevelAmount(const MethodComponent& c, std::size_t level, int response,
                    const MethodComponent* standard);
 
 struct FitOutcome {
-    bool ok = true;
     int points = 0;  // levels that took part
     int degree = 0;  // the degree actually fitted
-    std::string message;
 };
 
-// The least-squares fit of `c`. A singular system keeps the previous
-// coefficients and says so.
-FitOutcome LeastSquaresFit(MethodComponent& c, int response, const MethodComponent* standard);
+// The least-squares fit of `c`. A singular system or an unknown curve form
+// keeps the previous coefficients and is a failure that names the component.
+Result<FitOutcome> LeastSquaresFit(MethodComponent& c, int response,
+                                   const MethodComponent* standard);
 
 struct CalibrationReport {
     std::vector<ClassicStatistics> statistics;  // by component; zero where no classic fit ran

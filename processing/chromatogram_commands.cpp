@@ -2,22 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <sstream>
-#include <system_error>
 
-#include "app/paths.h"
-#include "app/program_settings.h"
 #include "app/text.h"
 #include "app/work_log.h"
 #include "method/document_method.h"
 #include "method/method_sheet.h"
 #include "processing/calibration.h"
+#include "processing/chromatogram_open.h"
 #include "processing/chromatogram_processing.h"
 #include "processing/chromatogram_treatments.h"
-#include "processing/clipped_peak.h"
 #include "processing/peak_detector.h"
 #include "processing/peak_integration.h"
+#include "processing/signal_edits.h"
 
 namespace zelmora {
 
@@ -27,9 +23,6 @@ namespace {
 
 // The page of the method sheet that holds the component table.
 constexpr int kComponentsPage = 4;
-
-// The density table is small; anything this large is not one.
-constexpr std::uintmax_t kMaxDensityTableBytes = 4u << 20;
 
 bool isCalibration(const CZelmoraDoc& doc) {
     return doc.passport.calibration != 0;
@@ -44,45 +37,6 @@ void identifyAndQuantitate(CZelmoraDoc& doc) {
     CalculateConcentrations(doc);
 }
 
-// The value the marking settings hold for the parameter of event `kind`, in
-// the event's own units (the maximum width of an event is in seconds).
-double parameterValue(const MarkingParameters& m, std::int32_t kind) {
-    switch (kind) {
-        case kSetMaxWidth:
-            return static_cast<double>(m.MaxWidth) * 60.0;
-        case kSetMaxCommonBaselineDistance:
-            return m.MaxCommonBaselineDistance;
-        case kSetWidth:
-            return m.Width;
-        case kSetMinHeight:
-            return m.MinHeight;
-        case kSetMaxRiderArea:
-            return m.MaxRiderArea;
-        case kSetMinArea:
-            return m.MinArea;
-        case kSetWidthDoublingTime:
-            return m.WidthDoublingTime;
-        default:
-            return 0;
-    }
-}
-
-// A sample index for time t, clamped to [0, n].
-std::size_t sampleIndexAt(const Signal& s, double t) {
-    if (!(s.dt > 0) || !std::isfinite(t))
-        return 0;
-    const double i = std::trunc((t - s.t0) / s.dt);
-    if (!(i > 0))
-        return 0;
-    return i >= static_cast<double>(s.size()) ? s.size() : static_cast<std::size_t>(i);
-}
-
-std::string stripCr(std::string line) {
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return line;
-}
-
 }  // namespace
 
 Method& defaultMethod() {
@@ -90,66 +44,11 @@ Method& defaultMethod() {
     return method;
 }
 
-// --- density table
-
-fs::path densityTablePath() {
-    return programOptions().databaseFolder() / "density.txt";
-}
-
-std::vector<DensityEntry> parseDensityTable(std::string_view bytes) {
-    std::vector<DensityEntry> rows;
-    auto nextLine = [&bytes](std::string& line) {
-        if (bytes.empty())
-            return false;
-        const std::size_t end = bytes.find('\n');
-        line = stripCr(std::string(bytes.substr(0, end)));
-        bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
-        return true;
-    };
-    std::string name, value;
-    while (nextLine(name) && nextLine(value)) {
-        if (name.empty() || value.empty())
-            break;
-        // A value that is no number counts as density 0, as a hand-edited
-        // table has always been read.
-        rows.push_back(
-            {text::fromCp1251(name), text::parseDouble(text::trim(value), true).value_or(0.0)});
-    }
-    return rows;
-}
-
-std::optional<std::vector<DensityEntry>> readDensityTable(const fs::path& file) {
-    std::error_code ec;
-    const auto size = fs::file_size(file, ec);
-    if (ec || size > kMaxDensityTableBytes)
-        return std::nullopt;
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad())
-        return std::nullopt;
-    return parseDensityTable(bytes.str());
-}
-
-bool writeDensityTable(const fs::path& file, const std::vector<DensityEntry>& rows,
-                       std::string& error) {
-    std::string out;
-    for (const DensityEntry& r : rows) {
-        if (r.name.empty())
-            break;
-        out += text::toCp1251(r.name) + "\r\n" + text::format("%g", r.density) + "\r\n";
-    }
-    error = paths::writeFileAtomically(file, out);
-    return error.empty();
-}
-
 // --- commands
 
 ChromatogramCommands::ChromatogramCommands(CZelmoraDoc& doc, MessageSink& sink,
-                                           CommandPrompts& prompts)
-    : doc_(doc), sink_(sink), prompts_(prompts) {}
+                                           CommandPrompts& prompts, OptionsSource options)
+    : doc_(doc), sink_(sink), prompts_(prompts), options_(std::move(options)) {}
 
 bool ChromatogramCommands::canAddToMethod() const {
     return isCalibration(doc_) && doc_.hasMethod;
@@ -174,28 +73,7 @@ void ChromatogramCommands::AfterEdit() {
 }
 
 bool ChromatogramCommands::Undo() {
-    if (!doc_.undoAvailable || doc_.undoSamples.empty())
-        return false;
-    if (doc_.undoSamples.size() != doc_.signal.size()) {
-        // The undo copy is from before a crop: the peaks go back to where
-        // they lay on the whole trace.
-        if (cropShift_ == 0)
-            return false;
-        for (Peak& p : doc_.peaks.peaks) {
-            p.startTime += cropShift_;
-            p.endTime += cropShift_;
-            p.apexTime += cropShift_;
-        }
-        {
-            std::lock_guard lock(doc_.recordingMutex);
-            doc_.signal.samples = doc_.undoSamples;
-        }
-        cropShift_ = 0;
-        RecalculatePeaks(doc_.peaks);
-        doc_.changed(CZelmoraDoc::Change::Signal);
-        return true;
-    }
-    return UndoTreatment(doc_);
+    return UndoTraceEdit(doc_);
 }
 
 bool ChromatogramCommands::EditPassport() {
@@ -248,28 +126,29 @@ bool ChromatogramCommands::AddCalibrationLevel() {
     return methodSheetCommand(kComponentsPage, false, true);
 }
 
-bool ChromatogramCommands::Filter() {
-    takeFilterSettings();
-    if (!prompts_.editFilter(filterSettings) || filterSettings.kind == 0)
-        return false;
-    if (!doc_.hasMethod)
-        defaultMethod().filter = filterSettings;
-    if (!ApplyFilter(doc_, filterSettings)) {
-        sink_.messageBox("Фильтрация хромотограммы",
-                         "Фильтр не применён: хроматограмма короче окна фильтра.",
-                         MessageIcon::Warning);
-        return false;
-    }
-    cropShift_ = 0;
-    return true;
+Status ChromatogramCommands::report(const char* caption, Status failure) {
+    sink_.messageBox(caption, failure.message(), MessageIcon::Warning);
+    return failure;
 }
 
-void ChromatogramCommands::storeDetectionSettingsAndMark(bool sheetConfirmed) {
+CommandResult ChromatogramCommands::Filter() {
+    takeFilterSettings();
+    if (!prompts_.editFilter(filterSettings) || filterSettings.kind == 0)
+        return CommandEffect::Unchanged;
+    if (!doc_.hasMethod)
+        defaultMethod().filter = filterSettings;
+    if (!ApplyFilter(doc_, filterSettings))
+        return report("Фильтрация хромотограммы",
+                      Status::failure("Фильтр не применён: хроматограмма короче окна фильтра."));
+    return CommandEffect::Done;
+}
+
+void ChromatogramCommands::storeDetectionSettingsAndMark(bool sheetConfirmed, int accessLevel) {
     if (CMethodSheet* sheet = documentMethodSheet(doc_); sheet != nullptr && doc_.hasMethod) {
         sheet->method().marking = detectionSettings;
         // Saved from a copy: the saved-method notification replaces the
         // document's own copy while the save is still running.
-        if (MayMarkingSaveMethod(sheetConfirmed, programOptions().accessLevel)) {
+        if (MayMarkingSaveMethod(sheetConfirmed, accessLevel)) {
             CMethodSheet saved = *sheet;
             if (!saved.SaveMethod(SaveIntent::Automatic)) {
                 // The marking goes on with the new parameters; the person must
@@ -290,14 +169,15 @@ void ChromatogramCommands::storeDetectionSettingsAndMark(bool sheetConfirmed) {
 }
 
 bool ChromatogramCommands::AutoMark() {
+    const ProgramOptions options = options_();
     takeDetectionSettings();
     bool confirmed = false;
-    if (programOptions().checkViewAutoMark) {
+    if (options.checkViewAutoMark) {
         if (!prompts_.editMarking(detectionSettings))
             return false;
         confirmed = true;
     }
-    storeDetectionSettingsAndMark(confirmed);
+    storeDetectionSettingsAndMark(confirmed, options.accessLevel);
     return true;
 }
 
@@ -320,11 +200,12 @@ bool ChromatogramCommands::AddEventOver(double a, double b) {
     } else if (request.choice >= 2 && request.choice <= 8) {
         const std::int32_t kind = request.choice + 2;
         events.push_back({kind, from, request.value, 1});
-        events.push_back({kind, to, parameterValue(detectionSettings, kind), 1});
+        const double held = parameterOfKind(detectionParameters(detectionSettings), kind);
+        events.push_back({kind, to, toEventUnits(kind, held), 1});
     } else {
         return false;
     }
-    storeDetectionSettingsAndMark(true);
+    storeDetectionSettingsAndMark(true, options_().accessLevel);
     return true;
 }
 
@@ -339,7 +220,7 @@ bool ChromatogramCommands::Identify() {
         return false;
     IdentifyPeaks(doc_);
     if (!isCalibration(doc_))
-        reportQuantitation(CalculateConcentrations(doc_));
+        reportQuantitationOf();
     doc_.changed(CZelmoraDoc::Change::Peaks);
     return true;
 }
@@ -347,25 +228,30 @@ bool ChromatogramCommands::Identify() {
 bool ChromatogramCommands::Concentrations() {
     if (!doc_.hasMethod)
         return false;
-    reportQuantitation(CalculateConcentrations(doc_));
+    reportQuantitationOf();
     doc_.changed(CZelmoraDoc::Change::Peaks);
     return true;
 }
 
-void ChromatogramCommands::reportQuantitation(const QuantitationResult& r) {
-    if (!r.computed && !r.message.empty())
-        sink_.messageBox("Концентрации", r.message, MessageIcon::Warning);
+void ChromatogramCommands::reportQuantitationOf() {
+    // A kind that computes no concentrations is a warning: the peaks are
+    // identified and their concentrations set to 0, so the command has run.
+    if (const Status s = CalculateConcentrations(doc_); !s)
+        report("Концентрации", s);
 }
 
-bool ChromatogramCommands::CopyConcentrations() {
+CommandResult ChromatogramCommands::CopyConcentrations() {
     const std::optional<fs::path> file = prompts_.chooseChromatogram();
-    return file.has_value() && CopyConcentrationsFrom(*file);
+    if (!file)
+        return CommandEffect::Unchanged;
+    return CopyConcentrationsFrom(*file);
 }
 
-bool ChromatogramCommands::CopyConcentrationsFrom(const fs::path& file) {
+CommandResult ChromatogramCommands::CopyConcentrationsFrom(const fs::path& file) {
     CZelmoraDoc source;
-    if (!source.OnOpenDocument(file, sink_))
-        return false;
+    // The document has shown its own message about a file it cannot open.
+    if (!OpenChromatogram(source, file, sink_))
+        return Status::failure(messageText(kMsgOpenError, file.string()));
     for (const Peak& from : source.peaks.peaks) {
         if (from.componentName.empty())
             continue;
@@ -376,33 +262,28 @@ bool ChromatogramCommands::CopyConcentrationsFrom(const fs::path& file) {
     }
     RecalculatePeaks(doc_.peaks);
     doc_.changed(CZelmoraDoc::Change::Peaks);
-    return true;
+    return CommandEffect::Done;
 }
 
-bool ChromatogramCommands::CompensateDrift() {
-    const auto mode = static_cast<DriftMode>(programOptions().driftageCompensation);
-    const TreatmentResult r = zelmora::CompensateDrift(doc_, mode);
-    if (!r.done) {
-        if (!r.message.empty())
-            sink_.messageBox("Компенсация дрейфа", r.message, MessageIcon::Warning);
-        return false;
-    }
-    cropShift_ = 0;
-    return true;
+CommandResult ChromatogramCommands::CompensateDrift() {
+    const auto mode = static_cast<DriftMode>(options_().driftageCompensation);
+    if (Status s = zelmora::CompensateDrift(doc_, mode); !s)
+        return report("Компенсация дрейфа", std::move(s));
+    return CommandEffect::Done;
 }
 
-bool ChromatogramCommands::SaveToDatabase() {
+CommandResult ChromatogramCommands::SaveToDatabase() {
     const fs::path path = doc_.pathName();
-    if (path.empty()) {
-        sink_.messageBox("Сохранить в БД",
-                         "Хроматограмма ещё не записана в файл: сначала сохраните её.",
-                         MessageIcon::Warning);
-        return false;
-    }
+    if (path.empty())
+        return report("Сохранить в БД", Status::failure("Хроматограмма ещё не записана в файл: "
+                                                        "сначала сохраните её."));
     doc_.databaseSaveRequest = true;
-    const bool ok = doc_.OnSaveDocument(path, sink_);
+    const bool saved = doc_.OnSaveDocument(path, sink_, options_());
     doc_.databaseSaveRequest = false;
-    return ok;
+    // The document has shown its own messages about a save that failed.
+    if (!saved)
+        return Status::failure(messageText(kMsgSaveError, path.string()));
+    return CommandEffect::Done;
 }
 
 bool ChromatogramCommands::ExportText(ExportMode mode) {
@@ -416,17 +297,13 @@ bool ChromatogramCommands::ExportToProgram() {
     return r.status == ProgramExportResult::Status::Done;
 }
 
-bool ChromatogramCommands::ConvertConcentrations(DensityConversion direction) {
-    const fs::path file = densityTablePath();
+CommandResult ChromatogramCommands::ConvertConcentrations(DensityConversion direction) {
+    const fs::path file = densityTablePath(options_().databaseFolder());
     // The table is read once, before any peak changes, so that a file that
     // cannot be read leaves every concentration as it was.
-    const std::optional<std::vector<DensityEntry>> table = readDensityTable(file);
-    if (!table) {
-        sink_.messageBox("Плотности веществ",
-                         "Не удалось открыть таблицу плотностей " + file.string() + ".",
-                         MessageIcon::Warning);
-        return false;
-    }
+    const Result<std::vector<DensityEntry>> table = readDensityTable(file);
+    if (!table)
+        return report("Плотности веществ", table.status());
     for (Peak& p : doc_.peaks.peaks) {
         if (p.componentName.empty())
             continue;
@@ -445,7 +322,7 @@ bool ChromatogramCommands::ConvertConcentrations(DensityConversion direction) {
     }
     RecalculatePeaks(doc_.peaks);
     doc_.changed(CZelmoraDoc::Change::Peaks);
-    return true;
+    return CommandEffect::Done;
 }
 
 void ChromatogramCommands::ToggleGroups() {
@@ -489,206 +366,15 @@ bool ChromatogramCommands::SetPeakBoundsAt(long long k, double tStart, double tE
 }
 
 bool ChromatogramCommands::InvertPeak(long long k) {
-    const Peak* p = doc_.peak(k);
-    const std::size_t n = doc_.signal.size();
-    if (p == nullptr || n == 0)
-        return false;
-    const std::size_t i = std::min(sampleIndexAt(doc_.signal, p->startTime), n - 1);
-    const std::size_t j = std::min(sampleIndexAt(doc_.signal, p->endTime), n - 1);
-    if (j <= i)
-        return false;
-    const float bS = static_cast<float>(p->baselineAtStart);
-    const float bE = static_cast<float>(p->baselineAtEnd);
-    const float l = (bE - bS) / static_cast<float>(j - i);
-    const float m = bS - static_cast<float>(i) * l;
-    {
-        std::lock_guard lock(doc_.recordingMutex);
-        doc_.undoSamples = doc_.signal.samples;
-        for (std::size_t s = i; s < j; ++s) {
-            float& y = doc_.signal.samples[s];
-            y = 2.0f * (l * static_cast<float>(s) + m) - y;
-        }
-    }
-    doc_.undoAvailable = true;
-    cropShift_ = 0;
-    RecalculatePeaks(doc_.peaks);
-    doc_.changed(CZelmoraDoc::Change::Signal);
-    return true;
+    return zelmora::InvertPeak(doc_, k);
 }
 
 bool ChromatogramCommands::ApproximateClippedPeak(long long k) {
-    std::vector<float> rebuilt = doc_.signal.samples;
-    if (!zelmora::ApproximateClippedPeak(doc_.peaks, k, doc_.signal.samples, rebuilt))
-        return false;
-    {
-        std::lock_guard lock(doc_.recordingMutex);
-        doc_.undoSamples = std::move(doc_.signal.samples);
-        doc_.signal.samples = std::move(rebuilt);
-    }
-    doc_.undoAvailable = true;
-    cropShift_ = 0;
-    RecalculatePeaks(doc_.peaks);
-    doc_.changed(CZelmoraDoc::Change::Signal);
-    return true;
+    return zelmora::ApproximateClippedPeak(doc_, k);
 }
 
 bool ChromatogramCommands::CropTo(double a, double b) {
-    if (!std::isfinite(a) || !std::isfinite(b))
-        return false;
-    if (a > b)
-        std::swap(a, b);
-    const Signal& s = doc_.signal;
-    if (!(s.dt > 0))
-        return false;
-    const std::size_t first = sampleIndexAt(s, a);
-    const double span = std::trunc((b - a) / s.dt);
-    const std::size_t available = s.size() - first;
-    const std::size_t count =
-        span >= static_cast<double>(available) ? available : static_cast<std::size_t>(span);
-    if (count == 0)
-        return false;
-
-    for (long long k = static_cast<long long>(doc_.peaks.size()) - 1; k >= 0; --k) {
-        const Peak& p = doc_.peaks.peaks[static_cast<std::size_t>(k)];
-        if (!(p.startTime >= a && p.endTime <= b))
-            DeletePeak(doc_.peaks, k, true, true);
-    }
-    // The peaks move with their samples: sample `first` becomes sample 0.
-    const double shift = static_cast<double>(first) * s.dt;
-    for (Peak& p : doc_.peaks.peaks) {
-        p.startTime -= shift;
-        p.endTime -= shift;
-        p.apexTime -= shift;
-    }
-    {
-        std::lock_guard lock(doc_.recordingMutex);
-        doc_.undoSamples = doc_.signal.samples;
-        std::vector<float> kept(
-            doc_.signal.samples.begin() + static_cast<std::ptrdiff_t>(first),
-            doc_.signal.samples.begin() + static_cast<std::ptrdiff_t>(first + count));
-        doc_.signal.samples = std::move(kept);
-    }
-    cropShift_ = shift;
-    doc_.peaks.attach(&doc_.signal);
-    RecalculatePeaks(doc_.peaks);
-    doc_.changed(CZelmoraDoc::Change::Signal);
-    return true;
-}
-
-// --- a chromatogram made from a recording
-
-std::string recordingFileName(std::time_t analysisTime, const std::string& methodName) {
-    const std::string stamp = formatLocalTime(analysisTime, "%d%m%y_%H%M%S");
-    return (methodName.empty() ? std::string("Zelmora") : methodName) + "_" + stamp + ".stg";
-}
-
-std::string monthFolderName(int month) {
-    static const char* const kMonths[12] = {"январь",   "февраль", "март",   "апрель",
-                                            "май",      "июнь",    "июль",   "август",
-                                            "сентябрь", "октябрь", "ноябрь", "декабрь"};
-    if (month < 1 || month > 12)
-        return {};
-    return text::format("%02d-%s", month, kMonths[month - 1]);
-}
-
-fs::path recordingFolder(const fs::path& chromatograms, int saveFolderType,
-                         const std::string& methodName, std::time_t now) {
-    std::tm local{};
-    localtime_r(&now, &local);
-    const std::string year = text::format("%04d", local.tm_year + 1900);
-    const std::string month = monthFolderName(local.tm_mon + 1);
-    // Each level is made on its own; one that cannot be made leaves the path
-    // as it is, and the save then reports the folder.
-    std::error_code ec;
-    fs::create_directories(chromatograms, ec);
-    std::vector<fs::path> levels;
-    switch (saveFolderType) {
-        case 1:
-            levels = {chromatograms / year, chromatograms / year / month};
-            break;
-        case 2:
-            levels = {chromatograms / methodName};
-            break;
-        case 3:
-            levels = {chromatograms / methodName, chromatograms / methodName / year,
-                      chromatograms / methodName / year / month};
-            break;
-        default:
-            return chromatograms;
-    }
-    for (const fs::path& level : levels)
-        fs::create_directory(level, ec);
-    return levels.back();
-}
-
-fs::path uniqueFilePath(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::exists(path, ec))
-        return path;
-    const fs::path folder = path.parent_path();
-    const std::string stem = path.stem().string();
-    const std::string ext = path.extension().string();
-    for (int i = 2;; ++i) {
-        fs::path candidate = folder / (stem + " (" + std::to_string(i) + ")" + ext);
-        if (!fs::exists(candidate, ec))
-            return candidate;
-    }
-}
-
-RecordingResult CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink, std::time_t now) {
-    RecordingResult result;
-    if (doc.signal.empty()) {
-        result.message = "Запись не содержит ни одной точки: хроматограмма не создана.";
-        CWorkLog::instance().write("? " + result.message);
-        return result;
-    }
-    doc.carriedStep = doc.signal.dt;
-    doc.keepUndoCopy();
-    doc.peaks.attach(&doc.signal);
-    const float lastTime = static_cast<float>(doc.signal.timeAt(doc.signal.size() - 1));
-    doc.passport.duration = std::ceil(10.0f * lastTime) / 10.0f;
-
-    std::string methodName;
-    if (doc.reloadMethod(sink)) {
-        const Method& m = *documentMethod(doc);
-        methodName = doc.method->name();
-        if (m.filter.kind != 0)
-            ApplyFilter(doc, m.filter);
-        AutoMarkPeaks(doc.peaks, m.marking);
-        if (isCalibration(doc))
-            IdentifyPeaks(doc);
-        else
-            identifyAndQuantitate(doc);
-    }
-    doc.saveName = recordingFileName(doc.passport.analysisTime, methodName);
-
-    const ProgramOptions options = programOptions();
-    fs::path folder =
-        recordingFolder(options.chromatogramFolder(), options.saveFolderType, methodName, now);
-    if (const Method* m = documentMethod(doc); m != nullptr && m->capture.saveToFolder) {
-        std::string given = m->capture.folder;
-        std::replace(given.begin(), given.end(), '\\', '/');
-        if (!given.empty() && given.back() == '/' && given.size() > 1)
-            given.pop_back();
-        const fs::path own = given;
-        if (own.is_absolute()) {
-            std::error_code ec;
-            fs::create_directories(own, ec);
-            folder = own;
-        } else {
-            CWorkLog::instance().write("? Каталог хроматограмм метода \"" + m->capture.folder +
-                                       "\" не годится: хроматограмма записана в " +
-                                       folder.string());
-        }
-    }
-    result.path = uniqueFilePath(folder / doc.saveName);
-    doc.state().setPathName(result.path);
-    doc.setModified(true);
-    if (options.autoSave)
-        result.saved = doc.OnSaveDocument(result.path, sink);
-    doc.updateTitle();
-    result.created = true;
-    return result;
+    return CropChromatogram(doc_, a, b);
 }
 
 }  // namespace zelmora

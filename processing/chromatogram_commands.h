@@ -1,8 +1,9 @@
 #pragma once
 // The commands of a chromatogram window, as operations on the document that
 // the desktop program's menus, toolbars and view call, with the states their
-// enabling rules read, and the chain that turns a finished recording into a
-// saved chromatogram.
+// enabling rules read. The density table (density_table.h), the chromatogram
+// made from a finished recording (recorded_chromatogram.h) and the edits of
+// the trace with their undo (signal_edits.h) have files of their own.
 //
 // Method copies follow saved methods through MethodReloadLink (one per open
 // chromatogram, kept by the front end); the commands that show a method
@@ -13,8 +14,12 @@
 //   identified and, unless the chromatogram is a calibration chromatogram,
 //   their concentrations computed; then the document is marked modified and
 //   its views redrawn.
-// - Filtering, drift compensation, clipped-peak approximation and cropping
-//   keep the samples as they were as the one-level undo copy.
+// - Filtering, drift compensation, clipped-peak approximation, mirroring and
+//   cropping keep the samples as they were, with how far the peaks moved, as
+//   the document's one undo record (TraceUndo; signal_edits.h).
+// - Program options (the drift mode, whether the marking sheet is shown, the
+//   access level, the database folder) are asked of the OptionsSource the
+//   front end gave, when a command starts.
 // - Filter and marking settings are taken, when a command starts, from the
 //   chromatogram's own method copy when it has one, otherwise from the
 //   program's default method (which is never read from or written to a file).
@@ -22,17 +27,20 @@
 // Everything here runs on the user-interface thread.
 
 #include <cstdint>
-#include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "app/program_settings.h"
+#include "app/result.h"
 #include "document/chromatogram_export.h"
 #include "document/zelmora_doc.h"
 #include "method/method_records.h"
+#include "processing/density_table.h"
 #include "processing/quantitation.h"
+#include "processing/recorded_chromatogram.h"
 
 namespace zelmora {
 
@@ -80,27 +88,31 @@ class CommandPrompts : public SaveFileChooser {
 // without a method. Never read from or written to a file.
 Method& defaultMethod();
 
-// Which of the two conversions of concentrations with the density table.
-enum class DensityConversion { VolumeToMass, MassToVolume };
+// How a menu command that may fail ended. A failure (a density table that
+// cannot be read, a trace too short to treat) is a failed Result with the
+// message the operator was shown, once, by the command's reporting routine.
+// Cancelling a dialog is not a failure: nothing is shown and nothing changed,
+// so it is a success that did nothing (Unchanged), which keeps "the operator
+// changed their mind" apart from "the command could not do it" for callers
+// that log, beep or close windows.
+// The view's edits and the commands that only show a dialog stay bool: a
+// refused edit has nothing to tell (the view beeps), and a dialog's false is
+// its cancel.
+enum class CommandEffect { Done, Unchanged };
+using CommandResult = Result<CommandEffect>;
+// Whether the command ran to its end (the menu's old "true").
+inline bool isDone(const CommandResult& r) {
+    return r.ok() && *r == CommandEffect::Done;
+}
 
-// The density table "density.txt" of the database folder: name and density,
-// in file order, up to the first pair with an empty line (CR LF or LF).
-struct DensityEntry {
-    std::string name;
-    double density = 0;
-};
-std::filesystem::path densityTablePath();
-// The table from the bytes of the file (Windows-1251).
-std::vector<DensityEntry> parseDensityTable(std::string_view bytes);
-// Nothing when the file cannot be read.
-std::optional<std::vector<DensityEntry>> readDensityTable(const std::filesystem::path& file);
-// Rewrites the table in the same form, up to the first row with an empty cell.
-bool writeDensityTable(const std::filesystem::path& file, const std::vector<DensityEntry>& rows,
-                       std::string& error);
+// The program options as they stand when a command starts: the front end
+// passes its settings, a test options of its own.
+using OptionsSource = std::function<ProgramOptions()>;
 
 class ChromatogramCommands {
   public:
-    ChromatogramCommands(CZelmoraDoc& doc, MessageSink& sink, CommandPrompts& prompts);
+    ChromatogramCommands(CZelmoraDoc& doc, MessageSink& sink, CommandPrompts& prompts,
+                         OptionsSource options);
 
     CZelmoraDoc& document() { return doc_; }
 
@@ -108,7 +120,7 @@ class ChromatogramCommands {
     // ("&Отменить"), the chromatogram's method (identification,
     // concentrations, its method sheet), and a calibration chromatogram
     // with a method ("+ Ко&мпоненты", "+ Точка &градуировки").
-    bool canUndo() const { return doc_.undoAvailable; }
+    bool canUndo() const { return doc_.undo.available; }
     bool hasMethod() const { return doc_.hasMethod; }
     bool canAddToMethod() const;
 
@@ -118,15 +130,15 @@ class ChromatogramCommands {
     bool ShowMethod();
     bool AddComponents();
     bool AddCalibrationLevel();
-    bool Filter();
+    CommandResult Filter();
     bool AutoMark();
     bool DeleteAll();
     bool Identify();
     bool Concentrations();
-    bool CopyConcentrations();
-    bool CopyConcentrationsFrom(const std::filesystem::path& file);
-    bool CompensateDrift();
-    bool SaveToDatabase();
+    CommandResult CopyConcentrations();
+    CommandResult CopyConcentrationsFrom(const std::filesystem::path& file);
+    CommandResult CompensateDrift();
+    CommandResult SaveToDatabase();
     // "Э&кспорт хроматограммы"; automatic for the method's automatic export.
     bool ExportText(ExportMode mode = ExportMode::Interactive);
     // The results to the outside program. When it accepted them and the
@@ -134,7 +146,7 @@ class ChromatogramCommands {
     // then closes the window.
     bool ExportToProgram();
     bool closeRequested() const { return closeRequested_; }
-    bool ConvertConcentrations(DensityConversion direction);
+    CommandResult ConvertConcentrations(DensityConversion direction);
     void ToggleGroups();
     bool showGroups() const { return showGroups_; }
 
@@ -170,46 +182,20 @@ class ChromatogramCommands {
     void takeDetectionSettings();
     // Keeps the detection settings in the method (saved, methods reloaded)
     // or in the default method, then marks the peaks again.
-    void storeDetectionSettingsAndMark(bool sheetConfirmed);
+    void storeDetectionSettingsAndMark(bool sheetConfirmed, int accessLevel);
     bool methodSheetCommand(int page, bool addComponents, bool addLevel);
-    void reportQuantitation(const QuantitationResult& result);
+    // The one place a failed command reaches the operator: a warning box
+    // titled `caption`; returns the failure for the caller.
+    Status report(const char* caption, Status failure);
+    // Concentrations by the method; a kind that computes none is reported.
+    void reportQuantitationOf();
 
     CZelmoraDoc& doc_;
     MessageSink& sink_;
     CommandPrompts& prompts_;
+    OptionsSource options_;
     bool showGroups_ = false;
     bool closeRequested_ = false;
-    // How far the last crop moved the peaks; while the undo copy is the
-    // trace from before that crop, "Отменить" moves them back.
-    double cropShift_ = 0;
 };
-
-// --- a chromatogram made from a recording
-
-// "<method or Zelmora>_DDMMYY_HHMMSS.stg" from the analysis time.
-std::string recordingFileName(std::time_t analysisTime, const std::string& methodName);
-// The month folder "MM-monthname" ("12-декабрь").
-std::string monthFolderName(int month);
-// The folder of a new chromatogram for "SaveFolderType" under `chromatograms`,
-// made level by level; `now` gives the year and month.
-std::filesystem::path recordingFolder(const std::filesystem::path& chromatograms,
-                                      int saveFolderType, const std::string& methodName,
-                                      std::time_t now);
-// `path`, or "<stem> (2).stg", "<stem> (3).stg", ... when that file exists.
-std::filesystem::path uniqueFilePath(const std::filesystem::path& path);
-
-struct RecordingResult {
-    bool created = false;
-    bool saved = false;  // written by the automatic save
-    std::filesystem::path path;
-    std::string message;  // why nothing was created
-};
-
-// Turns a document whose signal and passport a channel has filled into a
-// chromatogram: undo copy, duration, method, filtering, marking,
-// identification, concentrations, the file name and folder, and the
-// automatic save. A recording without samples is refused.
-RecordingResult CreateFromRecording(CZelmoraDoc& doc, MessageSink& sink,
-                                    std::time_t now = std::time(nullptr));
 
 }  // namespace zelmora

@@ -102,10 +102,10 @@ void IdentifyPeaks(CZelmoraDoc& doc) {
         IdentifyPeaks(doc.peaks, m->calculation, doc.retentionFactor);
 }
 
-QuantitationResult CalculateConcentrations(CZelmoraDoc& doc) {
+Status CalculateConcentrations(CZelmoraDoc& doc) {
     if (const Method* m = documentMethod(doc))
         return CalculateConcentrations(doc.peaks, *m, doc.passport);
-    return {false, "у хроматограммы нет метода"};
+    return Status::failure("у хроматограммы нет метода");
 }
 
 ProcessingOutcome ProcessChromatogram(CZelmoraDoc& doc) {

@@ -36,14 +36,14 @@ bool writeMethodTo(const std::filesystem::path& file, const Method& method, std:
 
 // Identification of the document's peaks by its method; nothing without one.
 void IdentifyPeaks(CZelmoraDoc& doc);
-// Concentrations of the document's peaks by its method; nothing without one.
-QuantitationResult CalculateConcentrations(CZelmoraDoc& doc);
+// Concentrations of the document's peaks by its method; a failure without one.
+Status CalculateConcentrations(CZelmoraDoc& doc);
 
 struct ProcessingOutcome {
     bool filtered = false;
     bool identified = false;
     bool quantitated = false;
-    QuantitationResult quantitation;
+    Status quantitation;  // failed when the method's kind computes no concentrations
 };
 
 // Filter (with the method's filter, or none without a method), mark (with

@@ -2,25 +2,9 @@
 
 #include "document/zelmora_doc.h"
 #include "method/method_records.h"
-#include "processing/peak_integration.h"
+#include "processing/signal_edits.h"
 
 namespace zelmora {
-namespace {
-
-// Takes the treated samples, keeping the old ones as the undo copy.
-void replaceSamples(CZelmoraDoc& doc, std::vector<float>&& treated) {
-    {
-        std::lock_guard lock(doc.recordingMutex);
-        doc.undoSamples = std::move(doc.signal.samples);
-        doc.signal.samples = std::move(treated);
-    }
-    doc.undoAvailable = true;
-    doc.peaks.attach(&doc.signal);
-    RecalculatePeaks(doc.peaks);
-    doc.changed(CZelmoraDoc::Change::Signal);
-}
-
-}  // namespace
 
 std::vector<BaselineSpan> baselineSpans(const CZelmoraDoc& doc) {
     std::vector<BaselineSpan> spans;
@@ -37,41 +21,25 @@ bool ApplyFilter(CZelmoraDoc& doc, const FilterSettings& page) {
     const FilterParameters p{page.kind, page.threshold, page.window};
     if (!applyFilter(doc.signal.samples, doc.signal.dt, p, y))
         return false;
-    replaceSamples(doc, std::move(y));
+    ReplaceTrace(doc, std::move(y));
     return true;
 }
 
-TreatmentResult CompensateDrift(CZelmoraDoc& doc, DriftMode mode) {
-    TreatmentResult r;
-    if (doc.signal.size() < 3) {
-        r.message = "Слишком короткая хроматограмма для компенсации дрейфа.";
-        return r;
-    }
-    if (mode == DriftMode::MarkedBaseline && doc.peaks.empty()) {
-        r.message =
+Status CompensateDrift(CZelmoraDoc& doc, DriftMode mode) {
+    const std::string tooShort = "Слишком короткая хроматограмма для компенсации дрейфа.";
+    if (doc.signal.size() < 3)
+        return Status::failure(tooShort);
+    if (mode == DriftMode::MarkedBaseline && doc.peaks.empty())
+        return Status::failure(
             "На хроматограмме нет размеченных пиков: компенсация дрейфа по размеченой "
-            "базовой линии невозможна.";
-        return r;
-    }
+            "базовой линии невозможна.");
     std::vector<float> y;
+    // The two refusals of the compensation are those checked above.
     if (!compensateDrift(doc.signal.samples, doc.signal.t0, doc.signal.dt, mode, baselineSpans(doc),
                          y))
-        return r;
-    replaceSamples(doc, std::move(y));
-    r.done = true;
-    return r;
-}
-
-bool UndoTreatment(CZelmoraDoc& doc) {
-    if (!doc.undoAvailable || doc.undoSamples.size() != doc.signal.size())
-        return false;
-    {
-        std::lock_guard lock(doc.recordingMutex);
-        doc.signal.samples = doc.undoSamples;
-    }
-    RecalculatePeaks(doc.peaks);
-    doc.changed(CZelmoraDoc::Change::Signal);
-    return true;
+        return Status::failure(tooShort);
+    ReplaceTrace(doc, std::move(y));
+    return {};
 }
 
 NoiseAndDrift EstimateNoiseAndDrift(const CZelmoraDoc& doc, int processor, bool maxExcursion) {

@@ -1,10 +1,13 @@
 #pragma once
 // Filtering and drift compensation of a whole chromatogram document: the
 // samples are treated in place, the previous samples become the one-level
-// undo copy, the peaks keep their bounds and are measured again. And the
+// undo record (signal_edits.h), the peaks keep their bounds and are measured
+// again. And the
 // noise and drift figures of the document.
 
 #include <string>
+
+#include "app/result.h"
 
 #include "processing/drift.h"
 #include "processing/signal_filters.h"
@@ -22,19 +25,10 @@ std::vector<BaselineSpan> baselineSpans(const CZelmoraDoc& doc);
 // unchanged.
 bool ApplyFilter(CZelmoraDoc& doc, const FilterSettings& page);
 
-struct TreatmentResult {
-    bool done = false;
-    std::string message;  // why nothing was done, for the operator
-};
-
 // Compensates the drift by the "DriftageCompensation" mode. A chromatogram
-// without peaks is refused by the marked-baseline mode with a message, instead
-// of being turned into zeros.
-TreatmentResult CompensateDrift(CZelmoraDoc& doc, DriftMode mode);
-
-// "Отменить": the samples from the undo copy, peaks measured again. The copy
-// stays, so undo remains available.
-bool UndoTreatment(CZelmoraDoc& doc);
+// without peaks is refused by the marked-baseline mode with a message for the
+// operator, instead of being turned into zeros.
+Status CompensateDrift(CZelmoraDoc& doc, DriftMode mode);
 
 NoiseAndDrift EstimateNoiseAndDrift(const CZelmoraDoc& doc, int processor, bool maxExcursion);
 

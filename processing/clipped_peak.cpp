@@ -73,8 +73,8 @@ bool ApproximateClippedPeak(const PeakTable& table, std::int64_t k,
         add(L - j * d1);
         add(R + j * d2);
     }
-    const PolynomialFit fit = SolveLeastSquaresPolynomial(px, py, kDegree, true);
-    if (!fit.ok)
+    const Result<PolynomialFit> fit = SolveLeastSquaresPolynomial(px, py, kDegree, true);
+    if (!fit)
         return false;
 
     std::vector<float> rebuilt(static_cast<std::size_t>(R - L));
@@ -82,7 +82,7 @@ bool ApproximateClippedPeak(const PeakTable& table, std::int64_t k,
         const double p = static_cast<double>(i - c);
         double y = 0;
         for (int u = kDegree; u >= 0; --u)
-            y = y * p + fit.coefficients[static_cast<std::size_t>(u)];
+            y = y * p + fit->coefficients[static_cast<std::size_t>(u)];
         if (!std::isfinite(y))
             return false;
         rebuilt[static_cast<std::size_t>(i - L)] = static_cast<float>(y);

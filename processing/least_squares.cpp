@@ -4,17 +4,18 @@
 
 namespace zelmora {
 
-PolynomialFit SolveLeastSquaresPolynomial(const std::vector<double>& x,
-                                          const std::vector<double>& y, int degree,
-                                          bool constantTerm) {
+Result<PolynomialFit> SolveLeastSquaresPolynomial(const std::vector<double>& x,
+                                                  const std::vector<double>& y, int degree,
+                                                  bool constantTerm) {
     PolynomialFit fit;
-    if (x.size() != y.size() || degree > kMaxPolynomialDegree)
-        return fit;
+    if (x.size() != y.size())
+        return Status::failure("разное число абсцисс и ординат");
+    if (degree > kMaxPolynomialDegree)
+        return Status::failure("слишком высокая степень многочлена");
     const int j0 = constantTerm ? 0 : 1;
-    if (degree < j0) {
-        fit.ok = true;  // nothing to fit: the curve is 0
-        return fit;
-    }
+    if (degree < j0)
+        return fit;  // nothing to fit: the curve is 0
+    const Status singular = Status::failure("вырожденная система уравнений");
     const int m = degree - j0 + 1;  // unknowns
     constexpr int kMax = kMaxPolynomialDegree + 1;
     double a[kMax][kMax] = {};
@@ -39,7 +40,7 @@ PolynomialFit SolveLeastSquaresPolynomial(const std::vector<double>& x,
         const double pivot = a[r][r];
         if (!std::isfinite(pivot) || std::fabs(pivot) <= 1e-12 * diagonal[r] ||
             std::fabs(pivot) < 1e-300)
-            return fit;
+            return singular;
         for (int s = r + 1; s < m; ++s) {
             const double f = a[s][r] / pivot;
             for (int c = r; c < m; ++c)
@@ -54,11 +55,10 @@ PolynomialFit SolveLeastSquaresPolynomial(const std::vector<double>& x,
             v -= a[r][c] * solution[c];
         solution[r] = v / a[r][r];
         if (!std::isfinite(solution[r]))
-            return fit;
+            return singular;
     }
     for (int r = 0; r < m; ++r)
         fit.coefficients[static_cast<std::size_t>(r + j0)] = solution[r];
-    fit.ok = true;
     return fit;
 }
 

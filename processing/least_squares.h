@@ -13,23 +13,24 @@
 #include <array>
 #include <vector>
 
+#include "app/result.h"
+
 namespace zelmora {
 
 inline constexpr int kMaxPolynomialDegree = 11;
 
 struct PolynomialFit {
-    bool ok = false;
     // Coefficient of x^j; 0 for the powers the fit did not use.
     std::array<double, kMaxPolynomialDegree + 1> coefficients{};
 };
 
 // Fits a polynomial of `degree` (0 to 11) through the points (x[i], y[i]).
 // Without `constantTerm` the power 0 is left out and its coefficient is 0.
-// A degree below the lowest power of the fit gives all coefficients 0 (ok).
-// ok is false for a singular system, a degree out of range, or x and y of
-// different sizes.
-PolynomialFit SolveLeastSquaresPolynomial(const std::vector<double>& x,
-                                          const std::vector<double>& y, int degree,
-                                          bool constantTerm);
+// A degree below the lowest power of the fit gives all coefficients 0. A
+// singular system, a degree out of range, or x and y of different sizes are
+// a failure.
+Result<PolynomialFit> SolveLeastSquaresPolynomial(const std::vector<double>& x,
+                                                  const std::vector<double>& y, int degree,
+                                                  bool constantTerm);
 
 }  // namespace zelmora

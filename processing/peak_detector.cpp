@@ -246,19 +246,11 @@ const PeakEvent* PeakDetector::lastEventBefore(double t,
     return nullptr;
 }
 
-void PeakDetector::DetectPeaks(double width, double maxCommonBaselineDistance,
-                               double widthDoublingTime, double maxRiderArea, double maxWidth,
-                               double minHeight, double minArea, double markingStart) {
+void PeakDetector::DetectPeaks(const DetectionState& parameters) {
     table_.peaks.clear();
     DetectionState& d = table_.detection;
-    d.width = width;
-    d.maxCommonBaselineDistance = maxCommonBaselineDistance;
-    d.widthDoublingTime = widthDoublingTime;
-    d.maxRiderArea = maxRiderArea;
-    d.maxWidth = maxWidth;
-    d.minHeight = std::max(minHeight, 0.0);
-    d.minArea = minArea;
-    d.markingStart = markingStart;
+    d = parameters;
+    d.minHeight = std::max(parameters.minHeight, 0.0);
     const Signal* sig = table_.signal();
     if (!sig || sig->size() < 3 || !HasTimeBase(*sig))
         return;
@@ -366,7 +358,7 @@ void PeakDetector::filterBySize() {
     for (std::size_t k = 0; k < peaks.size(); ++k) {
         const double start = peaks[k].startTime;
         if (const PeakEvent* e = lastEventBefore(start, {kSetMaxWidth}))
-            d.maxWidth = e->value / 60;
+            d.maxWidth = fromEventUnits(kSetMaxWidth, e->value);
         if (const PeakEvent* e = lastEventBefore(start, {kSetMinHeight}))
             d.minHeight = e->value;
         if (const PeakEvent* e = lastEventBefore(start, {kSetMinArea}))
@@ -428,10 +420,49 @@ void PeakDetector::mergeZones() {
     table_.renumber();
 }
 
+DetectionState detectionParameters(const MarkingParameters& m) {
+    DetectionState d;
+    d.width = m.Width;
+    d.maxWidth = m.MaxWidth;
+    d.widthDoublingTime = m.WidthDoublingTime;
+    d.minHeight = m.MinHeight;
+    d.minArea = m.MinArea;
+    d.markingStart = m.MarkingStart;
+    d.maxRiderArea = m.MaxRiderArea;
+    d.maxCommonBaselineDistance = m.MaxCommonBaselineDistance;
+    return d;
+}
+
+double parameterOfKind(const DetectionState& d, std::int32_t kind) {
+    // The parameter events in kind order, kSetMaxWidth first.
+    static constexpr double DetectionState::*kFields[] = {
+        &DetectionState::maxWidth,
+        &DetectionState::maxCommonBaselineDistance,
+        &DetectionState::width,
+        &DetectionState::minHeight,
+        &DetectionState::maxRiderArea,
+        &DetectionState::minArea,
+        &DetectionState::widthDoublingTime};
+    if (kind < kSetMaxWidth || kind > kSetWidthDoublingTime)
+        return 0;
+    return d.*kFields[kind - kSetMaxWidth];
+}
+
+namespace {
+constexpr double kSecondsPerMinute = 60;
+}  // namespace
+
+double toEventUnits(std::int32_t kind, double parameter) {
+    return kind == kSetMaxWidth ? parameter * kSecondsPerMinute : parameter;
+}
+
+double fromEventUnits(std::int32_t kind, double eventValue) {
+    return kind == kSetMaxWidth ? eventValue / kSecondsPerMinute : eventValue;
+}
+
 void AutoMarkPeaks(PeakTable& table, const MarkingParameters& p) {
     PeakDetector detector(table, p.events);
-    detector.DetectPeaks(p.Width, p.MaxCommonBaselineDistance, p.WidthDoublingTime, p.MaxRiderArea,
-                         p.MaxWidth, p.MinHeight, p.MinArea, p.MarkingStart);
+    detector.DetectPeaks(detectionParameters(p));
 }
 
 bool MayMarkingSaveMethod(bool sheetConfirmed, int accessLevel) {

@@ -59,16 +59,31 @@ enum PeakEventKind : std::int32_t {
     kSetWidthDoublingTime = 10,
 };
 
+// The starting parameters of a marking run from the method's marking record,
+// in the double precision the detector works in: the one place where the
+// record's fields (MaxWidth, ...) become the run's (maxWidth, ...).
+DetectionState detectionParameters(const MarkingParameters& marking);
+
+// The run's parameter that an event of `kind` (kSetMaxWidth to
+// kSetWidthDoublingTime) sets; 0 for the other kinds.
+double parameterOfKind(const DetectionState& parameters, std::int32_t kind);
+
+// The maximum width travels in seconds in the timetable and in minutes
+// everywhere else; these two are the one place it is converted. Other kinds
+// carry their values in the run's units.
+double toEventUnits(std::int32_t kind, double parameter);
+double fromEventUnits(std::int32_t kind, double eventValue);
+
 class PeakDetector {
   public:
     // The detector works on `table` (and its attached trace) with a copy of
     // the timetable, stably sorted by ascending time.
     PeakDetector(PeakTable& table, std::vector<PeakEvent> events);
 
-    // Replaces the table's peaks by the automatically marked ones.
-    void DetectPeaks(double width, double maxCommonBaselineDistance, double widthDoublingTime,
-                     double maxRiderArea, double maxWidth, double minHeight, double minArea,
-                     double markingStart);
+    // Replaces the table's peaks by the automatically marked ones, starting
+    // from `parameters` (kept in the table's detection record; a negative
+    // minimum height counts as 0).
+    void DetectPeaks(const DetectionState& parameters);
 
     // False when a or b lies strictly inside a closed forbidden zone of the
     // timetable, or after the start of a zone that is never closed.

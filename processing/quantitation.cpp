@@ -47,11 +47,11 @@ void setAllConcentrations(PeakTable& table, double value) {
         p.concentration = value;
 }
 
-QuantitationResult notComputed(PeakTable& table, std::string message) {
+Status notComputed(PeakTable& table, std::string message) {
     // Values left from an earlier calculation would look computed.
     setAllConcentrations(table, 0);
     CWorkLog::instance().write("? " + message);
-    return {false, std::move(message)};
+    return Status::failure(std::move(message));
 }
 
 void thermalConductivity(PeakTable& table, const CalculationSettings& s) {
@@ -187,14 +187,13 @@ double Response(const CalculationSettings& settings, std::string_view name, doub
     return EvaluateCurve(*c, responseOf(settings, height, area));
 }
 
-QuantitationResult CalculateConcentrations(PeakTable& table, const Method& method,
-                                           const Passport& passport) {
+Status CalculateConcentrations(PeakTable& table, const Method& method, const Passport& passport) {
     const CalculationSettings& s = method.calculation;
     const double v = passport.sampleAmount, d = passport.standardAmount, n = passport.norm;
     double a = n / 100.0;
     if (a < 1e-50)
         a = 1;
-    QuantitationResult result;
+    Status result;
 
     switch (s.kind) {
         case kAbsoluteClassic:

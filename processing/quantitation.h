@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/result.h"
 #include "document/passport.h"
 #include "document/peak_table.h"
 #include "method/method_records.h"
@@ -70,17 +71,12 @@ double EvaluateCurve(const MethodComponent& component, double x);
 double Response(const CalculationSettings& settings, std::string_view name, double height,
                 double area);
 
-struct QuantitationResult {
-    bool computed = true;  // false: the kind computes no concentrations
-    std::string message;   // why nothing was computed, for the operator
-};
-
 // Writes the concentration of every peak, then applies the main substance
 // by difference (a peak of that name is appended when there is none). A
 // kind that cannot compute concentrations (8, or 7 without its standard
-// component) sets them to 0 and says so in the work log and the result.
-QuantitationResult CalculateConcentrations(PeakTable& table, const Method& method,
-                                           const Passport& passport);
+// component) sets them to 0 and says why in the work log and the failed
+// status.
+Status CalculateConcentrations(PeakTable& table, const Method& method, const Passport& passport);
 
 // The method's component groups: the runs of equal consecutive group names
 // of its list, each with the sums over the peaks whose component belongs to

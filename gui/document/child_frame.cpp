@@ -62,7 +62,8 @@ CChildFrame::CChildFrame(QWidget* owner)
       sink_(owner != nullptr ? owner : this),
       prompts_(owner != nullptr ? owner : this),
       doc_(std::make_unique<CZelmoraDoc>(std::make_unique<FrameDocumentState>(*this))),
-      commands_(std::make_unique<ChromatogramCommands>(*doc_, sink_, prompts_)) {
+      commands_(std::make_unique<ChromatogramCommands>(*doc_, sink_, prompts_,
+                                                       [] { return programOptions(); })) {
     setAttribute(Qt::WA_DeleteOnClose);
     subscription_ = doc_->subscribe([this](CZelmoraDoc::Change) { emit commandStatesChanged(); });
     documentTitleChanged();

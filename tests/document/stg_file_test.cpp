@@ -134,8 +134,8 @@ TEST(StgFileTest, RoundTripWithAndWithoutProperties) {
         std::string error;
         ASSERT_TRUE(back.Read(path, &error)) << error;
         EXPECT_EQ(back.signal.samples, doc.signal.samples);
-        EXPECT_EQ(back.undoSamples, doc.signal.samples);
-        EXPECT_FALSE(back.undoAvailable);
+        EXPECT_EQ(back.undo.samples, doc.signal.samples);
+        EXPECT_FALSE(back.undo.available);
         EXPECT_DOUBLE_EQ(back.t0(), 0.5);
         EXPECT_DOUBLE_EQ(back.dt(), double(float(0.51)) - double(float(0.5)));
         EXPECT_NEAR(back.carriedStep, 0.01, 1e-6);

@@ -200,7 +200,7 @@ class PassportDlgTest : public QObject {
             return d.result();
         };
         RecordingMessageSink sink;
-        ChromatogramCommands commands(doc, sink, prompts);
+        ChromatogramCommands commands(doc, sink, prompts, [] { return programOptions(); });
         QVERIFY(!doc.isModified());
         QVERIFY(commands.EditPassport());
         QVERIFY(doc.isModified());

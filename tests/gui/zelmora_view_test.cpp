@@ -56,7 +56,7 @@ struct Chromatogram {
     CZelmoraDoc doc;
     SilentMessageSink sink;
     CommandPrompts prompts;
-    ChromatogramCommands commands{doc, sink, prompts};
+    ChromatogramCommands commands{doc, sink, prompts, [] { return programOptions(); }};
 
     Chromatogram() {
         SyntheticChromatogram spec;

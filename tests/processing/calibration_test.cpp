@@ -99,9 +99,9 @@ TEST(Calibration, LeastSquaresFitOfEveryForm) {
     for (const Want& w : wants) {
         MethodComponent c = threeLevels(w.type);
         c.k3 = 99;  // replaced by the fit
-        const FitOutcome o = LeastSquaresFit(c, 1, nullptr);
-        EXPECT_TRUE(o.ok) << w.type;
-        EXPECT_EQ(o.points, 3) << w.type;
+        const Result<FitOutcome> o = LeastSquaresFit(c, 1, nullptr);
+        EXPECT_TRUE(o.ok()) << w.type;
+        EXPECT_EQ(o->points, 3) << w.type;
         EXPECT_NEAR(c.k0, w.k0, 1e-9) << w.type;
         EXPECT_NEAR(c.k1, w.k1, 1e-9) << w.type;
         EXPECT_NEAR(c.k2, w.k2, 1e-9) << w.type;
@@ -122,14 +122,14 @@ TEST(Calibration, LeastSquaresFitOfEveryForm) {
 
 TEST(Calibration, DegreeLoweringWithOneAndTwoLevels) {
     MethodComponent c = withLevels("A", {level(5.1, 2)}, 1);
-    FitOutcome o = LeastSquaresFit(c, 1, nullptr);
-    EXPECT_EQ(o.degree, 0);
+    Result<FitOutcome> o = LeastSquaresFit(c, 1, nullptr);
+    EXPECT_EQ(o->degree, 0);
     EXPECT_DOUBLE_EQ(c.k0, 5.1);
     EXPECT_EQ(c.k1, 0);
     // Without a constant term one level still fixes k1.
     c = withLevels("A", {level(5.1, 2)}, 2);
     o = LeastSquaresFit(c, 1, nullptr);
-    EXPECT_EQ(o.degree, 1);
+    EXPECT_EQ(o->degree, 1);
     EXPECT_NEAR(c.k1, 2.55, 1e-12);
     EXPECT_EQ(c.k2, 0);
     c = withLevels("A", {level(5.1, 2)}, 5);
@@ -140,13 +140,13 @@ TEST(Calibration, DegreeLoweringWithOneAndTwoLevels) {
     // Two levels: a straight line with constant, or two powers without.
     c = withLevels("A", {level(5.1, 2), level(9.8, 4)}, 3);
     o = LeastSquaresFit(c, 1, nullptr);
-    EXPECT_EQ(o.degree, 1);
+    EXPECT_EQ(o->degree, 1);
     EXPECT_NEAR(c.k0, 0.4, 1e-10);
     EXPECT_NEAR(c.k1, 2.35, 1e-10);
     EXPECT_EQ(c.k2, 0);
     c = withLevels("A", {level(5.1, 2), level(9.8, 4)}, 4);
     o = LeastSquaresFit(c, 1, nullptr);
-    EXPECT_EQ(o.degree, 2);
+    EXPECT_EQ(o->degree, 2);
     EXPECT_NEAR(c.k1, 2.65, 1e-10);
     EXPECT_NEAR(c.k2, -0.05, 1e-10);
     EXPECT_EQ(c.k3, 0);
@@ -163,9 +163,9 @@ TEST(Calibration, FitsThatCannotBeMadeKeepTheCoefficients) {
     MethodComponent c = withLevels("A", {level(5, 3), level(6, 3)}, 1);
     c.k0 = 1;
     c.k1 = 2;
-    const FitOutcome o = LeastSquaresFit(c, 1, nullptr);
-    EXPECT_FALSE(o.ok);
-    EXPECT_NE(o.message.find("\"A\""), std::string::npos);
+    const Result<FitOutcome> o = LeastSquaresFit(c, 1, nullptr);
+    EXPECT_FALSE(o.ok());
+    EXPECT_NE(o.message().find("\"A\""), std::string::npos);
     EXPECT_EQ(c.k0, 1);
     EXPECT_EQ(c.k1, 2);
     CalculationSettings s;
@@ -177,9 +177,9 @@ TEST(Calibration, FitsThatCannotBeMadeKeepTheCoefficients) {
     // The logarithmic group skips levels whose amount or response has no
     // logarithm instead of fitting NaN.
     MethodComponent lg = withLevels("A", {level(0, 2), level(2, 1), level(4, 2), level(3, -1)}, 13);
-    const FitOutcome lo = LeastSquaresFit(lg, 1, nullptr);
-    EXPECT_TRUE(lo.ok);
-    EXPECT_EQ(lo.points, 2);
+    const Result<FitOutcome> lo = LeastSquaresFit(lg, 1, nullptr);
+    EXPECT_TRUE(lo.ok());
+    EXPECT_EQ(lo->points, 2);
     EXPECT_NEAR(lg.k1, 1, 1e-12);  // ln 4 - ln 2 over ln 2 - ln 1
     EXPECT_NEAR(lg.k0, std::log(2.0), 1e-12);
 

@@ -53,15 +53,6 @@ void fillSignal(CZelmoraDoc& doc) {
     doc.keepUndoCopy();
 }
 
-class SettingsGuard {
-  public:
-    SettingsGuard() : saved_(programOptions()) {}
-    ~SettingsGuard() { CProgramSettings::instance().setOptions(saved_); }
-
-  private:
-    ProgramOptions saved_;
-};
-
 // Answers the dialogs as a test wants them answered.
 class ScriptedPrompts : public CommandPrompts {
   public:
@@ -84,13 +75,16 @@ class ChromatogramCommandsTest : public ::testing::Test {
         std::string error;
         ASSERT_TRUE(writeMethodTo(methodFilePath("Газ"), gasMethod(), error)) << error;
         installFolderMethodLoader();
-        CProgramSettings::instance().update([&](ProgramOptions& o) {
-            o.openPath = (dir / "chrom").string();
-            o.pathSaveDb = (dir / "db").string();
-            o.checkViewAutoMark = false;
-            o.autoSave = false;
-            o.saveFolderType = 0;
-        });
+        options.openPath = (dir / "chrom").string();
+        options.pathSaveDb = (dir / "db").string();
+        options.checkViewAutoMark = false;
+        options.autoSave = false;
+        options.saveFolderType = 0;
+    }
+
+    // The options a command sees are the test's own, read when it starts.
+    OptionsSource ownOptions() {
+        return [this] { return options; };
     }
 
     // A processed chromatogram of the method "Газ".
@@ -104,12 +98,12 @@ class ChromatogramCommandsTest : public ::testing::Test {
         doc.setModified(false);
     }
 
-    SettingsGuard guard;
     test::TempDir dir;
+    ProgramOptions options;
     RecordingMessageSink sink;
     ScriptedPrompts prompts;
     CZelmoraDoc doc;
-    ChromatogramCommands commands{doc, sink, prompts};
+    ChromatogramCommands commands{doc, sink, prompts, ownOptions()};
 };
 
 TEST_F(ChromatogramCommandsTest, ManualEditsRunTheAfterEditChain) {
@@ -184,11 +178,11 @@ TEST_F(ChromatogramCommandsTest, CropKeepsThePeaksOnTheirSamplesAndUndoesConsist
     EXPECT_NEAR(doc.peak(0)->endTime, 0.7, 1e-9);
     EXPECT_NEAR(doc.peak(1)->apexTime, 1.0, 0.011);  // the methane apex, moved with its samples
     EXPECT_TRUE(doc.isModified());
-    EXPECT_FALSE(doc.undoAvailable);  // cropping leaves the availability as it was
+    EXPECT_FALSE(doc.undo.available);  // cropping leaves the availability as it was
 
     // With undo available (a filter ran before), undo gives back the whole
     // trace and the peaks where they lay on it.
-    doc.undoAvailable = true;
+    doc.undo.available = true;
     ASSERT_TRUE(commands.Undo());
     EXPECT_EQ(doc.signal.samples, before);
     EXPECT_NEAR(doc.peak(0)->startTime, 1.5, 1e-9);
@@ -236,7 +230,7 @@ TEST_F(ChromatogramCommandsTest, UndoRestoresTheSameSamplesEveryTime) {
     EXPECT_FALSE(commands.Undo());  // nothing to undo after opening
     const std::vector<float> before = doc.signal.samples;
     ASSERT_TRUE(commands.CompensateDrift());
-    EXPECT_TRUE(doc.undoAvailable);
+    EXPECT_TRUE(doc.undo.available);
     ASSERT_TRUE(commands.Undo());
     EXPECT_EQ(doc.signal.samples, before);
     ASSERT_TRUE(commands.Undo());
@@ -246,16 +240,16 @@ TEST_F(ChromatogramCommandsTest, UndoRestoresTheSameSamplesEveryTime) {
 
 TEST_F(ChromatogramCommandsTest, FilterOfKindNoneChangesNothing) {
     fillSignal(doc);
-    EXPECT_FALSE(commands.Filter());  // the default method filters with "Нет"
+    EXPECT_FALSE(isDone(commands.Filter()));  // the default method filters with "Нет"
     EXPECT_FALSE(doc.isModified());
-    EXPECT_FALSE(doc.undoAvailable);
+    EXPECT_FALSE(doc.undo.available);
 
     defaultMethod().filter = {1, 0.1f, 3.0f};
     const std::vector<float> before = doc.signal.samples;
     EXPECT_TRUE(commands.Filter());
     EXPECT_TRUE(doc.isModified());
-    EXPECT_TRUE(doc.undoAvailable);
-    EXPECT_EQ(doc.undoSamples, before);
+    EXPECT_TRUE(doc.undo.available);
+    EXPECT_EQ(doc.undo.samples, before);
     defaultMethod() = Method{};
 }
 
@@ -322,20 +316,6 @@ TEST_F(ChromatogramCommandsTest, DensityConversionAgainstHandComputedFractions) 
     EXPECT_EQ(doc.peak(0)->concentration, 1);
 }
 
-TEST_F(ChromatogramCommandsTest, DensityTableRoundTrip) {
-    const fs::path file = dir / "density.txt";
-    std::string error;
-    ASSERT_TRUE(
-        writeDensityTable(file, {{"Метан", 0.72}, {"Этан", 1.36}, {"", 5}, {"X", 1}}, error))
-        << error;
-    const auto rows = readDensityTable(file);
-    ASSERT_TRUE(rows.has_value());
-    ASSERT_EQ(rows->size(), 2u);
-    EXPECT_EQ((*rows)[1].name, "Этан");
-    EXPECT_DOUBLE_EQ((*rows)[1].density, 1.36);
-    EXPECT_EQ(test::readFile(file), text::toCp1251("Метан\r\n0.72\r\nЭтан\r\n1.36\r\n"));
-}
-
 TEST_F(ChromatogramCommandsTest, EventOverAnIntervalForbidsMarkingThere) {
     fillSignal(doc);
     prompts.event = EventRequest{0, 0, 0, 0};  // forbidden zone
@@ -390,8 +370,8 @@ TEST_F(ChromatogramCommandsTest, ClippedTopIsRebuiltFromTheFlanks) {
     EXPECT_FALSE(commands.ApproximateClippedPeak(1));  // not the tallest
     EXPECT_EQ(doc.signal.samples, clipped);
     ASSERT_TRUE(commands.ApproximateClippedPeak(0));
-    EXPECT_EQ(doc.undoSamples, clipped);
-    EXPECT_TRUE(doc.undoAvailable);
+    EXPECT_EQ(doc.undo.samples, clipped);
+    EXPECT_TRUE(doc.undo.available);
     EXPECT_TRUE(doc.isModified());
     // The rebuilt top rises well above the cut and the flanks stay.
     const std::size_t apex = 400;
@@ -414,10 +394,8 @@ TEST_F(ChromatogramCommandsTest, ClippedTopIsRebuiltFromTheFlanks) {
 TEST_F(ChromatogramCommandsTest, ConfirmedMarkingSavesTheMethodAndReloadsTheCopy) {
     processed();
     MethodReloadLink link(doc, sink);  // as every open chromatogram window keeps
-    CProgramSettings::instance().update([](ProgramOptions& o) {
-        o.checkViewAutoMark = true;
-        o.accessLevel = 2;
-    });
+    options.checkViewAutoMark = true;
+    options.accessLevel = 2;
     class WiderPeaks : public CommandPrompts {
       public:
         bool editMarking(MarkingParameters& m) override {
@@ -425,7 +403,7 @@ TEST_F(ChromatogramCommandsTest, ConfirmedMarkingSavesTheMethodAndReloadsTheCopy
             return true;
         }
     } wider;
-    ChromatogramCommands marking(doc, sink, wider);
+    ChromatogramCommands marking(doc, sink, wider, ownOptions());
     ASSERT_TRUE(marking.AutoMark());
     EXPECT_EQ(doc.peakCount(), 2u);
     // The method file has the new parameters and the document's copy was
@@ -450,19 +428,15 @@ TEST_F(ChromatogramCommandsTest, MarkingSavesTheMethodOnlyWhenConfirmedAndAllowe
     } wider;
 
     // Without the sheet the parameters are not the person's choice.
-    CProgramSettings::instance().update([](ProgramOptions& o) {
-        o.checkViewAutoMark = false;
-        o.accessLevel = 5;
-    });
+    options.checkViewAutoMark = false;
+    options.accessLevel = 5;
     ASSERT_TRUE(commands.AutoMark());
     EXPECT_EQ(test::readFile(file), before);
 
     // Confirmed, but the access level does not allow saving methods.
-    CProgramSettings::instance().update([](ProgramOptions& o) {
-        o.checkViewAutoMark = true;
-        o.accessLevel = 0;
-    });
-    ChromatogramCommands marking(doc, sink, wider);
+    options.checkViewAutoMark = true;
+    options.accessLevel = 0;
+    ChromatogramCommands marking(doc, sink, wider, ownOptions());
     ASSERT_TRUE(marking.AutoMark());
     EXPECT_EQ(doc.peakCount(), 2u);
     EXPECT_EQ(test::readFile(file), before);
@@ -470,7 +444,7 @@ TEST_F(ChromatogramCommandsTest, MarkingSavesTheMethodOnlyWhenConfirmedAndAllowe
 
     // Allowed, but the file on disk is damaged: it is kept, and the person is
     // told that the method still has its old parameters.
-    CProgramSettings::instance().update([](ProgramOptions& o) { o.accessLevel = 2; });
+    options.accessLevel = 2;
     test::writeFile(file, "не метод");
     ASSERT_TRUE(marking.AutoMark());
     EXPECT_EQ(test::readFile(file), "не метод");
@@ -479,58 +453,23 @@ TEST_F(ChromatogramCommandsTest, MarkingSavesTheMethodOnlyWhenConfirmedAndAllowe
     EXPECT_NE(sink.entries[0].text.find("не сохранены в методе \"Газ\""), std::string::npos);
 }
 
-TEST(RecordingNames, FileNameAndMonthFolders) {
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 8;
-    t.tm_hour = 14;
-    t.tm_min = 30;
-    t.tm_sec = 5;
-    t.tm_isdst = -1;
-    const std::time_t when = std::mktime(&t);
-    EXPECT_EQ(recordingFileName(when, "Газ"), "Газ_081226_143005.stg");
-    EXPECT_EQ(recordingFileName(when, ""), "Zelmora_081226_143005.stg");
-    EXPECT_EQ(monthFolderName(12), "12-декабрь");
-    EXPECT_EQ(monthFolderName(5), "05-май");
-    EXPECT_EQ(monthFolderName(13), "");
-
-    test::TempDir dir;
-    const fs::path f = dir / "chrom";
-    EXPECT_EQ(recordingFolder(f, 0, "Газ", when), f);
-    EXPECT_TRUE(fs::is_directory(f));
-    EXPECT_EQ(recordingFolder(f, 1, "Газ", when), f / "2026" / "12-декабрь");
-    EXPECT_EQ(recordingFolder(f, 2, "Газ", when), f / "Газ");
-    EXPECT_EQ(recordingFolder(f, 3, "Газ", when), f / "Газ" / "2026" / "12-декабрь");
-    EXPECT_EQ(recordingFolder(f, 7, "Газ", when), f);
-    EXPECT_TRUE(fs::is_directory(f / "Газ" / "2026" / "12-декабрь"));
-    EXPECT_TRUE(fs::is_directory(f / "2026" / "12-декабрь"));
-
-    test::writeFile(f / "a.stg", "x");
-    test::writeFile(f / "a (2).stg", "x");
-    EXPECT_EQ(uniqueFilePath(f / "a.stg"), f / "a (3).stg");
-    EXPECT_EQ(uniqueFilePath(f / "b.stg"), f / "b.stg");
-}
-
 TEST_F(ChromatogramCommandsTest, RecordingBecomesAProcessedSavedChromatogram) {
-    CProgramSettings::instance().update([](ProgramOptions& o) {
-        o.autoSave = true;
-        o.saveFolderType = 2;
-    });
+    options.autoSave = true;
+    options.saveFolderType = 2;
     auto record = [&](CZelmoraDoc& d, const std::string& method) {
         fillSignal(d);
-        d.undoSamples.clear();
+        d.undo.samples.clear();
         d.passport.method = method;
         d.passport.analysisTime = 1'800'000'000;
     };
     record(doc, "Газ");
-    const RecordingResult r = CreateFromRecording(doc, sink);
-    ASSERT_TRUE(r.created) << r.message;
-    EXPECT_TRUE(r.saved);
-    EXPECT_EQ(r.path.parent_path(), dir / "chrom" / "Газ");
-    EXPECT_EQ(r.path.filename().string(), recordingFileName(1'800'000'000, "Газ"));
-    EXPECT_TRUE(fs::exists(r.path));
-    EXPECT_EQ(doc.undoSamples, doc.signal.samples);
+    const Result<RecordedChromatogram> r = CreateFromRecording(doc, sink, options);
+    ASSERT_TRUE(r.ok()) << r.message();
+    EXPECT_TRUE(r->saved);
+    EXPECT_EQ(r->path.parent_path(), dir / "chrom" / "Газ");
+    EXPECT_EQ(r->path.filename().string(), recordingFileName(1'800'000'000, "Газ"));
+    EXPECT_TRUE(fs::exists(r->path));
+    EXPECT_EQ(doc.undo.samples, doc.signal.samples);
     EXPECT_FLOAT_EQ(static_cast<float>(doc.passport.duration), 10.0f);  // last sample 9.99 min
     EXPECT_EQ(doc.peakCount(), 3u);
     EXPECT_EQ(doc.peak(0)->componentName, "Метан");
@@ -540,24 +479,24 @@ TEST_F(ChromatogramCommandsTest, RecordingBecomesAProcessedSavedChromatogram) {
     // The same analysis time again does not overwrite the first chromatogram.
     CZelmoraDoc second;
     record(second, "Газ");
-    const RecordingResult r2 = CreateFromRecording(second, sink);
-    ASSERT_TRUE(r2.created);
-    EXPECT_NE(r2.path, r.path);
-    EXPECT_TRUE(fs::exists(r2.path));
+    const Result<RecordedChromatogram> r2 = CreateFromRecording(second, sink, options);
+    ASSERT_TRUE(r2.ok());
+    EXPECT_NE(r2->path, r->path);
+    EXPECT_TRUE(fs::exists(r2->path));
 
     // Without a method: "Zelmora", no processing.
     CZelmoraDoc third;
     record(third, "Нет такого");
-    const RecordingResult r3 = CreateFromRecording(third, sink);
-    ASSERT_TRUE(r3.created);
-    EXPECT_EQ(r3.path.filename().string().rfind("Zelmora_", 0), 0u);
+    const Result<RecordedChromatogram> r3 = CreateFromRecording(third, sink, options);
+    ASSERT_TRUE(r3.ok());
+    EXPECT_EQ(r3->path.filename().string().rfind("Zelmora_", 0), 0u);
     EXPECT_EQ(third.peakCount(), 0u);
 
     // Nothing recorded: refused.
     CZelmoraDoc empty;
-    const RecordingResult r4 = CreateFromRecording(empty, sink);
-    EXPECT_FALSE(r4.created);
-    EXPECT_FALSE(r4.message.empty());
+    const Result<RecordedChromatogram> r4 = CreateFromRecording(empty, sink, options);
+    EXPECT_FALSE(r4.ok());
+    EXPECT_FALSE(r4.message().empty());
 }
 
 TEST_F(ChromatogramCommandsTest, RecordingGoesToTheMethodsOwnFolder) {
@@ -568,13 +507,13 @@ TEST_F(ChromatogramCommandsTest, RecordingGoesToTheMethodsOwnFolder) {
     ASSERT_TRUE(writeMethodTo(methodFilePath("Свой"), m, error)) << error;
     fillSignal(doc);
     doc.passport.method = "Свой";
-    const RecordingResult r = CreateFromRecording(doc, sink);
-    ASSERT_TRUE(r.created);
-    EXPECT_EQ(r.path.parent_path(), dir / "own");
+    const Result<RecordedChromatogram> r = CreateFromRecording(doc, sink, options);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r->path.parent_path(), dir / "own");
     EXPECT_TRUE(fs::is_directory(dir / "own"));
-    EXPECT_FALSE(r.saved);  // "AutoSave" off
+    EXPECT_FALSE(r->saved);  // "AutoSave" off
     EXPECT_TRUE(doc.isModified());
-    EXPECT_EQ(doc.pathName(), r.path);
+    EXPECT_EQ(doc.pathName(), r->path);
 }
 
 TEST_F(ChromatogramCommandsTest, TextExportAsksForAFileOnlyWithoutASaveName) {

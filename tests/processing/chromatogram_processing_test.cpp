@@ -112,7 +112,7 @@ TEST(ChromatogramProcessing, CalibrateFromTwoChromatogramsAndQuantitateAThird) {
     ASSERT_TRUE(doc.reloadMethod(sink));
     const ProcessingOutcome out = ProcessChromatogram(doc);
     EXPECT_TRUE(out.quantitated);
-    EXPECT_TRUE(out.quantitation.computed);
+    EXPECT_TRUE(out.quantitation.ok());
     ASSERT_EQ(doc.peaks.size(), 3u);
 
     // The expected amounts from the true Gaussian areas, by hand.
@@ -155,7 +155,7 @@ TEST(ChromatogramProcessing, ChromatogramsWithoutAMethod) {
     EXPECT_EQ(doc.peaks.size(), 3u);  // marked with the default parameters
     for (const Peak& p : doc.peaks.peaks)
         EXPECT_FALSE(p.identified());
-    EXPECT_FALSE(CalculateConcentrations(doc).computed);
+    EXPECT_FALSE(CalculateConcentrations(doc).ok());
 
     // A damaged method file is not taken.
     ASSERT_TRUE(paths::ensureFolder(methodFilePath("x").parent_path()));

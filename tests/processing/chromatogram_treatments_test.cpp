@@ -7,6 +7,7 @@
 #include "document/zelmora_doc.h"
 #include "method/method_records.h"
 #include "processing/peak_detector.h"
+#include "processing/signal_edits.h"
 #include "processing/synthetic.h"
 
 namespace zelmora {
@@ -40,19 +41,19 @@ TEST(Treatments, FilterKeepsAnUndoCopyAndRemeasuresThePeaks) {
     page.kind = 3;
     page.window = 1.0f;
     ASSERT_TRUE(ApplyFilter(doc, page));
-    EXPECT_TRUE(doc.undoAvailable);
+    EXPECT_TRUE(doc.undo.available);
     EXPECT_TRUE(doc.isModified());
-    EXPECT_EQ(doc.undoSamples, before);
+    EXPECT_EQ(doc.undo.samples, before);
     EXPECT_NE(doc.signal.samples, before);
     EXPECT_EQ(doc.peaks.size(), 2u);
     // Smoothing takes out the noise that widening otherwise turns into area:
     // the filtered area is close to the analytical 20 * 0.03 * sqrt(2 pi).
     const double analytical = 20 * 0.03 * std::sqrt(2 * M_PI);
     EXPECT_NEAR(doc.peaks.peaks[0].area, analytical, analytical * 0.01);
-    ASSERT_TRUE(UndoTreatment(doc));
+    ASSERT_TRUE(UndoTraceEdit(doc));
     EXPECT_EQ(doc.signal.samples, before);  // exactly
     EXPECT_NEAR(doc.peaks.peaks[0].area, area, 1e-9);
-    EXPECT_TRUE(doc.undoAvailable);
+    EXPECT_TRUE(doc.undo.available);
     // Kind 0 does nothing and leaves the undo copy alone.
     page.kind = 0;
     EXPECT_FALSE(ApplyFilter(doc, page));
@@ -62,8 +63,8 @@ TEST(Treatments, DriftCompensationFlattensAKnownDriftAndRefusesAnUnmarkedTrace) 
     CZelmoraDoc doc;
     loadSynthetic(doc, 0.5, 0);
     ASSERT_EQ(doc.peaks.size(), 2u);
-    const TreatmentResult r = CompensateDrift(doc, DriftMode::MarkedBaseline);
-    ASSERT_TRUE(r.done) << r.message;
+    const Status r = CompensateDrift(doc, DriftMode::MarkedBaseline);
+    ASSERT_TRUE(r.ok()) << r.message();
     for (const Peak& p : doc.peaks.peaks) {
         EXPECT_NEAR(p.baselineAtStart, 0, 0.01);
         EXPECT_NEAR(p.baselineAtEnd, 0, 0.01);
@@ -74,12 +75,12 @@ TEST(Treatments, DriftCompensationFlattensAKnownDriftAndRefusesAnUnmarkedTrace) 
     CZelmoraDoc bare;
     bare.signal.samples = {1, 2, 3, 4, 5};
     bare.signal.dt = 0.1;
-    const TreatmentResult refused = CompensateDrift(bare, DriftMode::MarkedBaseline);
-    EXPECT_FALSE(refused.done);
-    EXPECT_FALSE(refused.message.empty());
+    const Status refused = CompensateDrift(bare, DriftMode::MarkedBaseline);
+    EXPECT_FALSE(refused.ok());
+    EXPECT_FALSE(refused.message().empty());
     EXPECT_EQ(bare.signal.samples, (std::vector<float>{1, 2, 3, 4, 5}));
-    EXPECT_FALSE(bare.undoAvailable);
-    EXPECT_TRUE(CompensateDrift(bare, DriftMode::EndPoints).done);
+    EXPECT_FALSE(bare.undo.available);
+    EXPECT_TRUE(CompensateDrift(bare, DriftMode::EndPoints).ok());
 }
 
 TEST(Treatments, NoiseOfTheDocumentIgnoresItsPeaks) {

@@ -22,8 +22,17 @@ struct Params {
 };
 
 void detect(PeakTable& t, const Params& p, std::vector<PeakEvent> events = {}) {
+    DetectionState s;
+    s.width = p.width;
+    s.maxCommonBaselineDistance = p.maxCbd;
+    s.widthDoublingTime = p.wdt;
+    s.maxRiderArea = p.maxRider;
+    s.maxWidth = p.maxWidth;
+    s.minHeight = p.minHeight;
+    s.minArea = p.minArea;
+    s.markingStart = p.start;
     PeakDetector d(t, std::move(events));
-    d.DetectPeaks(p.width, p.maxCbd, p.wdt, p.maxRider, p.maxWidth, p.minHeight, p.minArea, p.start);
+    d.DetectPeaks(s);
 }
 
 PeakEvent event(int kind, double time, double value = 0) {

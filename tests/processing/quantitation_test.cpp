@@ -51,7 +51,7 @@ struct Case {
             c.push_back(p.concentration);
         return c;
     }
-    QuantitationResult last;
+    Status last;
 };
 
 void expectValues(const std::vector<double>& got, const std::vector<double>& want, int kind) {
@@ -75,7 +75,7 @@ TEST(Quantitation, EveryCalculationKindOnOneTable) {
     for (int kind = 0; kind < kCalculationKinds; ++kind) {
         Case c(kind);
         expectValues(c.run(), expected[kind], kind);
-        EXPECT_EQ(c.last.computed, kind != 8) << kind;
+        EXPECT_EQ(c.last.ok(), kind != 8) << kind;
     }
     // The norm factor applies to the absolute calibration only.
     Case half(0);
@@ -99,12 +99,12 @@ TEST(Quantitation, KindsThatCannotComputeSayWhy) {
     Case external(7);
     external.method.calculation.standard = "нет такого";
     expectValues(external.run(), {0, 0, 0, 0}, 7);
-    EXPECT_FALSE(external.last.computed);
-    EXPECT_NE(external.last.message.find("стандарт"), std::string::npos);
+    EXPECT_FALSE(external.last.ok());
+    EXPECT_NE(external.last.message().find("стандарт"), std::string::npos);
 
     Case eight(8);
     eight.run();
-    EXPECT_FALSE(eight.last.message.empty());
+    EXPECT_FALSE(eight.last.message().empty());
 
     // Normalisation from the edge cases: 25, 25, 50; a norm of 0 gives zeros.
     Method m;
