@@ -103,9 +103,9 @@ int run(Args& args) {
     for (std::size_t i = 0; i < values.size(); ++i)
         csv += text::format("%.4f,%.6f\n", static_cast<double>(i) / rate, values[i]);
     if (out) {
-        const std::string error = paths::writeFileAtomically(*out, csv);
-        if (!error.empty())
-            return failure("не удалось записать " + *out + ": " + error);
+        const Status written = paths::writeFileAtomically(*out, csv);
+        if (!written)
+            return failure(written, "не удалось записать " + *out + ": ");
         std::fprintf(stderr, "Записано точек: %zu в %s\n", values.size(), out->c_str());
     }
     if (method) {

@@ -49,9 +49,9 @@ int run(Args& args) {
         const std::optional<std::string> number = analysisNumber(doc.passport.sample);
         if (!number)
             return failure(kNoAnalysisNumberMessage);
-        const std::string why = paths::writeFileAtomically(*xmlOut, resultExportXml(doc, *number));
-        if (!why.empty())
-            return failure("не удалось записать " + *xmlOut + ": " + why);
+        const Status written = paths::writeFileAtomically(*xmlOut, resultExportXml(doc, *number));
+        if (!written)
+            return failure(written, "не удалось записать " + *xmlOut + ": ");
         std::printf("Результаты анализа %s: %s\n", number->c_str(), xmlOut->c_str());
     }
     if (program) {

@@ -107,13 +107,13 @@ std::optional<fs::path> textExportTarget(std::string_view saveName, const fs::pa
 TextExportResult writeTextExport(const CZelmoraDoc& doc, const fs::path& file) {
     TextExportResult r;
     r.file = file;
-    const std::string why = paths::writeFileAtomically(file, textExportBytes(doc));
-    if (why.empty()) {
+    const Status written = paths::writeFileAtomically(file, textExportBytes(doc));
+    if (written) {
         r.status = TextExportResult::Status::Written;
     } else {
         r.status = TextExportResult::Status::Failed;
         r.error = text::format("Экспорт хроматограммы не записан в файл %s: %s",
-                               file.string().c_str(), why.c_str());
+                               file.string().c_str(), written.message().c_str());
     }
     return r;
 }
@@ -267,25 +267,25 @@ ProgramExportResult ExportToProgram(CZelmoraDoc& doc, MessageSink& operatorSink,
         return fail(ProgramExportResult::Status::NoFile,
                     "Не могу экспортировать хроматограмму. Хроматограмма не записана в файл.");
 
-    std::string why;
-    std::optional<TemporaryFile> xmlFile = TemporaryFile::create(
-        resultExportXml(doc, *number), "zelmora-export-", ".xml", options.tempFolder, &why);
+    Result<TemporaryFile> xmlFile = TemporaryFile::create(
+        resultExportXml(doc, *number), "zelmora-export-", ".xml", options.tempFolder);
     if (!xmlFile) {
         const fs::path folder = options.tempFolder.empty() ? temporaryFolder() : options.tempFolder;
         return fail(ProgramExportResult::Status::TempFileFailed,
                     text::format("Не могу экспортировать хроматограмму. Не удаётся записать "
                                  "временный файл в папке %s: %s",
-                                 folder.string().c_str(), why.c_str()));
+                                 folder.string().c_str(), xmlFile.message().c_str()));
     }
     r.xmlFile = xmlFile->path();
 
     std::vector<std::string> argv = splitCommandLine(program);
     argv.push_back(xmlFile->path().string());
     argv.push_back(chromatogram.string());
-    r.process = runProcess(argv);
-    if (!r.process.started)
+    const Result<ProcessResult> run = runProcess(argv);
+    if (!run)
         return fail(ProgramExportResult::Status::StartFailed,
                     text::format("Ошибка запуска приложения экспорта '%s'", program.c_str()));
+    r.process = *run;
     if (r.process.signalled)
         return fail(
             ProgramExportResult::Status::ProgramFailed,

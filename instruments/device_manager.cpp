@@ -71,7 +71,7 @@ void CDeviceManager::load() {
     }
 }
 
-bool CDeviceManager::save(std::string* error) {
+Status CDeviceManager::save() {
     const int n = count();
     store_.setInt(kRootKey, "ADCCount", n);
     for (int i = 0; i < n; ++i) {
@@ -87,7 +87,7 @@ bool CDeviceManager::save(std::string* error) {
     for (int i = n; i < kMaxDevices; ++i)
         if (store_.hasKey(deviceKey(i)))
             store_.deleteKey(deviceKey(i));
-    return store_.flush(error);
+    return store_.flush();
 }
 
 CDevice* CDeviceManager::add(int type) {

@@ -85,12 +85,14 @@ fs::path methodFilePath(std::string_view name) {
     const fs::path folder = programOptions().methodFolder();
     fs::path exact = folder / (std::string(name) + ".mtd");
     std::error_code ec;
-    if (fs::exists(exact, ec)) return exact;
+    if (fs::exists(exact, ec))
+        return exact;
     // Method names are matched without regard to case, as chromatograms
     // written on other systems name them.
     const std::string wanted = std::string(name) + ".mtd";
     for (const std::string& file : methodFiles(folder)) {
-        if (text::equalsNoCase(file, wanted)) return folder / file;
+        if (text::equalsNoCase(file, wanted))
+            return folder / file;
     }
     return exact;
 }
@@ -216,13 +218,12 @@ bool CMethodSheet::write(const std::string& name, SaveIntent intent, bool newNam
     askAboutProgrammeTime();
 
     const std::string bytes = writeMethodFile(method_);
-    std::string error;
-    if (!paths::ensureFolder(folder))
-        error = "не удалось создать папку \"" + folder.string() + "\"";
-    else
-        error = paths::writeFileAtomically(path, bytes);
-    if (!error.empty()) {
-        report("Ошибка при записи файла \"" + path.string() + "\": " + error, true);
+    const Status written =
+        paths::ensureFolder(folder)
+            ? paths::writeFileAtomically(path, bytes)
+            : Status::failure("не удалось создать папку \"" + folder.string() + "\"");
+    if (!written) {
+        report("Ошибка при записи файла \"" + path.string() + "\": " + written.message(), true);
         return false;
     }
     CWorkLog::instance().write("~ Оператор сохранил метод " + name);

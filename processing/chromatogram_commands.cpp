@@ -187,7 +187,7 @@ bool writeDensityTable(const fs::path& file, const std::vector<DensityEntry>& ro
             break;
         out += text::toCp1251(r.name) + "\r\n" + text::format("%g", r.density) + "\r\n";
     }
-    error = paths::writeFileAtomically(file, out);
+    error = paths::writeFileAtomically(file, out).message();
     return error.empty();
 }
 

@@ -90,7 +90,7 @@ bool readMethodFrom(const std::string& given, Method& method, std::string& name,
 }
 
 bool writeMethodTo(const fs::path& file, const Method& method, std::string& error) {
-    error = paths::writeFileAtomically(file, writeMethodFile(method));
+    error = paths::writeFileAtomically(file, writeMethodFile(method)).message();
     if (!error.empty())
         return false;
     CWorkLog::instance().write("~ Оператор сохранил метод " + file.stem().string());

@@ -128,8 +128,8 @@ TEST(DeviceManager, SavesLoadsMovesAndReplaces) {
         EXPECT_EQ(m.device(3).deviceIndex(), 3);
         EXPECT_EQ(m.device(0).type(), 2);
         EXPECT_EQ(m.device(0).deviceIndex(), 0);
-        std::string error;
-        ASSERT_TRUE(m.save(&error)) << error;
+        const Status saved = m.save();
+        ASSERT_TRUE(saved) << saved.message();
     }
     {
         SettingsStore store(file, true);
