@@ -32,17 +32,14 @@ int run(Args& args) {
 
     const std::filesystem::path path = args.positional()[0];
     CZelmoraDoc doc;
-    std::string error;
-    if (!doc.Read(path, &error))
-        return failure(messageText(kMsgOpenError, path.string()) +
-                       (error.empty() ? "" : " " + error));
+    if (const Status read = doc.Read(path); !read)
+        return failure(read, messageText(kMsgOpenError, path.string()) + " ");
     doc.state().setPathName(path);
     doc.setModified(false);
 
     if (textOut) {
-        const TextExportResult r = writeTextExport(doc, *textOut);
-        if (!r.written())
-            return failure(r.error);
+        if (const Status written = writeTextExport(doc, *textOut); !written)
+            return failure(written);
         std::printf("Экспорт в текстовый файл: %s\n", textOut->c_str());
     }
     if (xmlOut) {

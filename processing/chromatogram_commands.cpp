@@ -528,8 +528,8 @@ bool ChromatogramCommands::SaveToDatabase() {
 }
 
 bool ChromatogramCommands::ExportText(ExportMode mode) {
-    return zelmora::ExportText(doc_, sink_, &prompts_, mode).status ==
-           TextExportResult::Status::Written;
+    const Result<fs::path> written = zelmora::ExportText(doc_, sink_, &prompts_, mode);
+    return written && !written->empty();
 }
 
 bool ChromatogramCommands::ExportToProgram() {

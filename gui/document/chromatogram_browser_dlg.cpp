@@ -391,13 +391,10 @@ void CChromatogramBrowserDlg::copySelected(bool move) {
     };
     const TransferReport report =
         transferFiles(files, folder_, fs::path(target.toStdString()), move, ask);
-    if (!report.failures.empty()) {
-        QString text = move ? QStringLiteral("Не удалось перенести:")
-                            : QStringLiteral("Не удалось скопировать:");
-        for (const std::string& f : report.failures)
-            text += QStringLiteral("\n") + q(f);
-        tell(this, text);
-    }
+    if (const Status done = joinFailures(report.failures); !done)
+        showFailure(this, done,
+                    move ? QStringLiteral("Не удалось перенести:\n%1")
+                         : QStringLiteral("Не удалось скопировать:\n%1"));
     refill();
 }
 
@@ -413,13 +410,8 @@ void CChromatogramBrowserDlg::deleteSelected() {
     r.defaultButton = QMessageBox::No;
     if (showMessage(r) != QMessageBox::Yes)
         return;
-    const std::vector<std::string> failures = deleteFiles(files);
-    if (!failures.empty()) {
-        QString text = QStringLiteral("Не удалось удалить:");
-        for (const std::string& f : failures)
-            text += QStringLiteral("\n") + q(f);
-        tell(this, text);
-    }
+    if (const Status deleted = joinFailures(deleteFiles(files)); !deleted)
+        showFailure(this, deleted, QStringLiteral("Не удалось удалить:\n%1"));
     refill();
 }
 
