@@ -393,11 +393,11 @@ void ChromatogramCommands::storeDetectionSettingsAndMark(bool sheetConfirmed) {
         // document's own copy while the save is still running.
         if (MayMarkingSaveMethod(sheetConfirmed, programOptions().accessLevel)) {
             CMethodSheet saved = *sheet;
-            if (!saved.SaveMethod(SaveIntent::Automatic)) {
+            if (const Status written = saved.SaveMethod(SaveIntent::Automatic); !written) {
                 // The marking goes on with the new parameters; the person must
                 // know that the method file still has the old ones.
                 const std::string message = "Параметры разметки не сохранены в методе \"" +
-                                            saved.name() + "\": " + saved.lastError();
+                                            saved.name() + "\": " + written.message();
                 sink_.messageBox("Авторазметка", message, MessageIcon::Warning);
                 CWorkLog::instance().write("! " + message);
             }

@@ -56,7 +56,7 @@ class MessageLog {
 inline bool writeDemoMethod(const std::string& name) {
     CMethodSheet sheet;
     sheet.method() = demoMethod();
-    return sheet.WriteMethod(name);
+    return sheet.WriteMethod(name).ok();
 }
 
 // A chromatogram file of the demo sample whose passport names `method`.
@@ -67,7 +67,7 @@ inline bool writeChromatogram(const std::filesystem::path& file, const std::stri
     doc.passport.sample = kDemoSampleText;
     doc.passport.analysisTime = std::time(nullptr);
     RecordingMessageSink sink;
-    return doc.Write(file, sink, false);
+    return doc.Write(file, sink, false).ok();
 }
 
 }  // namespace zelmora::guitest
