@@ -73,8 +73,8 @@ int run(Args& args) {
     });
     std::fprintf(stderr, "Подключение: прибор %d (%s), %s\n", di + 1, dev.displayName().c_str(),
                  deviceHasPort(dev.type()) ? m.portPath(dev.portIndex()).c_str() : "без порта");
-    if (!m.connect(di))
-        return failure(text::format("Подключить прибор не удалось. %s", dev.lastError().c_str()));
+    if (const Status connected = m.connect(di); !connected)
+        return failure(connected, "Подключить прибор не удалось. ");
     const std::time_t analysisTime = std::time(nullptr);
     channel->recordNow();
     const auto t0 = std::chrono::steady_clock::now();

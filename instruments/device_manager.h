@@ -71,9 +71,9 @@ class CDeviceManager {
     std::string portPath(int portIndex) const;
     bool setPortPath(int portIndex, const std::string& path);
 
-    // Connects device i with the work-log lines of a connection; false
-    // (with the failure logged) when it cannot be opened.
-    bool connect(int i);
+    // Connects device i with the work-log lines of a connection; a failure
+    // (logged as well) says why it cannot be opened.
+    Status connect(int i);
     void disconnect(int i);
 
     static std::string deviceKey(int i);
