@@ -381,6 +381,9 @@ TEST(StgFileTest, DamagedFilesFailWithoutTouchingTheDocument) {
     EXPECT_FALSE(doc.Read(dir / "missing.stg"));
     Passport p;
     EXPECT_FALSE(stg::ReadPassport(dir / "text.stg", p));
+    // Every refusal says why, for the operator's message.
+    EXPECT_NE(doc.Read(dir / "text.stg").message().find("не составной файл"), std::string::npos);
+    EXPECT_FALSE(stg::ReadPassport(dir / "missing.stg", p).message().empty());
     EXPECT_EQ(doc.signal.samples, (std::vector<float>{7, 8}));
 }
 
