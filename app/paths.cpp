@@ -135,16 +135,16 @@ int writeAll(int fd, std::string_view bytes) {
     return 0;
 }
 
-std::string writeFileAtomically(const fs::path& target, std::string_view content) {
+Status writeFileAtomically(const fs::path& target, std::string_view content) {
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::string tmpl = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(tmpl.data());
     if (fd < 0)
-        return std::strerror(errno);
+        return Status::failure(std::strerror(errno));
     auto fail = [&](int err) {
         ::close(fd);
         ::unlink(tmpl.c_str());
-        return std::string(std::strerror(err));
+        return Status::failure(std::strerror(err));
     };
     if (const int err = writeAll(fd, content); err != 0)
         return fail(err);
@@ -162,12 +162,12 @@ std::string writeFileAtomically(const fs::path& target, std::string_view content
     if (::close(fd) != 0) {
         const int err = errno;
         ::unlink(tmpl.c_str());
-        return std::strerror(err);
+        return Status::failure(std::strerror(err));
     }
     if (::rename(tmpl.c_str(), target.c_str()) != 0) {
         const int err = errno;
         ::unlink(tmpl.c_str());
-        return std::strerror(err);
+        return Status::failure(std::strerror(err));
     }
     return {};
 }

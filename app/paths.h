@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "app/result.h"
+
 namespace zelmora::paths {
 
 namespace fs = std::filesystem;
@@ -42,9 +44,8 @@ bool ensureFolder(const fs::path& folder);
 
 // Writes `content` to `target` through a temporary file in the same folder,
 // flushed to disk before it is renamed over the target, so that a failure at
-// any point leaves the old file as it was. Returns an empty string on success,
-// otherwise the reason.
-std::string writeFileAtomically(const fs::path& target, std::string_view content);
+// any point leaves the old file as it was. A failure says why.
+Status writeFileAtomically(const fs::path& target, std::string_view content);
 // Writes all of `bytes` to the descriptor, retrying short and interrupted
 // writes; 0, or the errno of the failure.
 int writeAll(int fd, std::string_view bytes);

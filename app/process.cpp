@@ -4,18 +4,16 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 extern char** environ;
 
 namespace zelmora {
 
-ChildProcess ChildProcess::start(const std::vector<std::string>& argv) {
-    ChildProcess child;
-    if (argv.empty() || argv[0].empty()) {
-        child.startError_ = ENOENT;
-        return child;
-    }
+Result<ChildProcess> ChildProcess::start(const std::vector<std::string>& argv) {
+    if (argv.empty() || argv[0].empty())
+        return Status::failure(std::strerror(ENOENT));
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
     for (const std::string& a : argv)
@@ -26,23 +24,20 @@ ChildProcess ChildProcess::start(const std::vector<std::string>& argv) {
     // its own (glibc waits for the exec), so a wrong name is never mistaken
     // for a program that ran and failed.
     const int rc = ::posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ);
-    if (rc != 0) {
-        child.startError_ = rc;
-        return child;
-    }
+    if (rc != 0)
+        return Status::failure(std::strerror(rc));
+    ChildProcess child;
     child.pid_ = pid;
     return child;
 }
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)), startError_(other.startError_) {}
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     if (this != &other) {
         if (running())
             wait();
         pid_ = std::exchange(other.pid_, -1);
-        startError_ = other.startError_;
     }
     return *this;
 }
@@ -54,11 +49,8 @@ ChildProcess::~ChildProcess() {
 
 ProcessResult ChildProcess::wait() {
     ProcessResult r;
-    if (!running()) {
-        r.startError = startError_;
+    if (!running())
         return r;
-    }
-    r.started = true;
     int status = 0;
     pid_t got = -1;
     do {
@@ -77,9 +69,11 @@ ProcessResult ChildProcess::wait() {
     return r;
 }
 
-ProcessResult runProcess(const std::vector<std::string>& argv) {
-    ChildProcess child = ChildProcess::start(argv);
-    return child.wait();
+Result<ProcessResult> runProcess(const std::vector<std::string>& argv) {
+    Result<ChildProcess> child = ChildProcess::start(argv);
+    if (!child)
+        return child.status();
+    return child->wait();
 }
 
 std::vector<std::string> splitCommandLine(std::string_view line) {

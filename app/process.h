@@ -10,13 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "app/result.h"
+
 namespace zelmora {
 
-// How a program run ended.
+// How a program that was started ended.
 struct ProcessResult {
-    bool started = false;  // false: the program could not be started at all
-    int startError = 0;    // errno of the failed start
-    bool exited = false;   // ended by itself with exitCode
+    bool exited = false;  // ended by itself with exitCode
     int exitCode = -1;
     bool signalled = false;  // killed by the signal signalNumber
     int signalNumber = 0;
@@ -30,8 +30,9 @@ class ChildProcess {
   public:
     // Starts argv[0] with the arguments argv[1...]; a name without "/" is
     // looked up on PATH. The child inherits the environment and the standard
-    // streams. On failure the result is not running and startError() tells why.
-    static ChildProcess start(const std::vector<std::string>& argv);
+    // streams. A program that cannot be started is a failure saying why (the
+    // system's text of the error).
+    static Result<ChildProcess> start(const std::vector<std::string>& argv);
 
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&& other) noexcept;
@@ -40,7 +41,6 @@ class ChildProcess {
     ~ChildProcess();
 
     bool running() const { return pid_ > 0; }
-    int startError() const { return startError_; }
     pid_t pid() const { return pid_; }
 
     // Waits until the child ends (a signal arriving meanwhile does not end the
@@ -51,11 +51,10 @@ class ChildProcess {
     ChildProcess() = default;
 
     pid_t pid_ = -1;
-    int startError_ = 0;
 };
 
-// Starts the program and waits for it.
-ProcessResult runProcess(const std::vector<std::string>& argv);
+// Starts the program and waits for it; a failure when it cannot be started.
+Result<ProcessResult> runProcess(const std::vector<std::string>& argv);
 
 // Splits a configured command line into words: blanks and tabs separate words,
 // double quotes group a text with blanks into one word (the quotes themselves

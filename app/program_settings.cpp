@@ -185,7 +185,7 @@ void CProgramSettings::load(const SettingsStore& user, const SettingsStore* mach
     options_ = std::move(o);
 }
 
-bool CProgramSettings::save(SettingsStore& user, std::string* error) const {
+Status CProgramSettings::save(SettingsStore& user) const {
     std::unique_lock lock(mutex_);
     const ProgramOptions o = options_;
     const std::string pathSaveDb = userPathSaveDb_, methodPath = userMethodPath_,
@@ -206,11 +206,11 @@ bool CProgramSettings::save(SettingsStore& user, std::string* error) const {
         user.setString(kRootKey, g.formula, g.name);
         user.setString(kRootKey, g.formula + "GrConc", text::format("%.5f", g.boundary));
     }
-    return user.flush(error);
+    return user.flush();
 }
 
-bool CProgramSettings::save(std::string* error) const {
-    return save(userSettings(), error);
+Status CProgramSettings::save() const {
+    return save(userSettings());
 }
 
 ProgramOptions CProgramSettings::options() const {

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "app/result.h"
+
 namespace zelmora {
 
 class SettingsStore;
@@ -108,8 +110,8 @@ class CProgramSettings {
     // their defaults.
     void load(const SettingsStore& user, const SettingsStore* machine);
     // Writes every option this object owns into `user` and flushes it.
-    bool save(SettingsStore& user, std::string* error = nullptr) const;
-    bool save(std::string* error = nullptr) const;
+    Status save(SettingsStore& user) const;
+    Status save() const;
 
     ProgramOptions options() const;
     void setOptions(const ProgramOptions& o);

@@ -209,16 +209,13 @@ void SettingsStore::apply(Tree& tree, const Change& c) {
     }
 }
 
-std::optional<SettingsStore::Tree> SettingsStore::parse(std::string_view textIn,
-                                                        std::string* error) {
+Result<SettingsStore::Tree> SettingsStore::parse(std::string_view textIn) {
     Tree tree;
     std::size_t lineNo = 0;
     std::size_t pos = 0;
     Key* current = nullptr;
-    auto fail = [&](const char* why) -> std::optional<Tree> {
-        if (error)
-            *error = text::format("строка %zu: %s", lineNo, why);
-        return std::nullopt;
+    auto fail = [&](const char* why) -> Result<Tree> {
+        return Status::failure(text::format("строка %zu: %s", lineNo, why));
     };
     bool headerSeen = false;
     while (pos <= textIn.size()) {
@@ -341,16 +338,12 @@ SettingsStore::LoadStatus SettingsStore::load() {
     if (!std::filesystem::exists(file_, ec))
         return LoadStatus::Missing;
     auto content = readWholeFile(file_);
-    std::string why;
-    std::optional<Tree> tree;
-    if (content)
-        tree = parse(*content, &why);
+    Result<Tree> tree = content ? parse(*content) : Status::failure("файл не читается");
     if (tree) {
-        tree_ = std::move(*tree);
+        tree_ = std::move(tree).value();
         return LoadStatus::Loaded;
     }
-    if (!content)
-        why = "файл не читается";
+    const std::string& why = tree.message();
     // Keep the damaged file for inspection; the next flush writes a new one.
     std::string aside;
     if (writable_) {
@@ -522,41 +515,31 @@ std::string SettingsStore::serialize() const {
     return serialize(tree_);
 }
 
-bool SettingsStore::flush(std::string* error) {
-    if (!writable_) {
-        if (error)
-            *error = "настройки доступны только для чтения";
-        return false;
-    }
+Status SettingsStore::flush() {
+    if (!writable_)
+        return Status::failure("настройки доступны только для чтения");
     std::lock_guard lock(mutex_);
     if (pending_.empty())
-        return true;
-    if (!paths::ensureFolder(file_.parent_path())) {
-        if (error)
-            *error = "не удаётся создать папку " + file_.parent_path().string();
-        return false;
-    }
+        return {};
+    if (!paths::ensureFolder(file_.parent_path()))
+        return Status::failure("не удаётся создать папку " + file_.parent_path().string());
     FileLock fileLock(file_);
     // Start from what is on disk now: another program may have changed other
     // values since this one loaded the file.
     Tree merged;
     if (auto content = readWholeFile(file_)) {
-        if (auto onDisk = parse(*content, nullptr))
-            merged = std::move(*onDisk);
+        if (Result<Tree> onDisk = parse(*content))
+            merged = std::move(onDisk).value();
         else
             merged = tree_;  // damaged on disk: our own view is the better base
     }
     for (const auto& c : pending_)
         apply(merged, c);
-    const std::string why = paths::writeFileAtomically(file_, serialize(merged));
-    if (!why.empty()) {
-        if (error)
-            *error = why;
-        return false;
-    }
+    if (Status written = paths::writeFileAtomically(file_, serialize(merged)); !written)
+        return written;
     tree_ = std::move(merged);
     pending_.clear();
-    return true;
+    return {};
 }
 
 SettingsStore& userSettings() {

@@ -19,6 +19,8 @@
 #include <variant>
 #include <vector>
 
+#include "app/result.h"
+
 namespace zelmora {
 
 inline constexpr const char* kRootKey = "Software\\Quendal\\Zelmora";
@@ -63,9 +65,9 @@ class SettingsStore {
     bool deleteKey(std::string_view key);
 
     // Merges this process's changes into the file and replaces it atomically.
-    // Returns false with `error` filled when the file cannot be written; the
-    // changes stay pending for the next flush.
-    bool flush(std::string* error = nullptr);
+    // A failure says why the file cannot be written; the changes then stay
+    // pending for the next flush.
+    Status flush();
     bool hasPendingChanges() const;
 
     // Text form of the whole store (the file content).
@@ -90,7 +92,7 @@ class SettingsStore {
     };
 
     static std::string normaliseKey(std::string_view key);
-    static std::optional<Tree> parse(std::string_view text, std::string* error);
+    static Result<Tree> parse(std::string_view text);
     static std::string serialize(const Tree& tree);
     static void apply(Tree& tree, const Change& c);
     static Key& ensureKey(Tree& tree, const std::string& path);

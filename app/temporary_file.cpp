@@ -22,13 +22,10 @@ fs::path temporaryFolder() {
     return fs::path("/tmp");
 }
 
-std::optional<TemporaryFile> TemporaryFile::create(std::string_view content,
-                                                   std::string_view prefix, std::string_view suffix,
-                                                   const fs::path& folder, std::string* error) {
-    auto fail = [&](int err) -> std::optional<TemporaryFile> {
-        if (error)
-            *error = std::strerror(err);
-        return std::nullopt;
+Result<TemporaryFile> TemporaryFile::create(std::string_view content, std::string_view prefix,
+                                            std::string_view suffix, const fs::path& folder) {
+    auto fail = [](int err) -> Result<TemporaryFile> {
+        return Status::failure(std::strerror(err));
     };
     const fs::path dir = folder.empty() ? temporaryFolder() : folder;
     std::string name = (dir / (std::string(prefix) + "XXXXXX" + std::string(suffix))).string();

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/result.h"
+
 namespace zelmora {
 
 // The system's folder for temporary files: TMPDIR when it names a folder,
@@ -19,11 +21,10 @@ class TemporaryFile {
   public:
     // Creates a new file "<prefix>XXXXXX<suffix>" in `folder` (the temporary
     // folder when empty) with exclusive creation, writes `content` and closes
-    // it. nullopt with the reason in `error` on failure; nothing is left behind.
-    static std::optional<TemporaryFile> create(std::string_view content, std::string_view prefix,
-                                               std::string_view suffix,
-                                               const std::filesystem::path& folder = {},
-                                               std::string* error = nullptr);
+    // it. A failure says why; nothing is left behind.
+    static Result<TemporaryFile> create(std::string_view content, std::string_view prefix,
+                                        std::string_view suffix,
+                                        const std::filesystem::path& folder = {});
 
     TemporaryFile(TemporaryFile&& other) noexcept;
     TemporaryFile& operator=(TemporaryFile&& other) noexcept;

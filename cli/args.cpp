@@ -75,9 +75,13 @@ int Args::usageError(const std::string& message) const {
     return kExitUsage;
 }
 
-int failure(const std::string& message) {
-    std::fprintf(stderr, "zelmora-cli: %s\n", message.c_str());
+int failure(const Status& failed, const std::string& context) {
+    std::fprintf(stderr, "zelmora-cli: %s%s\n", context.c_str(), failed.message().c_str());
     return kExitFailure;
+}
+
+int failure(const std::string& message) {
+    return failure(Status::failure(message));
 }
 
 WorkLogSession::WorkLogSession() {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/result.h"
+
 namespace zelmora::cli {
 
 // Exit codes shared by every command.
@@ -54,13 +56,17 @@ class Args {
     std::map<std::string, std::vector<std::string>> values_;
 };
 
-// Prints an error of the work itself to stderr; returns kExitFailure.
+// The one way a failed piece of work reaches the person at the terminal: the
+// line "zelmora-cli: <context><message>" on stderr. Returns kExitFailure, the
+// exit code of a command whose work failed.
+int failure(const Status& failed, const std::string& context = {});
+// A failure the command found itself, reported the same way.
 int failure(const std::string& message);
 
 // Keeps the work log open for a command that changes data: the start line
 // when it is made, the stop line when it ends.
 class WorkLogSession {
-public:
+  public:
     WorkLogSession();
     ~WorkLogSession();
     WorkLogSession(const WorkLogSession&) = delete;

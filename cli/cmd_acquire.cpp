@@ -75,8 +75,8 @@ int run(Args& args) {
     });
     std::fprintf(stderr, "Подключение: прибор %d (%s), %s\n", di + 1, dev.displayName().c_str(),
                  deviceHasPort(dev.type()) ? m.portPath(dev.portIndex()).c_str() : "без порта");
-    if (!m.connect(di))
-        return failure(text::format("Подключить прибор не удалось. %s", dev.lastError().c_str()));
+    if (const Status connected = m.connect(di); !connected)
+        return failure(connected, "Подключить прибор не удалось. ");
     const std::time_t analysisTime = std::time(nullptr);
     // Ctrl+C ends the recording early; what was recorded is kept below.
     const InterruptSignals interrupt;
@@ -107,9 +107,9 @@ int run(Args& args) {
     for (std::size_t i = 0; i < values.size(); ++i)
         csv += text::format("%.4f,%.6f\n", static_cast<double>(i) / rate, values[i]);
     if (out) {
-        const std::string error = paths::writeFileAtomically(*out, csv);
-        if (!error.empty())
-            return failure("не удалось записать " + *out + ": " + error);
+        const Status written = paths::writeFileAtomically(*out, csv);
+        if (!written)
+            return failure(written, "не удалось записать " + *out + ": ");
         std::fprintf(stderr, "Записано точек: %zu в %s\n", values.size(), out->c_str());
     }
     if (method) {

@@ -70,8 +70,8 @@ bool parseAmounts(const std::vector<std::string>& given, std::vector<Amount>& ou
 // the command line entered.
 bool prepare(CZelmoraDoc& doc, const std::filesystem::path& path, const Method& method,
              const std::vector<Amount>& amounts, std::string& error) {
-    if (!doc.Read(path, &error)) {
-        error = "не удалось прочитать " + path.string() + (error.empty() ? "" : ": " + error);
+    if (const Status read = doc.Read(path); !read) {
+        error = "не удалось прочитать " + path.string() + ": " + read.message();
         return false;
     }
     if (doc.passport.calibration == 0)

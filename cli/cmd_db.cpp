@@ -58,13 +58,13 @@ void jsonAnalysis(JsonWriter& j, const db::AnalysisRow& r) {
 
 int openExisting(db::CAnalysesDatabase& database) {
     if (db::Status s = database.open(); !s)
-        return failure(s.message());
+        return failure(s);
     return kExitOk;
 }
 
 int runInit(db::CAnalysesDatabase& database, Args&) {
     if (db::Status s = database.create(); !s)
-        return failure(s.message());
+        return failure(s);
     std::printf("Создана база данных %s\n", database.file().c_str());
     return kExitOk;
 }
@@ -109,7 +109,7 @@ int runFind(db::CAnalysesDatabase& database, Args& args) {
         return rc;
     db::Result<db::SearchResult> found = db::findAnalyses(database.connection(), search);
     if (!found)
-        return failure(found.message());
+        return failure(found.status());
     if (args.flag("--json")) {
         JsonWriter j;
         j.beginObject().field("truncated", found->truncated).key("analyses").beginArray();
@@ -141,7 +141,7 @@ int runShow(db::CAnalysesDatabase& database, Args& args) {
     db::Connection& c = database.connection();
     auto found = db::CAnalysSet(c).find(static_cast<int>(*key));
     if (!found)
-        return failure(found.message());
+        return failure(found.status());
     if (!*found)
         return failure(text::format("анализ %lld не найден", *key));
     const db::AnalysisRow& a = **found;
@@ -153,7 +153,7 @@ int runShow(db::CAnalysesDatabase& database, Args& args) {
     }
     db::CResultExSet results(c);
     if (db::Status s = results.open(a.keyAnalys, keyPlace); !s)
-        return failure(s.message());
+        return failure(s);
     if (args.flag("--json")) {
         JsonWriter j;
         j.beginObject().key("analysis");
@@ -200,9 +200,8 @@ int runSave(db::CAnalysesDatabase& database, Args& args) {
         return args.usageError("нужен файл хроматограммы");
     const std::filesystem::path file = std::filesystem::absolute(args.positional()[1]);
     CZelmoraDoc doc;
-    std::string error;
-    if (!doc.Read(file, &error))
-        return failure("Ошибка открытия хроматограммы " + file.string() + ": " + error);
+    if (const Status read = doc.Read(file); !read)
+        return failure(read, "Ошибка открытия хроматограммы " + file.string() + ": ");
     if (int rc = openExisting(database); rc != kExitOk)
         return rc;
     // Read checked the key against the database already when a store is
@@ -232,7 +231,7 @@ int runCompact(db::CAnalysesDatabase& database, Args&) {
     if (int rc = openExisting(database); rc != kExitOk)
         return rc;
     if (db::Status s = database.compact(); !s)
-        return failure(s.message());
+        return failure(s);
     std::printf("%s\n", db::kCompactDoneText);
     return kExitOk;
 }
@@ -241,7 +240,7 @@ int runCheck(db::CAnalysesDatabase& database, Args& args) {
     if (args.flag("--repair")) {
         db::Result<db::RepairReport> r = database.repair();
         if (!r)
-            return failure(r.message());
+            return failure(r.status());
         if (r->wasDamaged) {
             std::fprintf(stderr, "Найдены повреждения:\n%s\n", r->findings.c_str());
             for (const auto& t : r->salvage.tables)
@@ -254,9 +253,9 @@ int runCheck(db::CAnalysesDatabase& database, Args& args) {
     }
     db::Result<db::Connection> c = db::openAnalysesDatabase(database.file());
     if (!c)
-        return failure(c.message());
+        return failure(c.status());
     if (db::Status s = db::integrityCheck(c.value()); !s)
-        return failure("база данных повреждена:\n" + s.message());
+        return failure(s, "база данных повреждена:\n");
     std::printf("База данных исправна: %s\n", database.file().c_str());
     return kExitOk;
 }

@@ -30,8 +30,8 @@ constexpr const char* kDemoMethod = "Демо";
 bool writeDemoMethod(std::string& error) {
     CMethodSheet sheet;
     sheet.method() = demoMethod();
-    if (!sheet.WriteMethod(kDemoMethod)) {
-        error = sheet.lastError();
+    if (const Status written = sheet.WriteMethod(kDemoMethod); !written) {
+        error = written.message();
         return false;
     }
     return true;
@@ -74,8 +74,8 @@ int run(Args& args) {
         CZelmoraDoc doc;
         fillDemoDocument(doc, kDemoMethod, std::time(nullptr));
         RecordingMessageSink sink;
-        if (!doc.Write(file, sink, false))
-            return failure(messageText(kMsgSaveError, file.string()));
+        if (const Status written = doc.Write(file, sink, false); !written)
+            return failure(written);
     }
 
     std::fprintf(stderr, "3/4 обработка: фильтрация, разметка, идентификация, концентрации\n");
@@ -87,8 +87,8 @@ int run(Args& args) {
         return failure("хроматограмма открыта без метода \"" + std::string(kDemoMethod) + "\"");
     const ProcessingOutcome outcome = ProcessChromatogram(doc);
     std::fprintf(stderr, "4/4 запись %s\n", file.c_str());
-    if (!doc.Write(file, sink, false))
-        return failure(messageText(kMsgSaveError, file.string()));
+    if (const Status written = doc.Write(file, sink, false); !written)
+        return failure(written);
 
     // Areas of the analytical peaks, for the check column.
     const SyntheticChromatogram spec = demoChromatogram();

@@ -76,9 +76,8 @@ int add(Args& args, CDeviceManager& m) {
     d->setPortIndex(portIndex);
     if (const auto path = args.option("--path"))
         m.setPortPath(portIndex, *path);
-    std::string error;
-    if (!m.save(&error))
-        return failure("не удалось записать настройки: " + error);
+    if (const Status saved = m.save(); !saved)
+        return failure(saved, "не удалось записать настройки: ");
     std::printf("Прибор %d: %s на COM%d (%s)\n", m.count(), d->displayName().c_str(), portIndex + 1,
                 m.portPath(portIndex).c_str());
     return kExitOk;
@@ -94,9 +93,8 @@ int remove(Args& args, CDeviceManager& m) {
     const std::string name = m.device(static_cast<int>(*n) - 1).displayName();
     if (!m.remove(static_cast<int>(*n) - 1))
         return failure("прибор занят записью");
-    std::string error;
-    if (!m.save(&error))
-        return failure("не удалось записать настройки: " + error);
+    if (const Status saved = m.save(); !saved)
+        return failure(saved, "не удалось записать настройки: ");
     std::printf("Удалён прибор %lld: %s\n", *n, name.c_str());
     return kExitOk;
 }

@@ -32,26 +32,23 @@ int run(Args& args) {
 
     const std::filesystem::path path = args.positional()[0];
     CZelmoraDoc doc;
-    std::string error;
-    if (!doc.Read(path, &error))
-        return failure(messageText(kMsgOpenError, path.string()) +
-                       (error.empty() ? "" : " " + error));
+    if (const Status read = doc.Read(path); !read)
+        return failure(read, messageText(kMsgOpenError, path.string()) + " ");
     doc.state().setPathName(path);
     doc.setModified(false);
 
     if (textOut) {
-        const TextExportResult r = writeTextExport(doc, *textOut);
-        if (!r.written())
-            return failure(r.error);
+        if (const Status written = writeTextExport(doc, *textOut); !written)
+            return failure(written);
         std::printf("Экспорт в текстовый файл: %s\n", textOut->c_str());
     }
     if (xmlOut) {
         const std::optional<std::string> number = analysisNumber(doc.passport.sample);
         if (!number)
             return failure(kNoAnalysisNumberMessage);
-        const std::string why = paths::writeFileAtomically(*xmlOut, resultExportXml(doc, *number));
-        if (!why.empty())
-            return failure("не удалось записать " + *xmlOut + ": " + why);
+        const Status written = paths::writeFileAtomically(*xmlOut, resultExportXml(doc, *number));
+        if (!written)
+            return failure(written, "не удалось записать " + *xmlOut + ": ");
         std::printf("Результаты анализа %s: %s\n", number->c_str(), xmlOut->c_str());
     }
     if (program) {

@@ -36,17 +36,16 @@ int run(Args& args) {
     }
     const std::string path = args.positional()[0];
     CZelmoraDoc doc;
-    std::string error;
-    if (!doc.Read(path, &error))
-        return failure(messageText(kMsgOpenError, path) + " " + error);
+    if (const Status read = doc.Read(path); !read)
+        return failure(read, messageText(kMsgOpenError, path) + " ");
     if (!ApplyFilter(doc, page)) {
         return failure("фильтр не применён: хроматограмма слишком короткая для окна " +
                        text::format("%g", page.window) + " с");
     }
     if (args.flag("--save")) {
         RecordingMessageSink sink;
-        if (!doc.Write(path, sink, false))
-            return failure(messageText(kMsgSaveError, path));
+        if (const Status written = doc.Write(path, sink, false); !written)
+            return failure(written);
         std::printf("Хроматограмма отфильтрована и записана: %s\n", path.c_str());
     } else {
         std::printf("Хроматограмма отфильтрована (без --save файл не изменён): %zu точек\n",

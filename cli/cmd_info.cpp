@@ -71,9 +71,8 @@ int run(Args& args) {
         return args.usageError("нужен один файл хроматограммы");
     const std::string& file = args.positional()[0];
     CZelmoraDoc doc;
-    std::string error;
-    if (!doc.Read(file, &error))
-        return failure("не удалось прочитать хроматограмму " + file + ": " + error);
+    if (const Status read = doc.Read(file); !read)
+        return failure(read, "не удалось прочитать хроматограмму " + file + ": ");
     const Passport& p = doc.passport;
 
     if (args.flag("--json")) {

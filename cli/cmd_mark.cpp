@@ -46,10 +46,9 @@ int run(Args& args) {
     const std::filesystem::path path = args.positional()[0];
 
     CZelmoraDoc doc;
+    if (const Status read = doc.Read(path); !read)
+        return failure(read, "не удалось прочитать " + path.string() + ": ");
     std::string error;
-    if (!doc.Read(path, &error))
-        return failure("не удалось прочитать " + path.string() +
-                       (error.empty() ? "" : ": " + error));
 
     MarkingParameters marking;  // the program's defaults when there is no method
     std::string source = "параметры по умолчанию";

@@ -394,20 +394,20 @@ int show(Args& args) {
     std::ostringstream buffer;
     buffer << in.rdbuf();
     Method m;
-    const MethodReadResult r = readMethodFile(buffer.str(), m);
-    if (!r.ok)
-        return failure("\"" + path.string() + "\": " + r.error);
+    const Result<int> version = readMethodFile(buffer.str(), m);
+    if (!version)
+        return failure(version.status(), "\"" + path.string() + "\": ");
     const std::string name = path.stem().string();
     if (args.flag("--json")) {
         JsonOut o;
-        o.j.beginObject().field("name", name).field("version", r.version);
+        o.j.beginObject().field("name", name).field("version", *version);
         describe(o, m);
         o.j.endObject();
         std::fputs(o.j.str().c_str(), stdout);
         std::fputs("\n", stdout);
     } else {
         TextOut o;
-        std::printf("Метод %s (версия файла %d)\n", name.c_str(), r.version);
+        std::printf("Метод %s (версия файла %d)\n", name.c_str(), *version);
         describe(o, m);
         std::fputs(o.out.c_str(), stdout);
     }
@@ -426,13 +426,13 @@ int create(Args& args) {
         return failure("метод \"" + name + "\" уже есть: " + path.string() +
                        " (--force заменит его)");
     CMethodSheet sheet;
-    bool ok = false;
+    Status written;
     {
         WorkLogSession log;
-        ok = sheet.WriteMethod(name);
+        written = sheet.WriteMethod(name);
     }
-    if (!ok)
-        return failure(sheet.lastError());
+    if (!written)
+        return failure(written);
     std::printf("%s\n", path.c_str());
     return kExitOk;
 }

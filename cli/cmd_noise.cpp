@@ -19,9 +19,8 @@ int run(Args& args) {
         return args.usageError("нужен один файл хроматограммы");
     const std::string path = args.positional()[0];
     CZelmoraDoc doc;
-    std::string error;
-    if (!doc.Read(path, &error))
-        return failure(messageText(kMsgOpenError, path) + " " + error);
+    if (const Status read = doc.Read(path); !read)
+        return failure(read, messageText(kMsgOpenError, path) + " ");
     const ProgramOptions o = programOptions();
     const bool maxExcursion = args.flag("--max") || o.noiseCalcType == 1;
     const NoiseAndDrift r = EstimateNoiseAndDrift(doc, o.processor, maxExcursion);

@@ -35,9 +35,8 @@ FileResult processFile(const std::filesystem::path& path, const std::optional<Me
     r.file = path.string();
     r.doc = std::make_unique<CZelmoraDoc>();
     CZelmoraDoc& doc = *r.doc;
-    std::string error;
-    if (!doc.Read(path, &error)) {
-        r.error = "не удалось прочитать " + r.file + (error.empty() ? "" : ": " + error);
+    if (const Status read = doc.Read(path); !read) {
+        r.error = "не удалось прочитать " + r.file + ": " + read.message();
         return r;
     }
     if (given) {

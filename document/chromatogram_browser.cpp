@@ -191,33 +191,42 @@ TransferReport transferFiles(const std::vector<fs::path>& files, const fs::path&
                 continue;
             }
         }
-        // Copy beside the target under a temporary name, then rename over it.
-        fs::path temp = dst;
-        temp += ".part";
-        fs::remove(temp, ec);
-        ec.clear();
-        if (!fs::copy_file(src, temp, fs::copy_options::overwrite_existing, ec) || ec) {
-            report.failures.push_back(src.filename().string() + ": " + ec.message());
-            fs::remove(temp, ec);
+        if (Status moved = transferFile(src, dst, move); !moved) {
+            report.failures.push_back(moved.message());
             continue;
-        }
-        fs::rename(temp, dst, ec);
-        if (ec) {
-            report.failures.push_back(src.filename().string() + ": " + ec.message());
-            std::error_code ignore;
-            fs::remove(temp, ignore);
-            continue;
-        }
-        if (move) {
-            fs::remove(src, ec);
-            if (ec) {
-                report.failures.push_back(src.filename().string() + ": " + ec.message());
-                continue;
-            }
         }
         ++report.done;
     }
     return report;
+}
+
+Status transferFile(const fs::path& src, const fs::path& dst, bool move) {
+    auto fail = [&](const std::error_code& ec) {
+        return Status::failure(src.filename().string() + ": " + ec.message());
+    };
+    // Copy beside the target under a temporary name, then rename over it.
+    fs::path temp = dst;
+    temp += ".part";
+    std::error_code ec;
+    fs::remove(temp, ec);
+    ec.clear();
+    if (!fs::copy_file(src, temp, fs::copy_options::overwrite_existing, ec) || ec) {
+        const Status failed = fail(ec);
+        fs::remove(temp, ec);
+        return failed;
+    }
+    fs::rename(temp, dst, ec);
+    if (ec) {
+        std::error_code ignore;
+        fs::remove(temp, ignore);
+        return fail(ec);
+    }
+    if (move) {
+        fs::remove(src, ec);
+        if (ec)
+            return fail(ec);
+    }
+    return {};
 }
 
 std::string deleteQuestion(const std::vector<fs::path>& files) {
@@ -250,15 +259,33 @@ std::string deleteForGoodQuestion(const std::vector<fs::path>& files) {
     return "Эти файлы нельзя переместить в корзину:" + names + "\n\nУдалить их безвозвратно?";
 }
 
+Status deleteFile(const fs::path& f) {
+    std::error_code ec;
+    if (!fs::remove(f, ec) || ec)
+        return Status::failure(f.filename().string() + ": " +
+                               (ec ? ec.message() : std::string("файл не найден")));
+    return {};
+}
+
 std::vector<std::string> deleteFiles(const std::vector<fs::path>& files) {
     std::vector<std::string> failures;
     for (const fs::path& f : files) {
-        std::error_code ec;
-        if (!fs::remove(f, ec) || ec)
-            failures.push_back(f.filename().string() + ": " +
-                               (ec ? ec.message() : std::string("файл не найден")));
+        if (Status deleted = deleteFile(f); !deleted)
+            failures.push_back(deleted.message());
     }
     return failures;
+}
+
+Status joinFailures(const std::vector<std::string>& failures) {
+    if (failures.empty())
+        return {};
+    std::string text;
+    for (const std::string& f : failures) {
+        if (!text.empty())
+            text += '\n';
+        text += f;
+    }
+    return Status::failure(std::move(text));
 }
 
 }  // namespace zelmora

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "app/result.h"
+
 namespace zelmora {
 
 struct BrowserEntry {
@@ -74,7 +76,7 @@ using AskOverwrite = std::function<OverwriteAnswer(const std::filesystem::path& 
 struct TransferReport {
     int done = 0;
     int skipped = 0;
-    std::vector<std::string> failures;  // "<file>: <reason>"
+    std::vector<std::string> failures;  // "<file>: <reason>", the messages of transferFile()
     bool sameFolder = false;            // the target is the current folder: nothing done
 };
 
@@ -89,6 +91,13 @@ TransferReport transferFiles(const std::vector<std::filesystem::path>& files,
                              const std::filesystem::path& target, bool move,
                              const AskOverwrite& ask);
 
+// Copies (or moves) one file to `target`, through "<target>.part" renamed
+// over it, so that a failure never leaves a half-written chromatogram there;
+// a moved file is deleted only after its copy is complete. A failure says
+// "<file>: <reason>".
+Status transferFile(const std::filesystem::path& file, const std::filesystem::path& target,
+                    bool move);
+
 // Strings 193 "Удалить %1 ?" and 194 "Выделено хромaтограмм: %d. Удалить все ?".
 std::string deleteQuestion(const std::vector<std::filesystem::path>& files);
 // "Удалить" moves the files into the desktop's trash, from where the file
@@ -102,8 +111,14 @@ struct DeleteReport {
 DeleteReport moveFilesToTrash(const std::vector<std::filesystem::path>& files);
 // The question for the files no trash can take.
 std::string deleteForGoodQuestion(const std::vector<std::filesystem::path>& files);
-// Deletes the files for good; the failures as "<file>: <reason>".
+// Deletes one file for good; a failure says "<file>: <reason>".
+Status deleteFile(const std::filesystem::path& file);
+// Deletes the files for good; the messages of the failures.
 std::vector<std::string> deleteFiles(const std::vector<std::filesystem::path>& files);
+
+// The failures of a batch of files as one: success when there are none,
+// otherwise their messages one per line.
+Status joinFailures(const std::vector<std::string>& failures);
 
 bool samePathNoCase(const std::filesystem::path& a, const std::filesystem::path& b);
 

@@ -104,21 +104,15 @@ std::optional<fs::path> textExportTarget(std::string_view saveName, const fs::pa
     return currentFolder / name;
 }
 
-TextExportResult writeTextExport(const CZelmoraDoc& doc, const fs::path& file) {
-    TextExportResult r;
-    r.file = file;
-    const std::string why = paths::writeFileAtomically(file, textExportBytes(doc));
-    if (why.empty()) {
-        r.status = TextExportResult::Status::Written;
-    } else {
-        r.status = TextExportResult::Status::Failed;
-        r.error = text::format("Экспорт хроматограммы не записан в файл %s: %s",
-                               file.string().c_str(), why.c_str());
-    }
-    return r;
+Status writeTextExport(const CZelmoraDoc& doc, const fs::path& file) {
+    const Status written = paths::writeFileAtomically(file, textExportBytes(doc));
+    if (written)
+        return written;
+    return Status::failure(text::format("Экспорт хроматограммы не записан в файл %s: %s",
+                                        file.string().c_str(), written.message().c_str()));
 }
 
-TextExportResult ExportText(const CZelmoraDoc& doc, MessageSink& sink, SaveFileChooser* chooser,
+Result<fs::path> ExportText(const CZelmoraDoc& doc, MessageSink& sink, SaveFileChooser* chooser,
                             ExportMode mode, const TextExportFolders& folders) {
     std::error_code ec;
     const fs::path programFolder =
@@ -128,13 +122,9 @@ TextExportResult ExportText(const CZelmoraDoc& doc, MessageSink& sink, SaveFileC
         currentFolder = fs::current_path(ec);
     const fs::path dataFolder = programFolder / kTextExportFolder;
 
-    auto failed = [&](fs::path file, std::string message) {
-        TextExportResult r;
-        r.status = TextExportResult::Status::Failed;
-        r.file = std::move(file);
-        r.error = std::move(message);
-        report(mode, sink, kTextExportTitle, r.error);
-        return r;
+    auto failed = [&](std::string message) -> Result<fs::path> {
+        report(mode, sink, kTextExportTitle, message);
+        return Status::failure(std::move(message));
     };
 
     fs::path target;
@@ -142,12 +132,13 @@ TextExportResult ExportText(const CZelmoraDoc& doc, MessageSink& sink, SaveFileC
             textExportTarget(doc.saveName, programFolder, currentFolder)) {
         target = std::move(*given);
         if (target.parent_path() == dataFolder && !paths::ensureFolder(dataFolder))
-            return failed(target, text::format("Экспорт хроматограммы не записан: не удаётся "
-                                               "создать папку %s",
-                                               dataFolder.string().c_str()));
+            return failed(
+                text::format("Экспорт хроматограммы не записан: не удаётся "
+                             "создать папку %s",
+                             dataFolder.string().c_str()));
     } else {
         if (mode == ExportMode::Automatic || chooser == nullptr)
-            return failed({}, "Экспорт хроматограммы не записан: у хроматограммы нет имени файла");
+            return failed("Экспорт хроматограммы не записан: у хроматограммы нет имени файла");
         // The dialog opens in the Data folder; when it cannot be made the
         // dialog simply starts elsewhere.
         paths::ensureFolder(dataFolder);
@@ -158,17 +149,13 @@ TextExportResult ExportText(const CZelmoraDoc& doc, MessageSink& sink, SaveFileC
         request.fileName = textExportFileName(doc.saveName);
         request.initialFolder = dataFolder;
         std::optional<fs::path> chosen = chooser->chooseSaveFile(request);
-        if (!chosen) {
-            TextExportResult r;
-            r.status = TextExportResult::Status::Cancelled;
-            return r;
-        }
+        if (!chosen)
+            return fs::path();
         target = std::move(*chosen);
     }
-    TextExportResult r = writeTextExport(doc, target);
-    if (!r.written())
-        report(mode, sink, kTextExportTitle, r.error);
-    return r;
+    if (Status written = writeTextExport(doc, target); !written)
+        return failed(written.message());
+    return target;
 }
 
 // --- result export (XML)
@@ -267,25 +254,25 @@ ProgramExportResult ExportToProgram(CZelmoraDoc& doc, MessageSink& operatorSink,
         return fail(ProgramExportResult::Status::NoFile,
                     "Не могу экспортировать хроматограмму. Хроматограмма не записана в файл.");
 
-    std::string why;
-    std::optional<TemporaryFile> xmlFile = TemporaryFile::create(
-        resultExportXml(doc, *number), "zelmora-export-", ".xml", options.tempFolder, &why);
+    Result<TemporaryFile> xmlFile = TemporaryFile::create(
+        resultExportXml(doc, *number), "zelmora-export-", ".xml", options.tempFolder);
     if (!xmlFile) {
         const fs::path folder = options.tempFolder.empty() ? temporaryFolder() : options.tempFolder;
         return fail(ProgramExportResult::Status::TempFileFailed,
                     text::format("Не могу экспортировать хроматограмму. Не удаётся записать "
                                  "временный файл в папке %s: %s",
-                                 folder.string().c_str(), why.c_str()));
+                                 folder.string().c_str(), xmlFile.message().c_str()));
     }
     r.xmlFile = xmlFile->path();
 
     std::vector<std::string> argv = splitCommandLine(program);
     argv.push_back(xmlFile->path().string());
     argv.push_back(chromatogram.string());
-    r.process = runProcess(argv);
-    if (!r.process.started)
+    const Result<ProcessResult> run = runProcess(argv);
+    if (!run)
         return fail(ProgramExportResult::Status::StartFailed,
                     text::format("Ошибка запуска приложения экспорта '%s'", program.c_str()));
+    r.process = *run;
     if (r.process.signalled)
         return fail(
             ProgramExportResult::Status::ProgramFailed,

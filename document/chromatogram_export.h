@@ -26,6 +26,7 @@
 #include <string_view>
 
 #include "app/process.h"
+#include "app/result.h"
 
 namespace zelmora {
 
@@ -93,27 +94,22 @@ struct TextExportFolders {
     std::filesystem::path currentFolder;
 };
 
-struct TextExportResult {
-    enum class Status { Written, Cancelled, Failed };
-    Status status = Status::Failed;
-    std::filesystem::path file;  // the file written or meant to be written
-    std::string error;           // the message reported, for a failure
-
-    bool written() const { return status == Status::Written; }
-};
-
 // Writes the text export of `doc` to `file`, replacing it only once the new
-// content is complete. Reports nothing; a failure comes back in the result.
-TextExportResult writeTextExport(const CZelmoraDoc& doc, const std::filesystem::path& file);
+// content is complete. Reports nothing; a failure comes back with the message
+// the operator is to see.
+Status writeTextExport(const CZelmoraDoc& doc, const std::filesystem::path& file);
 
 // The command "Экспорт хроматограммы" and the automatic export after a
 // recording: the file from the save name (the "Data" folder is created when
 // missing), or from `chooser` when the chromatogram has no save name. An
 // automatic run never asks; without a save name it fails. Every failure to
-// write is reported (message box or work-log line by `mode`).
-TextExportResult ExportText(const CZelmoraDoc& doc, MessageSink& sink, SaveFileChooser* chooser,
-                            ExportMode mode = ExportMode::Interactive,
-                            const TextExportFolders& folders = {});
+// write is reported (message box or work-log line by `mode`) and comes back as
+// the failure. On success the file written, or an empty path when the operator
+// cancelled the choice of the file.
+Result<std::filesystem::path> ExportText(const CZelmoraDoc& doc, MessageSink& sink,
+                                         SaveFileChooser* chooser,
+                                         ExportMode mode = ExportMode::Interactive,
+                                         const TextExportFolders& folders = {});
 
 // --- result export (XML)
 

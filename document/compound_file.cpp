@@ -45,11 +45,6 @@ std::string takeError(GError* err, const char* fallback) {
     return message;
 }
 
-void setError(std::string* error, std::string message) {
-    if (error != nullptr)
-        *error = std::move(message);
-}
-
 GsfInfile* infile(const std::unique_ptr<void, gsf_detail::GObjectUnref>& h) {
     return static_cast<GsfInfile*>(h.get());
 }
@@ -82,15 +77,13 @@ bool closeOnce(GsfOutput* output) {
 
 }  // namespace
 
-std::optional<CompoundReader> CompoundReader::fromInput(void* input, std::string* error) {
+Result<CompoundReader> CompoundReader::fromInput(void* input) {
     CompoundReader reader;
     reader.input_.reset(input);
     GError* err = nullptr;
     GsfInfile* root = gsf_infile_msole_new(static_cast<GsfInput*>(input), &err);
-    if (root == nullptr) {
-        setError(error, "не составной файл (" + takeError(err, "нет подписи") + ")");
-        return std::nullopt;
-    }
+    if (root == nullptr)
+        return Status::failure("не составной файл (" + takeError(err, "нет подписи") + ")");
     if (err != nullptr)
         g_error_free(err);
     reader.root_.reset(root);
@@ -99,30 +92,24 @@ std::optional<CompoundReader> CompoundReader::fromInput(void* input, std::string
     return reader;
 }
 
-std::optional<CompoundReader> CompoundReader::open(const std::filesystem::path& path,
-                                                   std::string* error) {
+Result<CompoundReader> CompoundReader::open(const std::filesystem::path& path) {
     initGsf();
     GError* err = nullptr;
     GsfInput* input = gsf_input_stdio_new(path.c_str(), &err);
-    if (input == nullptr) {
-        setError(error, takeError(err, "файл не открывается"));
-        return std::nullopt;
-    }
+    if (input == nullptr)
+        return Status::failure(takeError(err, "файл не открывается"));
     if (err != nullptr)
         g_error_free(err);
-    return fromInput(input, error);
+    return fromInput(input);
 }
 
-std::optional<CompoundReader> CompoundReader::fromMemory(std::string_view bytes,
-                                                         std::string* error) {
+Result<CompoundReader> CompoundReader::fromMemory(std::string_view bytes) {
     initGsf();
     GsfInput* input = gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes.data()),
                                            static_cast<gsf_off_t>(bytes.size()), FALSE);
-    if (input == nullptr) {
-        setError(error, "не составной файл");
-        return std::nullopt;
-    }
-    return fromInput(input, error);
+    if (input == nullptr)
+        return Status::failure("не составной файл");
+    return fromInput(input);
 }
 
 std::vector<std::string> CompoundReader::streamNames() const {
@@ -176,8 +163,7 @@ bool CompoundReader::readStreamInto(const char* name, void* out, std::size_t byt
     return readAll(c.get(), static_cast<char*>(out), bytes);
 }
 
-std::optional<CompoundWriter> CompoundWriter::create(const std::filesystem::path& target,
-                                                     std::string* error) {
+Result<CompoundWriter> CompoundWriter::create(const std::filesystem::path& target) {
     initGsf();
     CompoundWriter w;
     w.target_ = target;
@@ -185,28 +171,20 @@ std::optional<CompoundWriter> CompoundWriter::create(const std::filesystem::path
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     std::string tmpl = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
     w.fd_ = ::mkstemp(tmpl.data());
-    if (w.fd_ < 0) {
-        setError(error, std::strerror(errno));
-        return std::nullopt;
-    }
+    if (w.fd_ < 0)
+        return Status::failure(std::strerror(errno));
     w.temp_ = tmpl;
     w.file_ = ::fdopen(w.fd_, "w+b");
-    if (w.file_ == nullptr) {
-        setError(error, std::strerror(errno));
-        return std::nullopt;  // the destructor closes and removes the temporary file
-    }
+    if (w.file_ == nullptr)  // the destructor closes and removes the temporary file
+        return Status::failure(std::strerror(errno));
     GError* err = nullptr;
     GsfOutput* output = gsf_output_stdio_new_FILE(tmpl.c_str(), w.file_, TRUE);
-    if (output == nullptr) {
-        setError(error, takeError(err, "файл не создаётся"));
-        return std::nullopt;
-    }
+    if (output == nullptr)
+        return Status::failure(takeError(err, "файл не создаётся"));
     w.output_.reset(output);
     GsfOutfile* root = gsf_outfile_msole_new(output);
-    if (root == nullptr) {
-        setError(error, "составной файл не создаётся");
-        return std::nullopt;
-    }
+    if (root == nullptr)
+        return Status::failure("составной файл не создаётся");
     w.root_.reset(root);
     return w;
 }
@@ -260,46 +238,42 @@ void CompoundWriter::discard() {
     }
 }
 
-bool CompoundWriter::addStream(const char* name, std::string_view content) {
+Status CompoundWriter::addStream(const char* name, std::string_view content) {
     if (failed_ || root_ == nullptr)
-        return false;
+        return Status::failure(error_.empty() ? "составной файл не создан" : error_);
+    auto fail = [&](const char* what) {
+        failed_ = true;
+        error_ = std::string("поток ") + name + what;
+        return Status::failure(error_);
+    };
     using OutHandle = std::unique_ptr<GsfOutput, gsf_detail::GObjectUnref>;
     OutHandle stream(gsf_outfile_new_child(static_cast<GsfOutfile*>(root_.get()), name, FALSE));
-    if (stream == nullptr) {
-        failed_ = true;
-        error_ = std::string("поток ") + name + " не создаётся";
-        return false;
-    }
+    if (stream == nullptr)
+        return fail(" не создаётся");
     std::size_t done = 0;
     while (done < content.size()) {
         const std::size_t n = std::min(kReadPiece, content.size() - done);
         if (!gsf_output_write(stream.get(), n,
                               reinterpret_cast<const guint8*>(content.data() + done))) {
-            failed_ = true;
-            error_ = std::string("поток ") + name + " не записывается";
             gsf_output_close(stream.get());
-            return false;
+            return fail(" не записывается");
         }
         done += n;
     }
-    if (!gsf_output_close(stream.get())) {
-        failed_ = true;
-        error_ = std::string("поток ") + name + " не записывается";
-        return false;
-    }
-    return true;
+    if (!gsf_output_close(stream.get()))
+        return fail(" не записывается");
+    return {};
 }
 
-bool CompoundWriter::commit(std::string* error) {
+Status CompoundWriter::commit() {
     if (failed_ || root_ == nullptr) {
-        setError(error, error_.empty() ? "составной файл не создан" : error_);
+        const std::string reason = error_.empty() ? "составной файл не создан" : error_;
         discard();
-        return false;
+        return Status::failure(reason);
     }
     auto fail = [&](std::string reason) {
-        setError(error, std::move(reason));
         discard();
-        return false;
+        return Status::failure(std::move(reason));
     };
     // Closing the compound file writes its directory and closes the file
     // output under it as well.
@@ -330,7 +304,7 @@ bool CompoundWriter::commit(std::string* error) {
     if (::rename(temp_.c_str(), target_.c_str()) != 0)
         return fail(std::strerror(errno));
     temp_.clear();
-    return true;
+    return {};
 }
 
 }  // namespace zelmora

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/result.h"
+
 namespace zelmora {
 
 namespace gsf_detail {
@@ -26,13 +28,11 @@ struct GObjectUnref {
 
 class CompoundReader {
   public:
-    // Opens a compound file; nullopt with the reason in `error` when the file
-    // cannot be opened or is not a compound file.
-    static std::optional<CompoundReader> open(const std::filesystem::path& path,
-                                              std::string* error = nullptr);
+    // Opens a compound file; a failure says why when the file cannot be
+    // opened or is not a compound file.
+    static Result<CompoundReader> open(const std::filesystem::path& path);
     // Reads a compound file from memory; `bytes` must outlive the reader.
-    static std::optional<CompoundReader> fromMemory(std::string_view bytes,
-                                                    std::string* error = nullptr);
+    static Result<CompoundReader> fromMemory(std::string_view bytes);
 
     // Names of the root's children in the order the file lists them.
     std::vector<std::string> streamNames() const;
@@ -48,7 +48,7 @@ class CompoundReader {
   private:
     using Handle = std::unique_ptr<void, gsf_detail::GObjectUnref>;
     CompoundReader() = default;
-    static std::optional<CompoundReader> fromInput(void* input, std::string* error);
+    static Result<CompoundReader> fromInput(void* input);
     // The size a stream claims, checked against the whole file: a damaged
     // directory cannot make the reader allocate more than the file holds.
     std::optional<std::size_t> checkedSize(void* stream) const;
@@ -60,18 +60,18 @@ class CompoundReader {
 class CompoundWriter {
   public:
     // Starts a new file that will replace `target` on commit().
-    static std::optional<CompoundWriter> create(const std::filesystem::path& target,
-                                                std::string* error = nullptr);
+    static Result<CompoundWriter> create(const std::filesystem::path& target);
     CompoundWriter(CompoundWriter&&) noexcept;
     CompoundWriter& operator=(CompoundWriter&&) noexcept;
     // Without commit() the temporary file is removed and the target untouched.
     ~CompoundWriter();
 
     // Adds a stream with its whole content, after the streams added before.
-    bool addStream(const char* name, std::string_view content);
+    // After a failure every further stream is refused with the same reason.
+    Status addStream(const char* name, std::string_view content);
     // Closes the compound file, flushes it to disk and renames it over the
-    // target. False with the reason when any step fails.
-    bool commit(std::string* error = nullptr);
+    // target. A failure of this or of an earlier step says why.
+    Status commit();
 
   private:
     CompoundWriter() = default;

@@ -12,11 +12,6 @@
 namespace zelmora::stg {
 namespace {
 
-void setError(std::string* error, std::string message) {
-    if (error != nullptr)
-        *error = std::move(message);
-}
-
 // Smallest stored size of one peak record of a table version, so that a
 // count can be checked against the bytes left before anything is allocated:
 // three doubles, a name of length 0, the right neighbour, the reference flag
@@ -151,29 +146,26 @@ std::string encodeTable(const PeakTable& table) {
     return w.take();
 }
 
-bool decodeTable(std::string_view bytes, PeakTable& table, std::string* error) {
+Status decodeTable(std::string_view bytes, PeakTable& table) {
     PeakTable out;
     out.detection = table.detection;
     out.attach(table.signal());
     if (bytes.size() <= 7) {
         table = std::move(out);
-        return true;
+        return {};
     }
     ArchiveReader r(bytes);
     const std::uint32_t sig1 = r.u32(), sig2 = r.u32();
     if (sig1 != kTableSignature1 || sig2 != kTableSignature2) {
-        if (!decodeVersion0(bytes, out)) {
-            setError(error, "таблица пиков повреждена");
-            return false;
-        }
+        if (!decodeVersion0(bytes, out))
+            return Status::failure("таблица пиков повреждена");
     } else {
         const std::int32_t version = r.i32();
-        if (!r.ok() || version < 0 || version > kTableVersionMax) {
-            setError(error, r.ok() ? text::format("версия таблицы пиков %d не поддерживается",
-                                                  static_cast<int>(version))
-                                   : "таблица пиков обрывается");
-            return false;
-        }
+        if (!r.ok() || version < 0 || version > kTableVersionMax)
+            return Status::failure(r.ok()
+                                       ? text::format("версия таблицы пиков %d не поддерживается",
+                                                      static_cast<int>(version))
+                                       : "таблица пиков обрывается");
         // A signed table of version 0 is read with the layout of version 1,
         // the fields every signed table has.
         const int layout = version == 0 ? 1 : version;
@@ -195,15 +187,13 @@ bool decodeTable(std::string_view bytes, PeakTable& table, std::string* error) {
         }
         if (layout >= 3)
             readProperties(r, layout, out.properties);
-        if (!r.ok()) {
-            setError(error, "таблица пиков повреждена: " + r.error());
-            return false;
-        }
+        if (!r.ok())
+            return Status::failure("таблица пиков повреждена: " + r.error());
     }
     out.renumber();
     out.relinkFromRightLinks();
     table = std::move(out);
-    return true;
+    return {};
 }
 
 std::string encodePassport(const Passport& p) {
@@ -248,19 +238,15 @@ std::string encodePassport(const Passport& p) {
     return w.take();
 }
 
-bool decodePassport(std::string_view bytes, Passport& passport, std::string* error) {
+Status decodePassport(std::string_view bytes, Passport& passport) {
     ArchiveReader r(bytes);
-    if (r.u32() != kPassportSignature || !r.ok()) {
-        setError(error, "неверная подпись паспорта");
-        return false;
-    }
+    if (r.u32() != kPassportSignature || !r.ok())
+        return Status::failure("неверная подпись паспорта");
     const std::int32_t version = r.i32();
-    if (!r.ok() || version < 0 || version > kPassportVersion) {
-        setError(error, r.ok() ? text::format("версия паспорта %d не поддерживается",
-                                              static_cast<int>(version))
-                               : "паспорт обрывается");
-        return false;
-    }
+    if (!r.ok() || version < 0 || version > kPassportVersion)
+        return Status::failure(
+            r.ok() ? text::format("версия паспорта %d не поддерживается", static_cast<int>(version))
+                   : "паспорт обрывается");
     Passport p = passport;
     p.sample = r.string();
     p.sample2 = r.string();
@@ -300,27 +286,25 @@ bool decodePassport(std::string_view bytes, Passport& passport, std::string* err
         p.noise = r.f64();
         p.drift = r.f64();
     }
-    if (!r.ok()) {
-        setError(error, "паспорт повреждён: " + r.error());
-        return false;
-    }
+    if (!r.ok())
+        return Status::failure("паспорт повреждён: " + r.error());
     passport = std::move(p);
-    return true;
+    return {};
 }
 
-bool ReadPassport(const std::filesystem::path& path, Passport& passport) {
-    std::optional<CompoundReader> file = CompoundReader::open(path);
+Status ReadPassport(const std::filesystem::path& path, Passport& passport) {
+    Result<CompoundReader> file = CompoundReader::open(path);
     if (!file)
-        return false;
+        return file.status();
     const std::optional<std::string> bytes = file->readStream(kPassportStream);
     if (!bytes)
-        return false;
+        return Status::failure("нет потока Passport");
     Passport p = passport;
-    if (!decodePassport(*bytes, p))
-        return false;
+    if (Status decoded = decodePassport(*bytes, p); !decoded)
+        return decoded;
     p.file = path.string();
     passport = std::move(p);
-    return true;
+    return {};
 }
 
 bool RewritePassport(const std::filesystem::path& path, const Passport& passport,
@@ -328,7 +312,7 @@ bool RewritePassport(const std::filesystem::path& path, const Passport& passport
     std::string streams[4];
     const char* names[4] = {kRawDataStream, kTimeStream, kTableStream, kPassportStream};
     {
-        std::optional<CompoundReader> file = CompoundReader::open(path);
+        Result<CompoundReader> file = CompoundReader::open(path);
         if (!file)
             return false;
         bool ok = true;
@@ -345,12 +329,12 @@ bool RewritePassport(const std::filesystem::path& path, const Passport& passport
         }
     }
     streams[3] = encodePassport(passport);
-    std::optional<CompoundWriter> out = CompoundWriter::create(path);
-    bool ok = out.has_value();
+    Result<CompoundWriter> out = CompoundWriter::create(path);
+    bool ok = out.ok();
     for (int i = 0; i < 4 && ok; ++i)
-        ok = out->addStream(names[i], streams[i]);
+        ok = out->addStream(names[i], streams[i]).ok();
     if (ok)
-        ok = out->commit();
+        ok = out->commit().ok();
     if (!ok) {
         sink.message(kMsgPassportRewriteError,
                      messageText(kMsgPassportRewriteError, path.string()));

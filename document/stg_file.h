@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/result.h"
 #include "document/passport.h"
 #include "document/peak_table.h"
 #include "document/signal.h"
@@ -61,15 +62,16 @@ TimeBase decodeTime(std::string_view bytes);
 std::string encodeTable(const PeakTable& table);
 // Reads the peaks, their right links, reference flags and properties; the
 // table is linked (left links rebuilt, bad links dropped) but not measured.
-// False with a reason on a damaged stream; `table` is then unchanged.
-bool decodeTable(std::string_view bytes, PeakTable& table, std::string* error = nullptr);
+// A damaged stream is a failure saying why; `table` is then unchanged.
+Status decodeTable(std::string_view bytes, PeakTable& table);
 
 std::string encodePassport(const Passport& passport);
-bool decodePassport(std::string_view bytes, Passport& passport, std::string* error = nullptr);
+// A damaged stream is a failure saying why; `passport` is then unchanged.
+Status decodePassport(std::string_view bytes, Passport& passport);
 
-// Reads only the "Passport" stream of a file; any failure returns false
-// without a message. The passport's file field is set to `path`.
-bool ReadPassport(const std::filesystem::path& path, Passport& passport);
+// Reads only the "Passport" stream of a file; a failure says why and leaves
+// `passport` unchanged. The passport's file field is set to `path`.
+Status ReadPassport(const std::filesystem::path& path, Passport& passport);
 
 // Stores `passport` in an existing file, the other streams unchanged. The file
 // is rebuilt under a temporary name and renamed over the old one, so a failure

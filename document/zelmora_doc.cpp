@@ -12,11 +12,6 @@
 namespace zelmora {
 namespace {
 
-void setError(std::string* error, std::string message) {
-    if (error != nullptr)
-        *error = std::move(message);
-}
-
 bool overlaps(const Peak& p, double a, double b) {
     return (a >= p.startTime && a <= p.endTime) || (b >= p.startTime && b <= p.endTime) ||
            (p.startTime >= a && p.endTime <= b);
@@ -110,70 +105,56 @@ void CZelmoraDoc::unsubscribe(int id) {
     std::erase_if(listeners_, [id](const auto& entry) { return entry.first == id; });
 }
 
-bool CZelmoraDoc::Read(const std::filesystem::path& path, std::string* error) {
-    std::optional<CompoundReader> file = CompoundReader::open(path, error);
+Status CZelmoraDoc::Read(const std::filesystem::path& path) {
+    Result<CompoundReader> file = CompoundReader::open(path);
     if (!file)
-        return false;
-    return readCompound(*file, path, error);
+        return file.status();
+    return readCompound(*file, path);
 }
 
-bool CZelmoraDoc::ReadFromMemory(std::string_view bytes, const std::filesystem::path& path,
-                                 std::string* error) {
-    std::optional<CompoundReader> file = CompoundReader::fromMemory(bytes, error);
+Status CZelmoraDoc::ReadFromMemory(std::string_view bytes, const std::filesystem::path& path) {
+    Result<CompoundReader> file = CompoundReader::fromMemory(bytes);
     if (!file)
-        return false;
-    return readCompound(*file, path, error);
+        return file.status();
+    return readCompound(*file, path);
 }
 
-bool CZelmoraDoc::readCompound(const CompoundReader& file, const std::filesystem::path& path,
-                               std::string* error) {
+Status CZelmoraDoc::readCompound(const CompoundReader& file, const std::filesystem::path& path) {
     // Everything is read into new objects first, so that a damaged file
     // leaves the document as it was.
     const std::optional<std::size_t> rawSize = file.streamSize(stg::kRawDataStream);
-    if (!rawSize) {
-        setError(error, "нет потока Raw_data");
-        return false;
-    }
+    if (!rawSize)
+        return Status::failure("нет потока Raw_data");
     std::vector<float> samples(*rawSize / 4);
-    if (!file.readStreamInto(stg::kRawDataStream, samples.data(), samples.size() * 4)) {
-        setError(error, "поток Raw_data не читается");
-        return false;
-    }
+    if (!file.readStreamInto(stg::kRawDataStream, samples.data(), samples.size() * 4))
+        return Status::failure("поток Raw_data не читается");
     if constexpr (std::endian::native != std::endian::little) {
         for (float& v : samples)
             v = std::bit_cast<float>(__builtin_bswap32(std::bit_cast<std::uint32_t>(v)));
     }
 
     const std::optional<std::size_t> timeSize = file.streamSize(stg::kTimeStream);
-    if (!timeSize) {
-        setError(error, "нет потока Time");
-        return false;
-    }
+    if (!timeSize)
+        return Status::failure("нет потока Time");
     std::string timeBytes(std::min<std::size_t>(*timeSize, 12), '\0');
-    if (!file.readStreamInto(stg::kTimeStream, timeBytes.data(), timeBytes.size())) {
-        setError(error, "поток Time не читается");
-        return false;
-    }
+    if (!file.readStreamInto(stg::kTimeStream, timeBytes.data(), timeBytes.size()))
+        return Status::failure("поток Time не читается");
     const stg::TimeBase timeBase = stg::decodeTime(timeBytes);
 
     const std::optional<std::string> tableBytes = file.readStream(stg::kTableStream);
-    if (!tableBytes) {
-        setError(error, "нет потока Table");
-        return false;
-    }
+    if (!tableBytes)
+        return Status::failure("нет потока Table");
     PeakTable table;
     table.detection = peaks.detection;
-    if (!stg::decodeTable(*tableBytes, table, error))
-        return false;
+    if (Status decoded = stg::decodeTable(*tableBytes, table); !decoded)
+        return decoded;
 
     const std::optional<std::string> passportBytes = file.readStream(stg::kPassportStream);
-    if (!passportBytes) {
-        setError(error, "нет потока Passport");
-        return false;
-    }
+    if (!passportBytes)
+        return Status::failure("нет потока Passport");
     Passport pass;
-    if (!stg::decodePassport(*passportBytes, pass, error))
-        return false;
+    if (Status decoded = stg::decodePassport(*passportBytes, pass); !decoded)
+        return decoded;
     pass.file = path.string();
     if (pass.databaseKey > 0) {
         if (std::shared_ptr<ResultsStore> store = resultsStore()) {
@@ -196,13 +177,14 @@ bool CZelmoraDoc::readCompound(const CompoundReader& file, const std::filesystem
     normaliseAfterRead(peaks);
     passport = std::move(pass);
     findCursor = 0;
-    return true;
+    return {};
 }
 
-bool CZelmoraDoc::writeFile(const std::filesystem::path& path, MessageSink& sink) {
-    std::optional<CompoundWriter> out = CompoundWriter::create(path);
+Status CZelmoraDoc::writeFile(const std::filesystem::path& path, MessageSink& sink) {
+    const std::string failed = messageText(kMsgSaveError, path.string());
+    Result<CompoundWriter> out = CompoundWriter::create(path);
     if (!out)
-        return false;
+        return Status::failure(failed);
     std::string samplesBytes;
     std::string_view raw;
     if constexpr (std::endian::native == std::endian::little) {
@@ -213,28 +195,27 @@ bool CZelmoraDoc::writeFile(const std::filesystem::path& path, MessageSink& sink
         samplesBytes = stg::encodeSamples(signal);
         raw = samplesBytes;
     }
-    bool ok = out->addStream(stg::kRawDataStream, raw) &&
-              out->addStream(stg::kTimeStream, stg::encodeTime(signal, carriedStep)) &&
-              out->addStream(stg::kTableStream, stg::encodeTable(peaks)) &&
-              out->addStream(stg::kPassportStream, stg::encodePassport(passport));
-    if (ok)
-        ok = out->commit();
-    if (!ok) {
-        sink.message(kMsgSaveError, messageText(kMsgSaveError, path.string()));
-        return false;
+    // A failed stream makes the writer refuse the rest and commit() report it.
+    out->addStream(stg::kRawDataStream, raw);
+    out->addStream(stg::kTimeStream, stg::encodeTime(signal, carriedStep));
+    out->addStream(stg::kTableStream, stg::encodeTable(peaks));
+    out->addStream(stg::kPassportStream, stg::encodePassport(passport));
+    if (!out->commit()) {
+        sink.message(kMsgSaveError, failed);
+        return Status::failure(failed);
     }
-    return true;
+    return {};
 }
 
-bool CZelmoraDoc::Write(const std::filesystem::path& path, MessageSink& sink, bool saveResults) {
-    if (!writeFile(path, sink))
-        return false;
+Status CZelmoraDoc::Write(const std::filesystem::path& path, MessageSink& sink, bool saveResults) {
+    if (Status written = writeFile(path, sink); !written)
+        return written;
     setModified(false);
     if (saveResults && (passport.databaseKey > 0 || databaseSaveRequest)) {
         if (std::shared_ptr<ResultsStore> store = resultsStore())
             store->saveResults(*this, path, sink);
     }
-    return true;
+    return {};
 }
 
 bool CZelmoraDoc::OnOpenDocument(const std::filesystem::path& path, MessageSink& sink) {
@@ -260,7 +241,7 @@ bool CZelmoraDoc::OnSaveDocument(const std::filesystem::path& path, MessageSink&
                                  const ProgramOptions& options) {
     if (options.checkSaveDb)
         databaseSaveRequest = true;
-    const bool written = Write(path, sink, true);
+    const bool written = Write(path, sink, true).ok();
     databaseSaveRequest = false;
     if (!written)
         sink.messageBox("Ошибка записи хроматограммы",
@@ -271,7 +252,7 @@ bool CZelmoraDoc::OnSaveDocument(const std::filesystem::path& path, MessageSink&
     if (options.checkSaveCopy) {
         const std::filesystem::path copy = backupCopyPath(path, options.copiesFolder());
         // The copy neither saves the results again nor marks the document saved.
-        copyWritten = writeFile(copy, sink);
+        copyWritten = writeFile(copy, sink).ok();
         if (!copyWritten)
             sink.messageBox(
                 "Ошибка записи копии хроматограммы",

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/result.h"
 #include "document/document_state.h"
 #include "document/message_sink.h"
 #include "document/method_link.h"
@@ -120,18 +121,17 @@ class CZelmoraDoc {
     void unsubscribe(int id);
 
     // --- file (the ".stg" compound file)
-    // Fills the document from a chromatogram file. False (with the reason in
-    // `error` when given) when the file cannot be read; the document is then
-    // left as it was.
-    bool Read(const std::filesystem::path& path, std::string* error = nullptr);
+    // Fills the document from a chromatogram file. A file that cannot be read
+    // is a failure saying why; the document is then left as it was.
+    Status Read(const std::filesystem::path& path);
     // The same from the bytes of a whole file; `path` becomes the passport's file.
-    bool ReadFromMemory(std::string_view bytes, const std::filesystem::path& path,
-                        std::string* error = nullptr);
+    Status ReadFromMemory(std::string_view bytes, const std::filesystem::path& path);
     // Writes the document to `path`, replacing the file there only once the new
     // one is complete; clears the modified flag. With `saveResults` the results
     // go to the database afterwards when the key is set or a save was requested.
-    // A failure shows message 181 and leaves any old file unchanged.
-    bool Write(const std::filesystem::path& path, MessageSink& sink, bool saveResults = true);
+    // A failure shows message 181, comes back with its text and leaves any old
+    // file unchanged.
+    Status Write(const std::filesystem::path& path, MessageSink& sink, bool saveResults = true);
 
     // The document's open hook: the ".stg" extension check, Read (message 180
     // on failure), the method, the title, the cleared report state.
@@ -147,10 +147,9 @@ class CZelmoraDoc {
                                                 const std::filesystem::path& copiesFolder);
 
   private:
-    bool readCompound(const CompoundReader& file, const std::filesystem::path& path,
-                      std::string* error);
+    Status readCompound(const CompoundReader& file, const std::filesystem::path& path);
     // Writes the file with message 181 on failure; no flag, no database.
-    bool writeFile(const std::filesystem::path& path, MessageSink& sink);
+    Status writeFile(const std::filesystem::path& path, MessageSink& sink);
 
     std::unique_ptr<DocumentState> state_;
     std::vector<std::pair<int, ChangeListener>> listeners_;

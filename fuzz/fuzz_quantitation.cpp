@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t methodBytes = in.ConsumeIntegralInRange<std::size_t>(0, in.remaining_bytes());
     const std::string bytes = in.ConsumeBytesAsString(methodBytes);
     Method method;
-    if (!readMethodFile(bytes, method).ok) {
+    if (!readMethodFile(bytes, method)) {
         // Still exercise the processing with a default method built from the input.
         method.calculation.kind = in.ConsumeIntegralInRange<int>(-1, 9);
         method.calculation.identification = in.ConsumeIntegralInRange<int>(0, 2);

@@ -52,7 +52,7 @@ void fuzzStreams(std::string_view in) {
         in.remove_prefix(parts[i].size());
     }
     parts[3] = in;
-    std::optional<CompoundWriter> w = CompoundWriter::create(scratchFile());
+    Result<CompoundWriter> w = CompoundWriter::create(scratchFile());
     if (!w)
         return;
     const char* names[4] = {stg::kRawDataStream, stg::kTimeStream, stg::kTableStream,

@@ -585,12 +585,8 @@ void CMainFrame::showOptions() {
     if (sheet.exec() != QDialog::Accepted)
         return;
     settings.setOptions(sheet.result());
-    std::string error;
-    if (!settings.save(&error)) {
-        QMessageBox::warning(this, QStringLiteral("Zelmora"),
-                             QStringLiteral("Не удалось сохранить настройки: %1")
-                                 .arg(QString::fromStdString(error)));
-    }
+    if (const Status saved = settings.save(); !saved)
+        showFailure(this, saved, QStringLiteral("Не удалось сохранить настройки: %1"));
     // Every view redraws with the new display options.
     for (CChildFrame* c : chromatograms())
         c->updateViews();
@@ -620,13 +616,9 @@ void CMainFrame::showDeviceList() {
 }
 
 void CMainFrame::deviceListChanged() {
-    std::string error;
-    if (devices_ != nullptr && !devices_->save(&error)) {
-        MessageRequest r;
-        r.parent = this;
-        r.icon = QMessageBox::Warning;
-        r.text = QStringLiteral("Не удалось сохранить список приборов: %1").arg(q(error));
-        showMessage(r);
+    if (devices_ != nullptr) {
+        if (const Status saved = devices_->save(); !saved)
+            showFailure(this, saved, QStringLiteral("Не удалось сохранить список приборов: %1"));
     }
     // The menu item that asked for the change may still be running.
     QMetaObject::invokeMethod(

@@ -36,6 +36,17 @@ QMessageBox::StandardButton showMessage(const MessageRequest& request) {
     return showBox(request);
 }
 
+void showFailure(QWidget* parent, const Status& failure, const QString& context,
+                 QMessageBox::Icon icon, const QString& caption) {
+    const QString message = QString::fromStdString(failure.message());
+    MessageRequest r;
+    r.parent = parent;
+    r.icon = icon;
+    r.caption = caption;
+    r.text = context.isEmpty() ? message : context.arg(message);
+    showMessage(r);
+}
+
 ScopedMessagePresenter::ScopedMessagePresenter(MessagePresenter p)
     : previous_(std::move(presenter())) {
     presenter() = std::move(p);

@@ -54,10 +54,8 @@ CZelmoraApp::~CZelmoraApp() {
     store_.reset();
     database_.reset();
     CWorkLog::instance().stop();
-    std::string error;
-    if (!CProgramSettings::instance().save(&error)) {
-        qWarning("Zelmora: the options could not be saved: %s", error.c_str());
-    }
+    if (const Status saved = CProgramSettings::instance().save(); !saved)
+        qWarning("Zelmora: the options could not be saved: %s", saved.message().c_str());
 }
 
 void CZelmoraApp::loadDevices() {
@@ -66,9 +64,8 @@ void CZelmoraApp::loadDevices() {
 }
 
 void CZelmoraApp::saveDevices() {
-    std::string error;
-    if (!devices_->save(&error))
-        qWarning("Zelmora: the device list could not be saved: %s", error.c_str());
+    if (const Status saved = devices_->save(); !saved)
+        qWarning("Zelmora: the device list could not be saved: %s", saved.message().c_str());
     // No reader thread may post to the main window once it is gone.
     for (int i = 0; i < devices_->count(); ++i)
         devices_->disconnect(i);
@@ -100,7 +97,7 @@ bool CZelmoraApp::openDatabase() {
             r.buttons = buttons;
             return showMessage(r);
         };
-        tell(QMessageBox::Critical, QString::fromStdString(opened.message()));
+        showFailure(nullptr, opened, {}, QMessageBox::Critical);
         database_->close();
         if (tell(QMessageBox::Question,
                  QStringLiteral("Ошибка открытия базы данных, произвести попытку реставрации ?"),
@@ -108,14 +105,14 @@ bool CZelmoraApp::openDatabase() {
             return false;
         const db::Result<db::RepairReport> repaired = database_->repair();
         if (!repaired) {
-            tell(QMessageBox::Critical, QString::fromStdString(repaired.message()));
+            showFailure(nullptr, repaired.status(), {}, QMessageBox::Critical);
             return false;
         }
         tell(QMessageBox::Information, QStringLiteral("Реставрация базы данных завершена"));
         if (!database_->isOpen()) {
             opened = database_->open();
             if (!opened) {
-                tell(QMessageBox::Critical, QString::fromStdString(opened.message()));
+                showFailure(nullptr, opened, {}, QMessageBox::Critical);
                 return false;
             }
         }

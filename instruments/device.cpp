@@ -176,24 +176,26 @@ void CDevice::addCpuOfThisThread() {
     cpuNs_ += threadCpuNs();
 }
 
-bool CDevice::open() {
+Status CDevice::open() {
     std::lock_guard lock(lifecycleMutex_);
-    if (running_.load()) {
-        setLastError("прибор уже подключён");
-        return false;
-    }
+    if (running_.load())
+        return Status::failure("прибор уже подключён");
     joinFinishedReader();
     setLastError({});
-    return openDevice();
+    if (openDevice())
+        return {};
+    // Every failing step of the sequence names itself; a driver's hook that
+    // gives no reason still fails visibly.
+    const std::string why = lastError();
+    return Status::failure(why.empty() ? "не удалось подключить прибор" : why);
 }
 
 bool CDevice::openDevice() {
     const std::string path = portPath();
-    std::string error;
     {
         std::lock_guard lock(portMutex_);
-        if (!port_.open(path, &error)) {
-            setLastError(error);
+        if (Status opened = port_.open(path); !opened) {
+            setLastError(opened.message());
             return false;
         }
         port_.purge();
@@ -246,9 +248,8 @@ bool CDevice::configurePort() {
     s.baud = 9600;
     s.dtr = true;
     s.rts = rtsOn();
-    std::string error;
-    if (!port_.configure(s, &error)) {
-        setLastError(error);
+    if (Status configured = port_.configure(s); !configured) {
+        setLastError(configured.message());
         return false;
     }
     return true;

@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/result.h"
 #include "instruments/acquisition_channel.h"
 #include "instruments/alarm_collector.h"
 #include "instruments/serial_port.h"
@@ -78,13 +79,13 @@ class CDevice {
     // device's own key afterwards.
     virtual void loadCommonSettings(const SettingsStore& /*store*/) {}
 
-    // Returns true when the instrument is connected and its reader runs;
-    // otherwise false with lastError() saying why. Opening a running device
+    // Success when the instrument is connected and its reader runs;
+    // otherwise a failure saying why (the reason a hook of the driver gave
+    // with setLastError(), or what step failed). Opening a running device
     // fails.
-    bool open();
+    Status open();
     void close();
     bool isRunning() const { return running_.load(); }
-    std::string lastError() const;
 
     // Hooks asked by the channels.
     virtual bool beginRun() { return true; }
@@ -160,7 +161,10 @@ class CDevice {
     virtual bool startWorkers() { return true; }
     virtual void stopWorkers() {}
 
+    // The reason a failing hook of the opening sequence gives; open() turns
+    // it into its failure.
     void setLastError(std::string e) const;
+    std::string lastError() const;
     void setRunning(bool on) { running_.store(on); }
     void markChannelsActive(bool on);
     void stopRecordingChannels(bool interrupted);
@@ -199,7 +203,7 @@ class CDevice {
     std::string lastLoadMethod_;
     std::function<void(int)> commandSink_;
     std::function<std::int64_t()> clock_;
-    mutable std::string lastError_;
+    mutable std::string lastError_;  // guarded by configMutex_; read by open()
 
     friend class CDeviceTestAccess;
 };

@@ -71,7 +71,7 @@ void CDeviceManager::load() {
     }
 }
 
-bool CDeviceManager::save(std::string* error) {
+Status CDeviceManager::save() {
     const int n = count();
     store_.setInt(kRootKey, "ADCCount", n);
     for (int i = 0; i < n; ++i) {
@@ -87,7 +87,7 @@ bool CDeviceManager::save(std::string* error) {
     for (int i = n; i < kMaxDevices; ++i)
         if (store_.hasKey(deviceKey(i)))
             store_.deleteKey(deviceKey(i));
-    return store_.flush(error);
+    return store_.flush();
 }
 
 CDevice* CDeviceManager::add(int type) {
@@ -190,23 +190,23 @@ bool CDeviceManager::setPortPath(int portIndex, const std::string& path) {
     return store_.setString(kPortsKey, name, path);
 }
 
-bool CDeviceManager::connect(int i) {
+Status CDeviceManager::connect(int i) {
     if (i < 0 || i >= count())
-        return false;
+        return Status::failure(text::format("нет прибора %d", i + 1));
     CDevice& d = device(i);
     if (d.isRunning())
-        return true;
+        return {};
     std::string line = text::format(". Подключение прибора %d (%s) на COM%d каналы:", i + 1,
                                     d.displayName().c_str(), d.portIndex() + 1);
     for (int c = 0; c < d.channelCount(); ++c)
         line += d.channel(c).inUse() ? text::format("%d", c + 1) : std::string("-");
     CWorkLog::instance().write(line);
     d.setPortPath(portPath(d.portIndex()));
-    if (d.open())
-        return true;
-    CWorkLog::instance().write(text::format("! Ошибка подключения прибора %d (%s) на COM%d", i + 1,
-                                            d.displayName().c_str(), d.portIndex() + 1));
-    return false;
+    Status opened = d.open();
+    if (!opened)
+        CWorkLog::instance().write(text::format("! Ошибка подключения прибора %d (%s) на COM%d",
+                                                i + 1, d.displayName().c_str(), d.portIndex() + 1));
+    return opened;
 }
 
 void CDeviceManager::disconnect(int i) {

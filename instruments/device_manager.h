@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "app/result.h"
 #include "instruments/device.h"
 
 namespace zelmora {
@@ -43,9 +44,9 @@ class CDeviceManager {
 
     // Reads the list from the settings (replacing the current one).
     void load();
-    // Writes the list and flushes the settings file; false with `error`
-    // filled when the file cannot be written.
-    bool save(std::string* error = nullptr);
+    // Writes the list and flushes the settings file; a failure says why the
+    // file cannot be written.
+    Status save();
 
     // Adds a device of the type at the end; nullptr when the list is full
     // or the type is unknown.
@@ -70,9 +71,9 @@ class CDeviceManager {
     std::string portPath(int portIndex) const;
     bool setPortPath(int portIndex, const std::string& path);
 
-    // Connects device i with the work-log lines of a connection; false
-    // (with the failure logged) when it cannot be opened.
-    bool connect(int i);
+    // Connects device i with the work-log lines of a connection; a failure
+    // (logged as well) says why it cannot be opened.
+    Status connect(int i);
     void disconnect(int i);
 
     static std::string deviceKey(int i);

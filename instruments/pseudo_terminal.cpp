@@ -15,16 +15,13 @@ PseudoTerminal::~PseudoTerminal() {
     close();
 }
 
-bool PseudoTerminal::open(std::string* error) {
+Status PseudoTerminal::open() {
     close();
     int master = -1;
     int slave = -1;
     std::array<char, 256> name{};
-    if (::openpty(&master, &slave, name.data(), nullptr, nullptr) != 0) {
-        if (error)
-            *error = std::string("openpty: ") + std::strerror(errno);
-        return false;
-    }
+    if (::openpty(&master, &slave, name.data(), nullptr, nullptr) != 0)
+        return Status::failure(std::string("openpty: ") + std::strerror(errno));
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     ::fcntl(master, F_SETFD, FD_CLOEXEC);
     ::fcntl(slave, F_SETFD, FD_CLOEXEC);
@@ -36,7 +33,7 @@ bool PseudoTerminal::open(std::string* error) {
     master_ = master;
     slave_ = slave;
     slavePath_ = name.data();
-    return true;
+    return {};
 }
 
 void PseudoTerminal::close() {

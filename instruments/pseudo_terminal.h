@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "app/result.h"
+
 namespace zelmora {
 
 class PseudoTerminal {
@@ -17,7 +19,7 @@ class PseudoTerminal {
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
-    bool open(std::string* error);
+    Status open();
     void close();
     bool isOpen() const { return master_ >= 0; }
     // Non-blocking master descriptor.

@@ -58,50 +58,39 @@ SerialPort::~SerialPort() {
         ::close(wakeFd_);
 }
 
-bool SerialPort::open(const std::string& path, std::string* error) {
+Status SerialPort::open(const std::string& path) {
     close();
-    if (wakeFd_ < 0) {
-        if (error)
-            *error = "нет дескриптора пробуждения";
-        return false;
-    }
+    if (wakeFd_ < 0)
+        return Status::failure("нет дескриптора пробуждения");
     clearWake();
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         lastErrno_ = errno;
-        if (error)
-            *error = errnoText(path.c_str(), lastErrno_);
-        return false;
+        return Status::failure(errnoText(path.c_str(), lastErrno_));
     }
     if (::isatty(fd) == 0) {
         lastErrno_ = ENOTTY;
         ::close(fd);
-        if (error)
-            *error = path + ": это не последовательный порт";
-        return false;
+        return Status::failure(path + ": это не последовательный порт");
     }
     // The advisory lock keeps out other programs and other devices of this
     // program; TIOCEXCL refuses later opens of the line itself.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         lastErrno_ = errno;
         ::close(fd);
-        if (error)
-            *error = path + ": порт занят";
-        return false;
+        return Status::failure(path + ": порт занят");
     }
     ::ioctl(fd, TIOCEXCL);
     fd_ = fd;
     path_ = path;
-    return true;
+    return {};
 }
 
-bool SerialPort::configure(const LineSettings& s, std::string* error) {
+Status SerialPort::configure(const LineSettings& s) {
     termios t{};
     if (::tcgetattr(fd_, &t) != 0) {
         lastErrno_ = errno;
-        if (error)
-            *error = errnoText("tcgetattr", lastErrno_);
-        return false;
+        return Status::failure(errnoText("tcgetattr", lastErrno_));
     }
     ::cfmakeraw(&t);
     t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNCR | ICRNL |
@@ -114,26 +103,18 @@ bool SerialPort::configure(const LineSettings& s, std::string* error) {
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     const unsigned speed = termiosSpeed(s.baud);
-    if (speed == 0) {
-        if (error)
-            *error = "скорость не поддерживается: " + std::to_string(s.baud);
-        return false;
-    }
+    if (speed == 0)
+        return Status::failure("скорость не поддерживается: " + std::to_string(s.baud));
     ::cfsetispeed(&t, speed);
     ::cfsetospeed(&t, speed);
     if (::tcsetattr(fd_, TCSANOW, &t) != 0) {
         lastErrno_ = errno;
-        if (error)
-            *error = errnoText("tcsetattr", lastErrno_);
-        return false;
+        return Status::failure(errnoText("tcsetattr", lastErrno_));
     }
     modemLines_ = true;
-    if (!setDtr(s.dtr) || !setRts(s.rts)) {
-        if (error)
-            *error = errnoText("DTR/RTS", lastErrno_);
-        return false;
-    }
-    return true;
+    if (!setDtr(s.dtr) || !setRts(s.rts))
+        return Status::failure(errnoText("DTR/RTS", lastErrno_));
+    return {};
 }
 
 bool SerialPort::setDtr(bool on) {

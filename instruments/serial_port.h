@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/result.h"
+
 namespace zelmora {
 
 struct LineSettings {
@@ -32,15 +34,16 @@ class SerialPort {
 
     // Opens the device path for reading and writing and takes it for this
     // process alone (an advisory lock and TIOCEXCL): a second open of the
-    // same line fails. Clears a pending wake-up.
-    bool open(const std::string& path, std::string* error);
+    // same line fails. Clears a pending wake-up. A failure names the line and
+    // the reason.
+    Status open(const std::string& path);
     bool isOpen() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
 
     // Raw mode, speed, 8 data bits, no parity, one stop bit, no flow control,
     // then the DTR and RTS lines. Lines that the port does not have (a
     // pseudo-terminal) are not an error; modemLinesSupported() tells.
-    bool configure(const LineSettings& s, std::string* error);
+    Status configure(const LineSettings& s);
     bool setDtr(bool on);
     bool setRts(bool on);
     bool modemLinesSupported() const { return modemLines_; }

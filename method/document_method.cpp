@@ -37,7 +37,7 @@ std::unique_ptr<MethodAttachment> FolderMethodLoader::load(const std::string& na
     auto copy = std::make_unique<DocumentMethod>();
     SinkPrompts prompts(sink);
     copy->sheet.setPrompts(&prompts);
-    const bool ok = copy->sheet.ReadMethod(name);
+    const bool ok = copy->sheet.ReadMethod(name).ok();
     copy->sheet.setPrompts(nullptr);
     if (!ok)
         return nullptr;

@@ -281,24 +281,16 @@ void writeComponent(ArchiveWriter& ar, const MethodComponent& c) {
 
 }  // namespace
 
-MethodReadResult readMethodFile(std::string_view bytes, Method& method) {
-    MethodReadResult result;
+Result<int> readMethodFile(std::string_view bytes, Method& method) {
     ArchiveReader ar(bytes);
     const std::uint32_t signature = ar.u32();
     const std::int32_t version = ar.i32();
-    if (!ar.ok()) {
-        result.error = "файл метода слишком короткий";
-        return result;
-    }
-    if (signature != kMethodSignature) {
-        result.error = "файл не является файлом метода (неверная подпись)";
-        return result;
-    }
-    result.version = version;
-    if (version < 0 || version > kMethodVersion) {
-        result.error = text::format("неизвестная версия файла метода %d", version);
-        return result;
-    }
+    if (!ar.ok())
+        return Status::failure("файл метода слишком короткий");
+    if (signature != kMethodSignature)
+        return Status::failure("файл не является файлом метода (неверная подпись)");
+    if (version < 0 || version > kMethodVersion)
+        return Status::failure(text::format("неизвестная версия файла метода %d", version));
 
     Method m = method;
     readInfo(ar, m.info);
@@ -318,14 +310,11 @@ MethodReadResult readMethodFile(std::string_view bytes, Method& method) {
         readGroups(ar, m.groups);
     if (version >= 5)
         readBlocks(ar, version, m);
-    if (!ar.ok()) {
-        result.error =
-            "файл метода повреждён: " + ar.error() + text::format(" (позиция %zu)", ar.position());
-        return result;
-    }
+    if (!ar.ok())
+        return Status::failure("файл метода повреждён: " + ar.error() +
+                               text::format(" (позиция %zu)", ar.position()));
     method = std::move(m);
-    result.ok = true;
-    return result;
+    return static_cast<int>(version);
 }
 
 std::string writeMethodFile(const Method& m) {

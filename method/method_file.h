@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/result.h"
 #include "method/method_records.h"
 
 namespace zelmora {
@@ -21,17 +22,12 @@ inline constexpr std::int32_t kMethodTagKalder = 1;
 inline constexpr std::int32_t kMethodTagEhd = 10;
 inline constexpr std::int32_t kMethodTagEnd = -1;
 
-struct MethodReadResult {
-    bool ok = false;
-    int version = -1;   // the file's version, when it could be read
-    std::string error;  // why the file was refused
-};
-
-// Reads a method file's bytes. `method` holds the values that fields the
-// file's version lacks keep, and the settings blocks the file has none for.
-// It is changed only when the whole file was read; on failure it is left as
-// it was.
-MethodReadResult readMethodFile(std::string_view bytes, Method& method);
+// Reads a method file's bytes; the file's version, or a failure saying why the
+// file was refused (a version that is not supported is named). `method` holds
+// the values that fields the file's version lacks keep, and the settings
+// blocks the file has none for. It is changed only when the whole file was
+// read; on failure it is left as it was.
+Result<int> readMethodFile(std::string_view bytes, Method& method);
 
 // The bytes of `method` as a version-57 file.
 std::string writeMethodFile(const Method& method);

@@ -85,12 +85,14 @@ fs::path methodFilePath(std::string_view name) {
     const fs::path folder = programOptions().methodFolder();
     fs::path exact = folder / (std::string(name) + ".mtd");
     std::error_code ec;
-    if (fs::exists(exact, ec)) return exact;
+    if (fs::exists(exact, ec))
+        return exact;
     // Method names are matched without regard to case, as chromatograms
     // written on other systems name them.
     const std::string wanted = std::string(name) + ".mtd";
     for (const std::string& file : methodFiles(folder)) {
-        if (text::equalsNoCase(file, wanted)) return folder / file;
+        if (text::equalsNoCase(file, wanted))
+            return folder / file;
     }
     return exact;
 }
@@ -99,18 +101,16 @@ std::string CMethodSheet::caption() const {
     return name_.empty() ? std::string("Метод") : "Метод " + name_;
 }
 
-void CMethodSheet::report(std::string message, bool show) {
-    lastError_ = std::move(message);
+Status CMethodSheet::report(std::string message, bool show) {
     if (show && prompts_ != nullptr)
-        prompts_->showError(lastError_);
+        prompts_->showError(message);
+    return Status::failure(std::move(message));
 }
 
-bool CMethodSheet::ReadMethod(const std::string& name) {
-    lastError_.clear();
+Status CMethodSheet::ReadMethod(const std::string& name) {
     const ProgramOptions o = programOptions();
     if (!isValidMethodName(name)) {
-        report("Недопустимое имя метода \"" + name + "\"", o.checkViewNoMethod);
-        return false;
+        return report("Недопустимое имя метода \"" + name + "\"", o.checkViewNoMethod);
     }
     const fs::path path = methodFilePath(name);
     std::string bytes, reason;
@@ -120,41 +120,31 @@ bool CMethodSheet::ReadMethod(const std::string& name) {
             fileRead == FileRead::Missing
                 ? "Файл \"" + path.string() + "\" не найден."
                 : "Ошибка при открытии файла \"" + path.string() + "\": " + reason;
-        if (o.checkViewNoMethod) {
-            report(message, true);
-            return false;
-        }
+        if (o.checkViewNoMethod)
+            return report(message, true);
         // Only a method that does not exist yet is generated; a file that is
         // there but cannot be opened is not replaced by a later save.
         if (o.autoGenerateMethod && fileRead == FileRead::Missing) {
             name_ = name;
-            return true;
+            return {};
         }
-        report(message, false);
-        return false;
+        return report(message, false);
     }
 
-    MethodReadResult result;
-    if (fileRead == FileRead::TooLarge)
-        result.error = reason;
-    else
-        result = readMethodFile(bytes, method_);
-    if (!result.ok) {
+    const Result<int> result = fileRead == FileRead::TooLarge ? Result<int>(Status::failure(reason))
+                                                              : readMethodFile(bytes, method_);
+    if (!result) {
         // A damaged method is never taken as read, whatever the options say:
         // it would be overwritten by the next save.
         const std::string message = damagedFileText(name);
-        if (o.checkViewNoMethod) {
-            report(message, true);
-        } else {
-            report(message, false);
+        report(message, o.checkViewNoMethod);
+        if (!o.checkViewNoMethod)
             CWorkLog::instance().write("! Ошибка чтения файла метода \"" + name +
-                                       ".mtd\": " + result.error);
-        }
-        lastError_ += " (" + result.error + ")";
-        return false;
+                                       ".mtd\": " + result.message());
+        return Status::failure(message + " (" + result.message() + ")");
     }
     name_ = path.stem().string();  // as the file is named
-    return true;
+    return {};
 }
 
 void CMethodSheet::askAboutProgrammeTime() {
@@ -184,16 +174,11 @@ void CMethodSheet::askAboutProgrammeTime() {
     }
 }
 
-bool CMethodSheet::write(const std::string& name, SaveIntent intent, bool newName) {
-    lastError_.clear();
-    if (!isValidMethodName(name)) {
-        report("Недопустимое имя метода \"" + name + "\"", true);
-        return false;
-    }
-    if (prompts_ != nullptr && !prompts_->takeShownPage()) {
-        lastError_ = "значения страницы не приняты";
-        return false;
-    }
+Status CMethodSheet::write(const std::string& name, SaveIntent intent, bool newName) {
+    if (!isValidMethodName(name))
+        return report("Недопустимое имя метода \"" + name + "\"", true);
+    if (prompts_ != nullptr && !prompts_->takeShownPage())
+        return Status::failure("значения страницы не приняты");
     const fs::path folder = programOptions().methodFolder();
     const fs::path path = folder / (name + ".mtd");
 
@@ -202,13 +187,13 @@ bool CMethodSheet::write(const std::string& name, SaveIntent intent, bool newNam
         const FileRead fileRead = readWholeFile(path, bytes, reason);
         Method scratch;
         if (fileRead != FileRead::Missing &&
-            (fileRead != FileRead::Ok || !readMethodFile(bytes, scratch).ok)) {
+            (fileRead != FileRead::Ok || !readMethodFile(bytes, scratch))) {
             const std::string message = "Файл метода \"" + name +
                                         ".mtd\" не читается и не будет перезаписан "
                                         "автоматически. Сохраните метод вручную.";
-            report(message, true);
+            const Status refused = report(message, true);
             CWorkLog::instance().write("! " + message);
-            return false;
+            return refused;
         }
     }
 
@@ -216,51 +201,46 @@ bool CMethodSheet::write(const std::string& name, SaveIntent intent, bool newNam
     askAboutProgrammeTime();
 
     const std::string bytes = writeMethodFile(method_);
-    std::string error;
-    if (!paths::ensureFolder(folder))
-        error = "не удалось создать папку \"" + folder.string() + "\"";
-    else
-        error = paths::writeFileAtomically(path, bytes);
-    if (!error.empty()) {
-        report("Ошибка при записи файла \"" + path.string() + "\": " + error, true);
-        return false;
-    }
+    const Status written =
+        paths::ensureFolder(folder)
+            ? paths::writeFileAtomically(path, bytes)
+            : Status::failure("не удалось создать папку \"" + folder.string() + "\"");
+    if (!written)
+        return report("Ошибка при записи файла \"" + path.string() + "\": " + written.message(),
+                      true);
     CWorkLog::instance().write("~ Оператор сохранил метод " + name);
     MethodSaveNotifier::instance().notify({name, newName});
-    return true;
+    return {};
 }
 
-bool CMethodSheet::WriteMethod(const std::string& name, SaveIntent intent) {
+Status CMethodSheet::WriteMethod(const std::string& name, SaveIntent intent) {
     return write(name, intent, false);
 }
 
-bool CMethodSheet::SaveMethod(SaveIntent intent) {
+Status CMethodSheet::SaveMethod(SaveIntent intent) {
     if (!name_.empty())
         return write(name_, intent, false);
     return SaveMethodAs();
 }
 
-bool CMethodSheet::SaveMethodAs() {
-    lastError_.clear();
-    if (prompts_ == nullptr) {
-        lastError_ = "не задано имя метода";
-        return false;
-    }
+Status CMethodSheet::SaveMethodAs() {
+    if (prompts_ == nullptr)
+        return Status::failure("не задано имя метода");
     const std::optional<fs::path> chosen =
         prompts_->askSaveFile(programOptions().methodFolder(), "Метод (*.mtd)|*.mtd|", "mtd");
     if (!chosen)
-        return false;
+        return Status::failure("сохранение метода отменено");
     const std::string title = chosen->stem().string();
     // The name first, so that subscribers told of the save see the sheet
     // under its new name; put back when the write fails.
     const std::string oldName = name_;
     name_ = title;
-    if (!write(title, SaveIntent::ByOperator, true)) {
+    if (Status written = write(title, SaveIntent::ByOperator, true); !written) {
         name_ = oldName;
-        return false;
+        return written;
     }
     newName_ = true;
-    return true;
+    return {};
 }
 
 }  // namespace zelmora

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/result.h"
 #include "method/method_records.h"
 
 namespace zelmora {
@@ -54,35 +55,37 @@ class CMethodSheet {
 
     // The person's side of reading and saving; may be null. Not owned.
     void setPrompts(MethodPrompts* prompts) { prompts_ = prompts; }
-    // The reason of the last failure, also when no message was shown.
-    const std::string& lastError() const { return lastError_; }
-
+    // Reads and saves report a failure with its reason, also when the
+    // options let no message be shown; a message shown goes through the
+    // prompts.
+    //
     // Reads the method file `name` from the methods folder. On success the
     // sheet takes the name. Failures follow "CheckViewNoMethod" (a message)
     // and "AutoGenerateMethod" (a missing file gives a method of that name
     // with what the sheet already held).
-    bool ReadMethod(const std::string& name);
+    Status ReadMethod(const std::string& name);
     // Writes the sheet as the method file `name`, after the questions about
     // the instrument's temperature programme. Writes "~ Оператор сохранил
     // метод <name>" into the work log and tells the subscribers of saved
     // methods.
-    bool WriteMethod(const std::string& name, SaveIntent intent = SaveIntent::ByOperator);
+    Status WriteMethod(const std::string& name, SaveIntent intent = SaveIntent::ByOperator);
     // WriteMethod under the current name, or SaveMethodAs without one.
-    bool SaveMethod(SaveIntent intent = SaveIntent::ByOperator);
+    Status SaveMethod(SaveIntent intent = SaveIntent::ByOperator);
     // Asks for a name in the save dialog and writes the method under it; on
-    // success takes the name and sets the new-name flag.
-    bool SaveMethodAs();
+    // success takes the name and sets the new-name flag. A cancelled dialog
+    // is a failure too: nothing was saved.
+    Status SaveMethodAs();
 
   private:
-    bool write(const std::string& name, SaveIntent intent, bool newName);
+    Status write(const std::string& name, SaveIntent intent, bool newName);
     void askAboutProgrammeTime();
-    void report(std::string message, bool show);
+    // The failure `message`, shown through the prompts when `show` is set.
+    Status report(std::string message, bool show);
 
     Method method_;
     std::string name_;
     bool newName_ = false;
     MethodPrompts* prompts_ = nullptr;
-    std::string lastError_;
 };
 
 }  // namespace zelmora

@@ -150,11 +150,11 @@ void ChromatogramCommands::storeDetectionSettingsAndMark(bool sheetConfirmed, in
         // document's own copy while the save is still running.
         if (MayMarkingSaveMethod(sheetConfirmed, accessLevel)) {
             CMethodSheet saved = *sheet;
-            if (!saved.SaveMethod(SaveIntent::Automatic)) {
+            if (const Status written = saved.SaveMethod(SaveIntent::Automatic); !written) {
                 // The marking goes on with the new parameters; the person must
                 // know that the method file still has the old ones.
                 const std::string message = "Параметры разметки не сохранены в методе \"" +
-                                            saved.name() + "\": " + saved.lastError();
+                                            saved.name() + "\": " + written.message();
                 sink_.messageBox("Авторазметка", message, MessageIcon::Warning);
                 CWorkLog::instance().write("! " + message);
             }
@@ -287,8 +287,8 @@ CommandResult ChromatogramCommands::SaveToDatabase() {
 }
 
 bool ChromatogramCommands::ExportText(ExportMode mode) {
-    return zelmora::ExportText(doc_, sink_, &prompts_, mode).status ==
-           TextExportResult::Status::Written;
+    const Result<fs::path> written = zelmora::ExportText(doc_, sink_, &prompts_, mode);
+    return written && !written->empty();
 }
 
 bool ChromatogramCommands::ExportToProgram() {

@@ -53,9 +53,9 @@ bool readMethodAt(const fs::path& path, Method& method, std::string& error) {
     if (!readBytes(path, bytes, error))
         return false;
     Method read;
-    const MethodReadResult r = readMethodFile(bytes, read);
-    if (!r.ok) {
-        error = "не удалось прочитать метод " + path.string() + ": " + r.error;
+    const Result<int> r = readMethodFile(bytes, read);
+    if (!r) {
+        error = "не удалось прочитать метод " + path.string() + ": " + r.message();
         return false;
     }
     method = std::move(read);
@@ -90,7 +90,7 @@ bool readMethodFrom(const std::string& given, Method& method, std::string& name,
 }
 
 bool writeMethodTo(const fs::path& file, const Method& method, std::string& error) {
-    error = paths::writeFileAtomically(file, writeMethodFile(method));
+    error = paths::writeFileAtomically(file, writeMethodFile(method)).message();
     if (!error.empty())
         return false;
     CWorkLog::instance().write("~ Оператор сохранил метод " + file.stem().string());

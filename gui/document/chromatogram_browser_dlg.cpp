@@ -392,13 +392,10 @@ void CChromatogramBrowserDlg::copySelected(bool move) {
     };
     const TransferReport report =
         transferFiles(files, folder_, fs::path(target.toStdString()), move, ask);
-    if (!report.failures.empty()) {
-        QString text = move ? QStringLiteral("Не удалось перенести:")
-                            : QStringLiteral("Не удалось скопировать:");
-        for (const std::string& f : report.failures)
-            text += QStringLiteral("\n") + q(f);
-        tell(this, text);
-    }
+    if (const Status done = joinFailures(report.failures); !done)
+        showFailure(this, done,
+                    move ? QStringLiteral("Не удалось перенести:\n%1")
+                         : QStringLiteral("Не удалось скопировать:\n%1"));
     refill();
 }
 
@@ -428,12 +425,8 @@ void CChromatogramBrowserDlg::deleteSelected() {
             failures.insert(failures.end(), more.begin(), more.end());
         }
     }
-    if (!failures.empty()) {
-        QString text = QStringLiteral("Не удалось удалить:");
-        for (const std::string& f : failures)
-            text += QStringLiteral("\n") + q(f);
-        tell(this, text);
-    }
+    if (const Status deleted = joinFailures(failures); !deleted)
+        showFailure(this, deleted, QStringLiteral("Не удалось удалить:\n%1"));
     refill();
 }
 

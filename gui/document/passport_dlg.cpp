@@ -507,11 +507,7 @@ void CPassportDlg::accept() {
         const db::Result<db::PassportPlaceCheck> check =
             db::checkPassportPlace(*catalogue_, p.place, p.point, ask);
         if (!check) {
-            MessageRequest r;
-            r.parent = this;
-            r.icon = QMessageBox::Critical;
-            r.text = q(check.message());
-            showMessage(r);
+            showFailure(this, check.status(), {}, QMessageBox::Critical);
             return;
         }
         if (check->keepDialogOpen)

@@ -280,20 +280,14 @@ bool CInstrumentControls::toggleConnection(int i) {
         devices_->disconnect(i);
         return true;
     }
-    if (devices_->connect(i))
+    const Status connected = devices_->connect(i);
+    if (connected)
         return true;
-    MessageRequest r;
-    r.parent = frame_;
-    r.icon = QMessageBox::Warning;
-    QString text = QStringLiteral("Подключить прибор не удалось.");
-    const std::string why = d.lastError();
-    text += q(text::format("\nПрибор %d (%s)", i + 1, d.displayName().c_str()));
+    QString context = QStringLiteral("Подключить прибор не удалось.");
+    context += q(text::format("\nПрибор %d (%s)", i + 1, d.displayName().c_str()));
     if (deviceHasPort(d.type()))
-        text += q(text::format(" на COM%d", d.portIndex() + 1));
-    if (!why.empty())
-        text += QStringLiteral(": ") + q(why);
-    r.text = text;
-    showMessage(r);
+        context += q(text::format(" на COM%d", d.portIndex() + 1));
+    showFailure(frame_, connected, context + QStringLiteral(": %1"));
     return false;
 }
 

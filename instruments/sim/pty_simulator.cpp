@@ -19,8 +19,11 @@ PtySimulator::~PtySimulator() {
 bool PtySimulator::start(std::string* error) {
     if (running_.load())
         return true;
-    if (!pty_.open(error))
+    if (Status opened = pty_.open(); !opened) {
+        if (error != nullptr)
+            *error = opened.message();
         return false;
+    }
     stop_.store(false);
     finished_.store(false);
     running_.store(true);

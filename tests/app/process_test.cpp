@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/temporary_file.h"
 #include "tests/support/temp_dir.h"
@@ -29,50 +30,49 @@ TEST(Process, CommandLineWords) {
 }
 
 TEST(Process, ExitCodesSignalsAndStartFailures) {
-    ProcessResult r = runProcess({"sh", "-c", "exit 7"});  // found on PATH
-    EXPECT_TRUE(r.started);
-    EXPECT_TRUE(r.exited);
-    EXPECT_EQ(r.exitCode, 7);
-    EXPECT_FALSE(r.succeeded());
+    Result<ProcessResult> r = runProcess({"sh", "-c", "exit 7"});  // found on PATH
+    EXPECT_TRUE(r);
+    EXPECT_TRUE(r->exited);
+    EXPECT_EQ(r->exitCode, 7);
+    EXPECT_FALSE(r->succeeded());
 
-    EXPECT_TRUE(runProcess({"/bin/sh", "-c", "[ \"$1\" = 'a b;c' ]", "sh", "a b;c"}).succeeded());
+    EXPECT_TRUE(runProcess({"/bin/sh", "-c", "[ \"$1\" = 'a b;c' ]", "sh", "a b;c"})->succeeded());
 
     r = runProcess({"/bin/sh", "-c", "kill -TERM $$"});
-    EXPECT_TRUE(r.signalled);
-    EXPECT_EQ(r.signalNumber, SIGTERM);
-    EXPECT_FALSE(r.succeeded());
+    EXPECT_TRUE(r->signalled);
+    EXPECT_EQ(r->signalNumber, SIGTERM);
+    EXPECT_FALSE(r->succeeded());
 
     r = runProcess({"/no/such/program"});
-    EXPECT_FALSE(r.started);
-    EXPECT_EQ(r.startError, ENOENT);
-    EXPECT_FALSE(runProcess({}).started);
+    EXPECT_FALSE(r);
+    EXPECT_EQ(r.message(), std::strerror(ENOENT));
+    EXPECT_FALSE(runProcess({}));
 
     // A child that is never waited for explicitly is reaped by its owner.
-    { ChildProcess child = ChildProcess::start({"/bin/true"}); }
+    { Result<ChildProcess> child = ChildProcess::start({"/bin/true"}); }
 }
 
 TEST(TemporaryFileTest, SuffixContentRemovalAndTmpdir) {
     test::TempDir dir;
     fs::path kept;
     {
-        std::optional<TemporaryFile> f =
-            TemporaryFile::create("<x/>", "export-", ".xml", dir.path());
+        Result<TemporaryFile> f = TemporaryFile::create("<x/>", "export-", ".xml", dir.path());
         ASSERT_TRUE(f);
         kept = f->path();
         EXPECT_EQ(kept.parent_path(), dir.path());
         EXPECT_EQ(kept.extension(), ".xml");
         EXPECT_EQ(test::readFile(kept), "<x/>");
         // Two files never share a name.
-        std::optional<TemporaryFile> g = TemporaryFile::create("", "export-", ".xml", dir.path());
+        Result<TemporaryFile> g = TemporaryFile::create("", "export-", ".xml", dir.path());
         ASSERT_TRUE(g);
         EXPECT_NE(g->path(), kept);
     }
     EXPECT_FALSE(fs::exists(kept));
     EXPECT_TRUE(fs::is_empty(dir.path()));
 
-    std::string error;
-    EXPECT_FALSE(TemporaryFile::create("x", "a", ".xml", dir / "missing", &error));
-    EXPECT_FALSE(error.empty());
+    Result<TemporaryFile> missing = TemporaryFile::create("x", "a", ".xml", dir / "missing");
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(missing.message().empty());
 
     const char* old = std::getenv("TMPDIR");
     const std::string saved = old ? old : "";

@@ -116,8 +116,9 @@ TEST(SettingsStore, FlushMergesWithChangesOfAnotherProgram) {
 
 TEST(SettingsStore, TheMachineScopeIsReadOnly) {
     test::TempDir dir;
-    test::writeFile(dir / "machine.reg",
-                    "Zelmora settings 1\n\n[Software\\Quendal\\Zelmora]\n\"UserFiles\"=\"/var/log\"\n");
+    test::writeFile(
+        dir / "machine.reg",
+        "Zelmora settings 1\n\n[Software\\Quendal\\Zelmora]\n\"UserFiles\"=\"/var/log\"\n");
     SettingsStore m(dir / "machine.reg", false);
     ASSERT_EQ(m.load(), SettingsStore::LoadStatus::Loaded);
     EXPECT_EQ(m.readString(kRootKey, "UserFiles"), "/var/log");
@@ -134,11 +135,12 @@ TEST(SettingsStore, AFailedFlushKeepsTheOldFileAndThePendingChanges) {
     s.setDword(kRootKey, "A", 1);
     ASSERT_TRUE(s.flush());
     const std::string before = test::readFile(sub / "user.reg");
-    std::filesystem::permissions(sub, std::filesystem::perms::owner_read |
-                                          std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        sub, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     s.setDword(kRootKey, "A", 2);
-    std::string error;
-    const bool ok = s.flush(&error);
+    const Status flushed = s.flush();
+    const bool ok = flushed.ok();
+    const std::string& error = flushed.message();
     std::filesystem::permissions(sub, std::filesystem::perms::owner_all);
     if (!ok) {  // root may write anyway
         EXPECT_FALSE(error.empty());

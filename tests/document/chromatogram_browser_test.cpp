@@ -211,6 +211,19 @@ TEST(ChromatogramBrowser, DeleteAsksByCountAndReportsFailures) {
     EXPECT_FALSE(fs::exists(dir / "a.stg"));
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_NE(failures[0].find("b.stg"), std::string::npos);
+
+    // The failures of a batch become one result for the operator: none is
+    // success, several are one line each in the order they happened.
+    EXPECT_TRUE(joinFailures({}));
+    const Status joined = joinFailures({"a.stg: занят", "b.stg: файл не найден"});
+    EXPECT_FALSE(joined);
+    EXPECT_EQ(joined.message(), "a.stg: занят\nb.stg: файл не найден");
+    EXPECT_EQ(deleteFile(dir / "b.stg").message(), "b.stg: файл не найден");
+    // One file copied on its own leaves no ".part" behind on a failure.
+    const Status copied = transferFile(dir / "gone.stg", dir / "c.stg", false);
+    EXPECT_FALSE(copied);
+    EXPECT_EQ(copied.message().rfind("gone.stg: ", 0), 0u);
+    EXPECT_FALSE(fs::exists(dir / "c.stg.part"));
 }
 
 TEST(ChromatogramBrowser, DeleteMovesIntoTheTrash) {

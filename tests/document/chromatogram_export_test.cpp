@@ -145,29 +145,30 @@ TEST(TextExport, FileFromTheSaveNameOrTheChooser) {
 
     // A save name with "." goes, without asking, into the Data folder, which is created.
     doc.saveName = "Газ_081226_143005.stg";
-    TextExportResult r = ExportText(doc, sink, &chooser, ExportMode::Interactive, folders);
-    ASSERT_TRUE(r.written()) << r.error;
-    EXPECT_EQ(r.file, dir / "prog" / "Data" / "Газ_081226_143005data.txt");
-    EXPECT_EQ(test::readFile(r.file), textExportBytes(doc));
+    auto written = [](const Result<fs::path>& r) { return r && !r->empty(); };
+    Result<fs::path> r = ExportText(doc, sink, &chooser, ExportMode::Interactive, folders);
+    ASSERT_TRUE(written(r)) << r.message();
+    EXPECT_EQ(*r, dir / "prog" / "Data" / "Газ_081226_143005data.txt");
+    EXPECT_EQ(test::readFile(*r), textExportBytes(doc));
     // An existing export is replaced by the new one as a whole.
     doc.signal.samples.resize(1);
-    ASSERT_TRUE(ExportText(doc, sink, &chooser, ExportMode::Interactive, folders).written());
-    EXPECT_EQ(test::readFile(r.file), textExportBytes(doc));
+    ASSERT_TRUE(written(ExportText(doc, sink, &chooser, ExportMode::Interactive, folders)));
+    EXPECT_EQ(test::readFile(*r), textExportBytes(doc));
     // Cut at the first ".".
     EXPECT_EQ(textExportFileName("a.b.stg"), "adata.txt");
 
     // Without ".": the name is taken relative to the current folder.
     doc.saveName = "Газ";
     r = ExportText(doc, sink, &chooser, ExportMode::Interactive, folders);
-    ASSERT_TRUE(r.written()) << r.error;
-    EXPECT_EQ(r.file, dir / "cur" / "Газdata.txt");
+    ASSERT_TRUE(written(r)) << r.message();
+    EXPECT_EQ(*r, dir / "cur" / "Газdata.txt");
     EXPECT_TRUE(chooser.asked.empty());
 
     // Without a save name the operator chooses, "data.txt" proposed in the Data folder.
     doc.saveName.clear();
     chooser.answer = dir / "chosen.txt";
     r = ExportText(doc, sink, &chooser, ExportMode::Interactive, folders);
-    ASSERT_TRUE(r.written()) << r.error;
+    ASSERT_TRUE(written(r)) << r.message();
     EXPECT_EQ(test::readFile(dir / "chosen.txt"), textExportBytes(doc));
     ASSERT_EQ(chooser.asked.size(), 1u);
     const SaveFileRequest& asked = chooser.asked[0];
@@ -181,7 +182,8 @@ TEST(TextExport, FileFromTheSaveNameOrTheChooser) {
     // Cancelled: nothing is written and nothing said.
     chooser.answer.reset();
     r = ExportText(doc, sink, &chooser, ExportMode::Interactive, folders);
-    EXPECT_EQ(r.status, TextExportResult::Status::Cancelled);
+    ASSERT_TRUE(r);
+    EXPECT_TRUE(r->empty());
     EXPECT_TRUE(sink.entries.empty());
 }
 
@@ -194,8 +196,8 @@ TEST(TextExport, AFailureToWriteIsReported) {
     doc.saveName = "Газ_081226_143005.stg";
 
     RecordingMessageSink sink;
-    TextExportResult r = ExportText(doc, sink, nullptr, ExportMode::Interactive, folders);
-    EXPECT_EQ(r.status, TextExportResult::Status::Failed);
+    Result<fs::path> r = ExportText(doc, sink, nullptr, ExportMode::Interactive, folders);
+    EXPECT_FALSE(r);
     ASSERT_EQ(sink.entries.size(), 1u);
     EXPECT_EQ(sink.entries[0].caption, "Экспорт в текстовый файл");
     EXPECT_NE(sink.entries[0].text.find((dir / "prog" / "Data").string()), std::string::npos);
@@ -207,12 +209,12 @@ TEST(TextExport, AFailureToWriteIsReported) {
     doc.saveName = "Газ";  // the current folder is fine ...
     const TextExportFolders unwritable{dir / "prog", dir / "prog" / "sub"};
     r = ExportText(doc, sink, nullptr, ExportMode::Automatic, unwritable);  // ... but not here
-    EXPECT_EQ(r.status, TextExportResult::Status::Failed);
+    EXPECT_FALSE(r);
     doc.saveName.clear();
     FixedChooser chooser;
     chooser.answer = dir / "never.txt";
     r = ExportText(doc, sink, &chooser, ExportMode::Automatic, folders);
-    EXPECT_EQ(r.status, TextExportResult::Status::Failed);
+    EXPECT_FALSE(r);
     CWorkLog::instance().stop();
     EXPECT_TRUE(sink.entries.empty());
     EXPECT_TRUE(chooser.asked.empty());

@@ -88,7 +88,7 @@ void fillDocument(CZelmoraDoc& doc, bool withProperties) {
 // A compound file holding exactly the given streams, in this order.
 void writeStreams(const fs::path& path,
                   const std::vector<std::pair<const char*, std::string>>& streams) {
-    std::optional<CompoundWriter> w = CompoundWriter::create(path);
+    Result<CompoundWriter> w = CompoundWriter::create(path);
     ASSERT_TRUE(w);
     for (const auto& [name, content] : streams)
         ASSERT_TRUE(w->addStream(name, content));
@@ -131,8 +131,8 @@ TEST(StgFileTest, RoundTripWithAndWithoutProperties) {
         EXPECT_FALSE(doc.isModified());
 
         CZelmoraDoc back;
-        std::string error;
-        ASSERT_TRUE(back.Read(path, &error)) << error;
+        const Status read = back.Read(path);
+        ASSERT_TRUE(read) << read.message();
         EXPECT_EQ(back.signal.samples, doc.signal.samples);
         EXPECT_EQ(back.undo.samples, doc.signal.samples);
         EXPECT_FALSE(back.undo.available);
@@ -160,7 +160,7 @@ TEST(StgFileTest, RoundTripWithAndWithoutProperties) {
         EXPECT_EQ(back.passport, expected);
 
         // The stored version follows the properties: 4 with, 2 without.
-        std::optional<CompoundReader> r = CompoundReader::open(path);
+        Result<CompoundReader> r = CompoundReader::open(path);
         ASSERT_TRUE(r);
         EXPECT_EQ(r->streamNames().size(), 4u);
         const std::string table = *r->readStream("Table");
@@ -308,9 +308,9 @@ TEST(StgFileTest, DamagedFilesFailWithoutTouchingTheDocument) {
                            const char* what) {
         const fs::path path = dir / "bad.stg";
         writeStreams(path, streams);
-        std::string error;
-        EXPECT_FALSE(doc.Read(path, &error)) << what;
-        EXPECT_FALSE(error.empty()) << what;
+        const Status read = doc.Read(path);
+        EXPECT_FALSE(read) << what;
+        EXPECT_FALSE(read.message().empty()) << what;
         EXPECT_EQ(doc.signal.samples, (std::vector<float>{7, 8})) << what;
         EXPECT_EQ(doc.passport.sample, "прежняя") << what;
     };
@@ -381,6 +381,9 @@ TEST(StgFileTest, DamagedFilesFailWithoutTouchingTheDocument) {
     EXPECT_FALSE(doc.Read(dir / "missing.stg"));
     Passport p;
     EXPECT_FALSE(stg::ReadPassport(dir / "text.stg", p));
+    // Every refusal says why, for the operator's message.
+    EXPECT_NE(doc.Read(dir / "text.stg").message().find("не составной файл"), std::string::npos);
+    EXPECT_FALSE(stg::ReadPassport(dir / "missing.stg", p).message().empty());
     EXPECT_EQ(doc.signal.samples, (std::vector<float>{7, 8}));
 }
 
@@ -448,19 +451,21 @@ TEST(StgFileTest, RewritePassportKeepsTheOtherStreams) {
     fillDocument(doc, true);
     RecordingMessageSink sink;
     ASSERT_TRUE(doc.Write(path, sink));
-    std::optional<CompoundReader> before = CompoundReader::open(path);
-    ASSERT_TRUE(before);
-    const std::string raw = *before->readStream("Raw_data");
-    const std::string time = *before->readStream("Time");
-    const std::string table = *before->readStream("Table");
-    before.reset();
+    std::string raw, time, table;
+    {
+        Result<CompoundReader> before = CompoundReader::open(path);
+        ASSERT_TRUE(before);
+        raw = *before->readStream("Raw_data");
+        time = *before->readStream("Time");
+        table = *before->readStream("Table");
+    }
 
     Passport p = doc.passport;
     p.databaseKey = 4711;
     p.comment = "короче";
     ASSERT_TRUE(stg::RewritePassport(path, p, sink));
     EXPECT_TRUE(sink.entries.empty());
-    std::optional<CompoundReader> after = CompoundReader::open(path);
+    Result<CompoundReader> after = CompoundReader::open(path);
     ASSERT_TRUE(after);
     EXPECT_EQ(after->streamNames().size(), 4u);
     EXPECT_EQ(*after->readStream("Raw_data"), raw);

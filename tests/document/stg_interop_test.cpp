@@ -311,10 +311,8 @@ TEST(StgInteropTest, ReadsFilesBuiltWithoutLibgsf) {
 
         for (bool fromMemory : {false, true}) {
             CZelmoraDoc doc;
-            std::string error;
-            ASSERT_TRUE(fromMemory ? doc.ReadFromMemory(bytes, path, &error)
-                                   : doc.Read(path, &error))
-                << error;
+            const Status read = fromMemory ? doc.ReadFromMemory(bytes, path) : doc.Read(path);
+            ASSERT_TRUE(read) << read.message();
             ASSERT_EQ(doc.sampleCount(), samples);
             EXPECT_EQ(doc.sample(samples - 1), static_cast<float>(samples - 1) + 0.25f);
             EXPECT_EQ(doc.t0(), 2.0);

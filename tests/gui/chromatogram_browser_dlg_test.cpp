@@ -39,7 +39,7 @@ bool writeFile(const fs::path& file, std::time_t analysisTime, const std::string
     doc.passport.place = place;
     doc.passport.calibration = calibration;
     RecordingMessageSink sink;
-    return doc.Write(file, sink, false);
+    return doc.Write(file, sink, false).ok();
 }
 
 QStringList names(const CChromatogramBrowserDlg& dlg) {

@@ -58,7 +58,7 @@ class MessageLog {
 inline bool writeDemoMethod(const std::string& name) {
     CMethodSheet sheet;
     sheet.method() = demoMethod();
-    return sheet.WriteMethod(name);
+    return sheet.WriteMethod(name).ok();
 }
 
 // What the program does at its start for the chromatograms it opens (methods
@@ -75,7 +75,7 @@ inline bool writeChromatogram(const std::filesystem::path& file, const std::stri
     CZelmoraDoc doc;
     fillDemoDocument(doc, method, std::time(nullptr));
     RecordingMessageSink sink;
-    return doc.Write(file, sink, false);
+    return doc.Write(file, sink, false).ok();
 }
 
 }  // namespace zelmora::guitest

@@ -194,8 +194,7 @@ class MainWindowTest : public QObject {
             QVERIFY(first->text().endsWith(QStringLiteral("r2.stg")));
             frame.mdiArea()->closeAllSubWindows();
         }
-        std::string error;
-        QVERIFY(zelmora::userSettings().flush(&error));
+        QVERIFY(zelmora::userSettings().flush());
         {
             zelmora::SettingsStore reread(zelmora::userSettings().file(), false);
             QCOMPARE(reread.load(), zelmora::SettingsStore::LoadStatus::Loaded);

@@ -65,8 +65,9 @@ TEST(DeviceManager, AddsUpToTenKnownDevices) {
     EXPECT_EQ(m.add(2), nullptr);  // the eleventh
     EXPECT_EQ(m.count(), 10);
     // A device whose driver is not in this build cannot be connected.
-    EXPECT_FALSE(m.device(0).open());
-    EXPECT_NE(m.device(0).lastError().find("Zelmora Sovant"), std::string::npos);
+    const Status opened = m.device(0).open();
+    EXPECT_FALSE(opened);
+    EXPECT_NE(opened.message().find("Zelmora Sovant"), std::string::npos);
 }
 
 TEST(DeviceManager, SavesLoadsMovesAndReplaces) {
@@ -128,8 +129,8 @@ TEST(DeviceManager, SavesLoadsMovesAndReplaces) {
         EXPECT_EQ(m.device(3).deviceIndex(), 3);
         EXPECT_EQ(m.device(0).type(), 2);
         EXPECT_EQ(m.device(0).deviceIndex(), 0);
-        std::string error;
-        ASSERT_TRUE(m.save(&error)) << error;
+        const Status saved = m.save();
+        ASSERT_TRUE(saved) << saved.message();
     }
     {
         SettingsStore store(file, true);
@@ -223,10 +224,11 @@ TEST(DeviceManager, MapsPortsToDeviceFiles) {
     // An absent port fails to connect and starts nothing.
     CDevice* d = m.add(2);
     ASSERT_TRUE(m.setPortPath(2, (dir / "no-such-tty").string()));
-    EXPECT_FALSE(m.connect(0));
+    const Status connected = m.connect(0);
+    EXPECT_FALSE(connected);
     EXPECT_FALSE(d->isRunning());
     EXPECT_FALSE(m.anyDeviceRunning());
-    EXPECT_NE(d->lastError().find("no-such-tty"), std::string::npos);
+    EXPECT_NE(connected.message().find("no-such-tty"), std::string::npos);
 }
 
 TEST(DeviceMenu, ListsDevicesAndChannelsInUse) {

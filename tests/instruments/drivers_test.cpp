@@ -65,7 +65,7 @@ TEST_F(DriverTest, OstrelRecordsThroughGarbageSplitsAndBadChecks) {
     ASSERT_TRUE(sim.start(&error)) << error;
     auto dev = test::makeDevice<COstrelAdc>(sim.path());
     dev->setInvert(1, true);
-    ASSERT_TRUE(dev->open()) << dev->lastError();
+    ASSERT_TRUE(test::succeeded(dev->open()));
     EXPECT_FALSE(dev->open());  // already running
     samples(*dev, 0).recordNow();
     samples(*dev, 1).recordNow();
@@ -118,7 +118,7 @@ TEST_F(DriverTest, OstrelStartButtons) {
         if (id == command::kStop)
             d->channel(0).stop(true);
     }));
-    ASSERT_TRUE(dev->open()) << dev->lastError();
+    ASSERT_TRUE(test::succeeded(dev->open()));
     samples(*dev, 0).arm();
     ASSERT_TRUE(eventually([&] { return samples(*dev, 0).startCount() == 1; }));
     ASSERT_TRUE(eventually([&] { return !samples(*dev, 0).isRecording(); }));
@@ -142,7 +142,7 @@ TEST_F(DriverTest, SilenceClosesTheDeviceAndCloseWakesTheReader) {
     ASSERT_TRUE(sim.start(&error)) << error;
     auto dev = test::makeDevice<COstrelAdc>(sim.path(), 300);
     dev->setDeviceIndex(3);
-    ASSERT_TRUE(dev->open()) << dev->lastError();
+    ASSERT_TRUE(test::succeeded(dev->open()));
     samples(*dev, 1).recordNow();
     ASSERT_TRUE(samples(*dev, 1).waitForSamples(5, 2000));
     sim.setSilent(true);
@@ -161,7 +161,7 @@ TEST_F(DriverTest, SilenceClosesTheDeviceAndCloseWakesTheReader) {
     // Reopen with the default time-out; close while the reader waits.
     sim.setSilent(false);
     dev->setReceiveTimeoutMs(kDefaultReceiveTimeoutMs);
-    ASSERT_TRUE(dev->open()) << dev->lastError();
+    ASSERT_TRUE(test::succeeded(dev->open()));
     sim.setSilent(true);
     std::this_thread::sleep_for(100ms);
     const auto t0 = std::chrono::steady_clock::now();
@@ -187,11 +187,11 @@ TEST_F(DriverTest, CloseFromTheReaderThread) {
         ++posted;
         d->close();  // on the reader thread
     });
-    ASSERT_TRUE(dev->open()) << dev->lastError();
+    ASSERT_TRUE(test::succeeded(dev->open()));
     ASSERT_TRUE(eventually([&] { return posted.load() == 1 && !dev->isRunning(); }));
     dev->close();
     EXPECT_FALSE(dev->isRunning());
-    ASSERT_TRUE(dev->open()) << dev->lastError();  // and it opens again
+    ASSERT_TRUE(test::succeeded(dev->open()));  // and it opens again
     dev->close();
 }
 
@@ -206,7 +206,7 @@ TEST_F(DriverTest, DetectorAdcScalesAndSendsItsSettings) {
     ASSERT_TRUE(sim.start(&error)) << error;
     auto dev = test::makeDevice<CDetectorAdc>(sim.path());
     dev->setWriterPeriodMs(20);
-    ASSERT_TRUE(dev->open()) << dev->lastError();
+    ASSERT_TRUE(test::succeeded(dev->open()));
     samples(*dev, 0).recordNow();
     samples(*dev, 1).recordNow();
     ASSERT_TRUE(dev->applySettings({300, 55, false}));
@@ -239,7 +239,7 @@ TEST_F(DriverTest, FluoratStartsOnDataAndStopsOnSilence) {
     std::string error;
     ASSERT_TRUE(sim.start(&error)) << error;
     auto dev = test::makeDevice<CFluoratAdc>(sim.path(), 150);
-    ASSERT_TRUE(dev->open()) << dev->lastError();  // a silent instrument: no handshake
+    ASSERT_TRUE(test::succeeded(dev->open()));  // a silent instrument: no handshake
     samples(*dev, 0).setMethodName("Флюорат.mtd");
     samples(*dev, 0).arm();
     ASSERT_TRUE(eventually([&] { return samples(*dev, 0).startCount() == 1; }));
@@ -282,7 +282,7 @@ TEST_F(DriverTest, VarselFollowsTheStateByteAndItsSetpoints) {
     auto dev = test::makeDevice<CVarselAdc>(sim.path());
     test::ManualClock clock;
     dev->setClock(clock.fn());
-    ASSERT_TRUE(dev->open()) << dev->lastError();
+    ASSERT_TRUE(test::succeeded(dev->open()));
     ASSERT_TRUE(eventually([&] { return dev->wantedWavelength() == 254; }));
     EXPECT_EQ(dev->wantedDivision(), 1);
     EXPECT_FALSE(dev->applyWanted(0, 1));

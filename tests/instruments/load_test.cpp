@@ -53,7 +53,7 @@ TEST(InstrumentLoad, FourConvertersTenMinutesWithoutLoss) {
     for (Station& s : all) {
         for (int c = 0; c < s.dev->channelCount(); ++c)
             test::samples(*s.dev, c).recordNow(false);
-        ASSERT_TRUE(s.dev->open()) << s.dev->lastError();
+        ASSERT_TRUE(test::succeeded(s.dev->open()));
     }
     for (Station& s : all) {
         ASSERT_TRUE(test::eventually([&] { return s.sim->finished(); }, 20000));

@@ -31,11 +31,13 @@ std::vector<std::uint8_t> readFor(SerialPort& port, std::size_t want, int timeou
 
 TEST(SerialPort, PassesEveryByteValueBothWays) {
     PseudoTerminal pty;
-    std::string error;
-    ASSERT_TRUE(pty.open(&error)) << error;
+    const Status ptyOpened = pty.open();
+    ASSERT_TRUE(ptyOpened) << ptyOpened.message();
     SerialPort port;
-    ASSERT_TRUE(port.open(pty.slavePath(), &error)) << error;
-    ASSERT_TRUE(port.configure({}, &error)) << error;
+    const Status opened = port.open(pty.slavePath());
+    ASSERT_TRUE(opened) << opened.message();
+    const Status configured = port.configure({});
+    ASSERT_TRUE(configured) << configured.message();
     // A pseudo-terminal has no modem lines: not an error.
     EXPECT_FALSE(port.modemLinesSupported());
     EXPECT_TRUE(port.setDtr(false));
@@ -65,32 +67,34 @@ TEST(SerialPort, PassesEveryByteValueBothWays) {
 
 TEST(SerialPort, OpensExclusivelyAndFailsClearly) {
     PseudoTerminal pty;
-    std::string error;
-    ASSERT_TRUE(pty.open(&error)) << error;
+    const Status ptyOpened = pty.open();
+    ASSERT_TRUE(ptyOpened) << ptyOpened.message();
     SerialPort a;
-    ASSERT_TRUE(a.open(pty.slavePath(), &error));
+    ASSERT_TRUE(a.open(pty.slavePath()));
     SerialPort b;
-    EXPECT_FALSE(b.open(pty.slavePath(), &error));
-    EXPECT_FALSE(error.empty());
+    const Status busy = b.open(pty.slavePath());
+    EXPECT_FALSE(busy);
+    EXPECT_FALSE(busy.message().empty());
     a.close();
     // Released on close: the next device may take it.
-    EXPECT_TRUE(b.open(pty.slavePath(), &error)) << error;
+    const Status taken = b.open(pty.slavePath());
+    EXPECT_TRUE(taken) << taken.message();
 
     SerialPort c;
-    EXPECT_FALSE(c.open("/nonexistent/ttyS99", &error));
-    EXPECT_NE(error.find("/nonexistent/ttyS99"), std::string::npos);
-    EXPECT_FALSE(c.open("/dev/null", &error));  // not a terminal
+    const Status missing = c.open("/nonexistent/ttyS99");
+    EXPECT_FALSE(missing);
+    EXPECT_NE(missing.message().find("/nonexistent/ttyS99"), std::string::npos);
+    EXPECT_FALSE(c.open("/dev/null"));  // not a terminal
     EXPECT_FALSE(c.isOpen());
     EXPECT_FALSE(c.write(reinterpret_cast<const std::uint8_t*>("x"), 1, 10));
 }
 
 TEST(SerialPort, WakeEndsAWaitAtOnce) {
     PseudoTerminal pty;
-    std::string error;
-    ASSERT_TRUE(pty.open(&error));
+    ASSERT_TRUE(pty.open());
     SerialPort port;
-    ASSERT_TRUE(port.open(pty.slavePath(), &error));
-    ASSERT_TRUE(port.configure({}, &error));
+    ASSERT_TRUE(port.open(pty.slavePath()));
+    ASSERT_TRUE(port.configure({}));
     EXPECT_EQ(port.waitReadable(20), SerialPort::Wait::Timeout);
 
     SerialPort::Wait result = SerialPort::Wait::Timeout;

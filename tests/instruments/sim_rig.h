@@ -18,6 +18,13 @@
 
 namespace zelmora::test {
 
+// Success, or a test failure that shows why the device did not open.
+inline ::testing::AssertionResult succeeded(const Status& s) {
+    if (s)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << s.message();
+}
+
 inline SampleChannel& samples(CDevice& d, int c) {
     return dynamic_cast<SampleChannel&>(d.channel(c));
 }

@@ -30,9 +30,9 @@ TEST(MethodFile, Version57FromTheLayoutReadsAndIsWrittenBackByteForByte) {
     const std::string bytes = buildMethodFile(57, expected);
 
     Method read;
-    const MethodReadResult r = readMethodFile(bytes, read);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.version, 57);
+    const Result<int> r = readMethodFile(bytes, read);
+    ASSERT_TRUE(r.ok()) << r.message();
+    EXPECT_EQ(*r, 57);
     EXPECT_EQ(read, expected);
     // A few fields by hand, against a builder that could share a mistake.
     EXPECT_EQ(read.info.description, "Метан");
@@ -63,7 +63,7 @@ TEST(MethodFile, WriterPutsZeroAndOneInTheUnusedFields) {
     Method expected;
     const std::string junk = buildMethodFile(57, expected, {Ignored::Junk, true, true});
     Method read;
-    ASSERT_TRUE(readMethodFile(junk, read).ok);
+    ASSERT_TRUE(readMethodFile(junk, read).ok());
     EXPECT_EQ(read, expected);
     Method clean;
     EXPECT_EQ(firstDifference(writeMethodFile(read), buildMethodFile(57, clean)), "equal");
@@ -74,7 +74,7 @@ TEST(MethodFile, EmptyMethodIsTheSmallestFile) {
     const std::string bytes = writeMethodFile(m);
     Method read;
     read.capture.analysisTime = 99;  // every field is overwritten by a version-57 file
-    ASSERT_TRUE(readMethodFile(bytes, read).ok);
+    ASSERT_TRUE(readMethodFile(bytes, read).ok());
     EXPECT_EQ(read, m);
     EXPECT_FALSE(read.kalder);
     // No events: the last index -1 and nothing else, right after the eight
@@ -94,8 +94,8 @@ TEST(MethodFile, EveryVersionReadsWithItsGates) {
         Method expected;
         const std::string bytes = buildMethodFile(v, expected, {Ignored::Junk, true, true});
         Method read;
-        const MethodReadResult r = readMethodFile(bytes, read);
-        ASSERT_TRUE(r.ok) << r.error;
+        const Result<int> r = readMethodFile(bytes, read);
+        ASSERT_TRUE(r.ok()) << r.message();
         if (v <= 2)
             continue;  // levels are aligned; checked by hand below
         EXPECT_EQ(read, expected);
@@ -107,7 +107,7 @@ TEST(MethodFile, OldVersionsKeepDefaultsAndGetTheirFixUps) {
         SCOPED_TRACE("version 2");
         Method e;
         Method m;
-        ASSERT_TRUE(readMethodFile(buildMethodFile(2, e), m).ok);
+        ASSERT_TRUE(readMethodFile(buildMethodFile(2, e), m).ok());
         EXPECT_FLOAT_EQ(m.marking.Width, 0.2f / (2.4f / 120.0f));
         EXPECT_FLOAT_EQ(m.marking.MaxRiderArea, 0.0f);
         EXPECT_TRUE(m.marking.events.empty());
@@ -154,15 +154,14 @@ TEST(MethodFile, OldVersionsKeepDefaultsAndGetTheirFixUps) {
         SCOPED_TRACE("version 0: no report section at all");
         Method e, m;
         m.report.chartSize = 2;
-        ASSERT_TRUE(readMethodFile(buildMethodFile(0, e), m).ok);
+        ASSERT_TRUE(readMethodFile(buildMethodFile(0, e), m).ok());
         EXPECT_EQ(m.report.chartSize, 2);
         EXPECT_TRUE(m.report.sections[1]);
     }
     auto read = [](int v, Method m = {}) {
         Method e = m;
-        const MethodReadResult r =
-            readMethodFile(buildMethodFile(v, e, {Ignored::Junk, true, true}), m);
-        EXPECT_TRUE(r.ok) << r.error;
+        const Result<int> r = readMethodFile(buildMethodFile(v, e, {Ignored::Junk, true, true}), m);
+        EXPECT_TRUE(r.ok()) << r.message();
         return m;
     };
     {
@@ -248,7 +247,7 @@ TEST(MethodFile, OldVersionsKeepDefaultsAndGetTheirFixUps) {
         before.extra.kind = 2;
         Method e = before;
         Method m = before;
-        ASSERT_TRUE(readMethodFile(buildMethodFile(30, e, {Ignored::Junk, true, false}), m).ok);
+        ASSERT_TRUE(readMethodFile(buildMethodFile(30, e, {Ignored::Junk, true, false}), m).ok());
         EXPECT_EQ(m.capture.folder, "E:\\keep");
         EXPECT_DOUBLE_EQ(m.calculation.deadTime, 2.5);
         EXPECT_EQ(m.kalder->silentMode, 7);
@@ -258,7 +257,7 @@ TEST(MethodFile, OldVersionsKeepDefaultsAndGetTheirFixUps) {
         EXPECT_EQ(m, e);
 
         Method old = before;
-        ASSERT_TRUE(readMethodFile(buildMethodFile(11, e), old).ok);
+        ASSERT_TRUE(readMethodFile(buildMethodFile(11, e), old).ok());
         EXPECT_EQ(old.extra.kind, 0);  // a file before extra calculations has none
     }
 }
@@ -271,8 +270,8 @@ TEST(MethodFile, InstrumentBlockOfEachVersionIsFollowedByTheNextTag) {
         Method e;
         const std::string bytes = buildMethodFile(v, e);
         Method m;
-        const MethodReadResult r = readMethodFile(bytes, m);
-        ASSERT_TRUE(r.ok) << r.error;
+        const Result<int> r = readMethodFile(bytes, m);
+        ASSERT_TRUE(r.ok()) << r.message();
         ASSERT_TRUE(m.kalder && m.ehd);
         EXPECT_EQ(*m.kalder, *e.kalder);
         EXPECT_EQ(*m.ehd, *e.ehd);
@@ -305,7 +304,7 @@ TEST(MethodFile, UnknownTagsCarryNothing) {
     b.i32(-1);
     bytes += b.s;
     Method m;
-    ASSERT_TRUE(readMethodFile(bytes, m).ok);
+    ASSERT_TRUE(readMethodFile(bytes, m).ok());
     ASSERT_TRUE(m.kalder);
     EXPECT_FALSE(m.ehd);
     EXPECT_EQ(*m.kalder, *k.kalder);
@@ -320,9 +319,9 @@ TEST(MethodFile, DamagedFilesFailAndChangeNothing) {
     // Every cut of a good file, down to nothing.
     for (std::size_t n = 0; n < good.size(); ++n) {
         Method m = before;
-        const MethodReadResult r = readMethodFile(std::string_view(good).substr(0, n), m);
-        ASSERT_FALSE(r.ok) << n;
-        EXPECT_FALSE(r.error.empty());
+        const Result<int> r = readMethodFile(std::string_view(good).substr(0, n), m);
+        ASSERT_FALSE(r.ok()) << n;
+        EXPECT_FALSE(r.message().empty());
         ASSERT_EQ(m, before) << n;
     }
 
@@ -334,11 +333,11 @@ TEST(MethodFile, DamagedFilesFailAndChangeNothing) {
         return s;
     };
     Method m = before;
-    EXPECT_FALSE(readMethodFile(patched(0, 0x5C394584), m).ok);
-    MethodReadResult r = readMethodFile(patched(4, 58), m);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.version, 58);
-    EXPECT_FALSE(readMethodFile(patched(4, 0xFFFFFFFF), m).ok);  // version -1
+    EXPECT_FALSE(readMethodFile(patched(0, 0x5C394584), m).ok());
+    Result<int> r = readMethodFile(patched(4, 58), m);
+    EXPECT_FALSE(r.ok());
+    EXPECT_NE(r.message().find("58"), std::string::npos);
+    EXPECT_FALSE(readMethodFile(patched(4, 0xFFFFFFFF), m).ok());  // version -1
     EXPECT_EQ(m, before);
 
     // Counts far beyond the bytes left are refused before anything grows.
@@ -359,23 +358,23 @@ TEST(MethodFile, DamagedFilesFailAndChangeNothing) {
     };
     Bytes tail;
     tail.i32(-2);  // a last index below -1
-    EXPECT_FALSE(readMethodFile(oldFile(7, tail.s), m).ok);
+    EXPECT_FALSE(readMethodFile(oldFile(7, tail.s), m).ok());
     Bytes huge;
     huge.i32(0);
     huge.f64(0);
     huge.i32(0);
     huge.i32(0x7FFFFFFF);  // components, version 2
-    EXPECT_FALSE(readMethodFile(oldFile(2, huge.s), m).ok);
+    EXPECT_FALSE(readMethodFile(oldFile(2, huge.s), m).ok());
     Bytes negative = huge;
     negative.s.resize(negative.s.size() - 4);
     negative.i32(-1);
-    EXPECT_FALSE(readMethodFile(oldFile(2, negative.s), m).ok);
+    EXPECT_FALSE(readMethodFile(oldFile(2, negative.s), m).ok());
     // A string whose 32-bit length runs past the end.
     std::string longString = good.substr(0, 8) + std::string("\xFF\xFF\xFF\x00\x00\x00\x10", 7);
-    EXPECT_FALSE(readMethodFile(longString, m).ok);
+    EXPECT_FALSE(readMethodFile(longString, m).ok());
     // The tag sequence must end with -1.
     std::string noEnd = good.substr(0, good.size() - 4);
-    EXPECT_FALSE(readMethodFile(noEnd, m).ok);
+    EXPECT_FALSE(readMethodFile(noEnd, m).ok());
     EXPECT_EQ(m, before);
 }
 
@@ -397,8 +396,8 @@ TEST(MethodFile, OldWidthWithZeroMaximumStaysFinite) {
     b.i32(0);
     b.i32(0);  // no components
     Method m;
-    const MethodReadResult r = readMethodFile(b.s, m);
-    ASSERT_TRUE(r.ok) << r.error;
+    const Result<int> r = readMethodFile(b.s, m);
+    ASSERT_TRUE(r.ok()) << r.message();
     EXPECT_TRUE(std::isfinite(m.marking.Width));
     EXPECT_FLOAT_EQ(m.marking.Width, 0.25f);
 }

@@ -101,13 +101,15 @@ TEST_F(MethodSheetTest, WriteAndReadThroughTheMethodsFolder) {
     CMethodSheet sheet;
     EXPECT_EQ(sheet.caption(), "Метод");
     sheet.method() = sampleMethod();
-    ASSERT_TRUE(sheet.WriteMethod("Газ")) << sheet.lastError();
+    const Status written = sheet.WriteMethod("Газ");
+    ASSERT_TRUE(written) << written.message();
     EXPECT_TRUE(fs::exists(methods() / "Газ.mtd"));
     EXPECT_EQ(sheet.name(), "");  // WriteMethod alone does not rename the sheet
     EXPECT_NE(log().find("~ Оператор сохранил метод Газ"), std::string::npos);
 
     CMethodSheet read;
-    ASSERT_TRUE(read.ReadMethod("Газ")) << read.lastError();
+    const Status wasRead = read.ReadMethod("Газ");
+    ASSERT_TRUE(wasRead) << wasRead.message();
     EXPECT_EQ(read.method(), sampleMethod());
     EXPECT_EQ(read.name(), "Газ");
     EXPECT_EQ(read.caption(), "Метод Газ");
@@ -146,9 +148,10 @@ TEST_F(MethodSheetTest, MissingFileFollowsTheFailureOptions) {
     setFailureOptions(false, false);
     CMethodSheet quiet;
     quiet.setPrompts(&prompts);
-    EXPECT_FALSE(quiet.ReadMethod("Другой"));
+    const Status quietRead = quiet.ReadMethod("Другой");
+    EXPECT_FALSE(quietRead);
     EXPECT_EQ(prompts.errors.size(), 1u);
-    EXPECT_FALSE(quiet.lastError().empty());
+    EXPECT_FALSE(quietRead.message().empty());
     EXPECT_EQ(quiet.name(), "");
 }
 

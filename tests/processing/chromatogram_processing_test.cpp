@@ -84,7 +84,8 @@ TEST(ChromatogramProcessing, CalibrateFromTwoChromatogramsAndQuantitateAThird) {
     ASSERT_TRUE(readMethodByName("Смесь", method, error)) << error;
     for (const auto& [file, amounts] : {std::pair{cal1, amounts1}, std::pair{cal2, amounts2}}) {
         CZelmoraDoc doc;
-        ASSERT_TRUE(doc.Read(file, &error)) << error;
+        const Status read = doc.Read(file);
+        ASSERT_TRUE(read) << read.message();
         SilentMessageSink sink;
         ASSERT_TRUE(doc.reloadMethod(sink));
         ProcessingOutcome out = ProcessChromatogram(doc);
@@ -107,7 +108,8 @@ TEST(ChromatogramProcessing, CalibrateFromTwoChromatogramsAndQuantitateAThird) {
     const std::filesystem::path file =
         writeChromatogram(dir / "s.stg", sample, false, 1'700'010'000, 4);
     CZelmoraDoc doc;
-    ASSERT_TRUE(doc.Read(file, &error)) << error;
+    const Status read = doc.Read(file);
+    ASSERT_TRUE(read) << read.message();
     SilentMessageSink sink;
     ASSERT_TRUE(doc.reloadMethod(sink));
     const ProcessingOutcome out = ProcessChromatogram(doc);
@@ -142,7 +144,8 @@ TEST(ChromatogramProcessing, ChromatogramsWithoutAMethod) {
         writeChromatogram(dir / "n.stg", heights, false, 1000, 5, "Нет");
     CZelmoraDoc doc;
     std::string error;
-    ASSERT_TRUE(doc.Read(file, &error)) << error;
+    const Status read = doc.Read(file);
+    ASSERT_TRUE(read) << read.message();
     installFolderMethodLoader();
     SilentMessageSink sink;
     EXPECT_FALSE(doc.reloadMethod(sink));  // no method "Нет" in the methods folder

@@ -298,8 +298,8 @@ TEST(PeakIntegration, AnOpenedChromatogramIsIntegrated) {
     ASSERT_TRUE(doc.Write(dir / "a.stg", sink, false));
 
     CZelmoraDoc back;
-    std::string error;
-    ASSERT_TRUE(back.Read(dir / "a.stg", &error)) << error;
+    const Status read = back.Read(dir / "a.stg");
+    ASSERT_TRUE(read) << read.message();
     ASSERT_EQ(back.peaks.size(), 2u);
     EXPECT_EQ(back.peaks.peaks[0].componentName, "Метан");
     EXPECT_NEAR(back.peaks.peaks[0].apexTime, 5, 0.011);
