@@ -21,10 +21,9 @@ GasChromatogram gasChromatogramOf(const CZelmoraDoc& doc, const std::filesystem:
 
 Result<GasChromatogram> readGasChromatogram(const std::filesystem::path& file) {
     CZelmoraDoc doc;
-    std::string error;
-    if (!doc.Read(file, &error))
-        return Status::failure("Не удалось прочитать хроматограмму " + file.string() +
-                               (error.empty() ? std::string() : ": " + error));
+    if (const Status read = doc.Read(file); !read)
+        return Status::failure("Не удалось прочитать хроматограмму " + file.string() + ": " +
+                               read.message());
     return gasChromatogramOf(doc, file);
 }
 

@@ -74,8 +74,7 @@ Status writeDensityTable(const fs::path& file, const std::vector<DensityEntry>& 
             break;
         out += text::toCp1251(r.name) + "\r\n" + text::format("%g", r.density) + "\r\n";
     }
-    const std::string error = paths::writeFileAtomically(file, out);
-    return error.empty() ? Status() : Status::failure(error);
+    return paths::writeFileAtomically(file, out);
 }
 
 }  // namespace zelmora

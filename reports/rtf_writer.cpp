@@ -402,9 +402,9 @@ std::string writeRtf(const RtfDocument& doc) {
 }
 
 Status writeRtfFile(const RtfDocument& doc, const std::filesystem::path& path) {
-    const std::string error = paths::writeFileAtomically(path, writeRtf(doc));
-    if (!error.empty())
-        return Status::failure("Не удалось записать файл " + path.string() + ": " + error);
+    if (const Status written = paths::writeFileAtomically(path, writeRtf(doc)); !written)
+        return Status::failure("Не удалось записать файл " + path.string() + ": " +
+                               written.message());
     return {};
 }
 

@@ -197,11 +197,10 @@ CPrirodGaseDlg::~CPrirodGaseDlg() {
 }
 
 Status CPrirodGaseDlg::saveNames() {
-    std::string error;
     if (!names_.save(settings_))
         return Status::failure("настройки только для чтения");
-    if (!settings_.flush(&error))
-        return Status::failure(error);
+    if (Status flushed = settings_.flush(); !flushed)
+        return flushed;
     namesSaved_ = true;
     return {};
 }

@@ -212,7 +212,7 @@ bool CChildFrame::keepChangesUnattended() {
         copy = folder / text::format("%s (несохранённые изменения %d).stg", stem.c_str(), i);
     // Written as a copy: the document's own file and its database results
     // stay as the operator last saved them.
-    const bool written = doc_->Write(copy, sink_, false);
+    const bool written = doc_->Write(copy, sink_, false).ok();
     CWorkLog::instance().write(
         written ? ". Изменения хроматограммы " + titleText().toStdString() +
                       " при завершении программы сохранены в " + copy.string()

@@ -50,7 +50,7 @@ bool writeGas(const fs::path& file, const char* sample,
     }
     doc.peaks.renumber();
     RecordingMessageSink sink;
-    return doc.Write(file, sink, false);
+    return doc.Write(file, sink, false).ok();
 }
 
 QStringList column(const QTableWidget* grid, int c) {
