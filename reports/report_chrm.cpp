@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "app/text.h"
+#include "processing/quantitation.h"
 
 namespace zelmora {
 
@@ -46,24 +47,7 @@ std::filesystem::path CReportChrm::templatePath(const std::filesystem::path& pro
 }
 
 const char* CReportChrm::countMethodName(int kind) {
-    switch (kind) {
-        case 0:
-            return "абсолютная градуировка (классическая)";
-        case 1:
-            return "абсолютная градуировка (метод наименьших квадратов)";
-        case 2:
-            return "внутренний стандарт (слассический)";
-        case 3:
-            return "внутренний стандарт (по абсолютным коэффициентам)";
-        case 4:
-            return "внутренняя нормализация";
-        case 5:
-            return "нормализация с абсолютными поправочными коеффициентами";
-        case 6:
-            return "нормализация с относительными поправочными коеффициентами";
-        default:
-            return "неизвестен";
-    }
+    return calculationKindReportName(kind);
 }
 
 std::string CReportChrm::formulaText(const MethodComponent& c) {
