@@ -254,6 +254,15 @@ bool CDevice::configurePort() {
     return true;
 }
 
+bool CDevice::reconfigureLine(const LineSettings& s) {
+    std::lock_guard lock(portMutex_);
+    std::string error;
+    if (port_.configure(s, &error))
+        return true;
+    setLastError(error);
+    return false;
+}
+
 bool CDevice::handshake() {
     port_.purge();
     const auto w = port_.waitReadable(handshakeTimeoutMs_.load());

@@ -168,6 +168,16 @@ void CParamQueue::rearm() {
     }
 }
 
+void CParamQueue::refresh(std::uint8_t address) {
+    std::lock_guard lock(*mutex_);
+    for (const ParamPtr& p : params_) {
+        if (p->address_ != (address & 0x7F) || p->kind_ == param_kind::kCommand)
+            continue;
+        p->pending_ = true;
+        p->retries_ = 0;
+    }
+}
+
 void CParamQueue::setPaused(bool on) {
     std::lock_guard lock(*mutex_);
     paused_ = on;

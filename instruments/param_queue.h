@@ -164,6 +164,10 @@ class CParamQueue {
     // parameter but the commands pending again with zero retries.
     void rearm();
 
+    // Every parameter of a module but the commands is exchanged again
+    // (after plug-and-play rewrote the module).
+    void refresh(std::uint8_t address);
+
     void setPaused(bool on);
     bool paused() const;
 

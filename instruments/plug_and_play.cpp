@@ -156,7 +156,13 @@ bool checkAndSetAddresses(std::vector<FoundModule>& modules) {
 }
 
 CPlugAndPlay::CPlugAndPlay(CSerialStorehouse* storehouse, Hooks hooks)
-    : storehouse_(storehouse), hooks_(std::move(hooks)) {}
+    : hooks_(std::move(hooks)), storehouse_(storehouse) {}
+
+void CPlugAndPlay::setStorehouse(std::shared_ptr<CSerialStorehouse> storehouse) {
+    std::lock_guard lock(mutex_);
+    ownedStorehouse_ = std::move(storehouse);
+    storehouse_ = ownedStorehouse_.get();
+}
 
 void CPlugAndPlay::emit(Out& out) const {
     for (const auto& [kind, s] : out) {

@@ -34,6 +34,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -80,6 +81,8 @@ class CPlugAndPlay {
 
     // The storehouse may be null (nothing is remembered).
     CPlugAndPlay(CSerialStorehouse* storehouse, Hooks hooks);
+    // Replaces the storehouse; the procedure keeps it alive while it runs.
+    void setStorehouse(std::shared_ptr<CSerialStorehouse> storehouse);
 
     // Starts from state 0. With autoConfirm the composition is accepted
     // without waiting for the operator (unattended instruments, tests).
@@ -121,10 +124,11 @@ class CPlugAndPlay {
     std::string foundListLocked() const;
     void emit(Out& out) const;
 
-    CSerialStorehouse* storehouse_;
     Hooks hooks_;
 
     mutable std::mutex mutex_;  // guards everything below
+    CSerialStorehouse* storehouse_;
+    std::shared_ptr<CSerialStorehouse> ownedStorehouse_;
     int state_ = kIdle;
     bool autoConfirm_ = false;
     bool completed_ = false;
