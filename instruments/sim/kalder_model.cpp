@@ -109,9 +109,10 @@ std::vector<std::uint8_t> KalderModel::garbage(std::size_t count) {
     std::vector<std::uint8_t> out(count);
     for (auto& b : out) {
         const unsigned r = static_cast<unsigned>(rng_());
-        // Header look-alikes and every type byte.
+        // Header look-alikes followed by the answer type (whose false
+        // packets are short) or an unknown one, and plain noise.
         b = (r & 3) == 0   ? wire::kKalderSync
-            : (r & 3) == 1 ? static_cast<std::uint8_t>((r >> 2) % 6)
+            : (r & 3) == 1 ? static_cast<std::uint8_t>((r >> 2) & 1 ? 2 : 5)
                            : static_cast<std::uint8_t>(r >> 8);
     }
     return out;
