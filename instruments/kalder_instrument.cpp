@@ -244,6 +244,7 @@ void CKalderInstrument::onLinkOpened() {
     haveButtons_ = false;
     buttons_.reset();
     pnpWasActive_ = false;
+    compositionWarned_ = false;
 }
 
 void CKalderInstrument::registerControlUnit() {
@@ -291,6 +292,7 @@ bool CKalderInstrument::startWorkers() {
     } catch (const std::system_error&) {
         return false;
     }
+    linkStartMs_.store(nowMs());
     linkReady_.store(true);
     CWorkLog::instance().write(
         text::format(". Прибор %d: связь с хроматографом, %d бод", userNumber(), baud_.load()));
@@ -426,6 +428,11 @@ void CKalderInstrument::processPacket(const wire::KalderPacket& p) {
         queue_.refresh(kControlUnitAddress);
     }
     pnpWasActive_ = active;
+    if (!compositionWarned_ && !active && nowMs() - linkStartMs_.load() > kKalderCompositionMs &&
+        !compositionKnown()) {
+        compositionWarned_ = true;
+        message("Не могу определить состав прибора.");
+    }
 }
 
 void CKalderInstrument::checkStack() {
@@ -449,9 +456,28 @@ void CKalderInstrument::checkStack() {
 }
 
 void CKalderInstrument::adoptComposition(const std::vector<std::uint32_t>& words) {
-    std::lock_guard lock(modulesMutex_);
-    for (const KalderModule& m : modules_)
+    bool changed = false;
+    {
+        std::lock_guard lock(modulesMutex_);
+        changed = adoptLocked(words);
+    }
+    // A recording made with another composition than its method expects.
+    if (changed) {
+        bool busy = false;
+        for (int c = 0; c < channelCount(); ++c)
+            busy = busy || channel(c).isRecording() || channel(c).isWaitingForStart();
+        if (busy)
+            message("Был подключен новый прибор.\r\nРекомендуется запустить методику ещё раз.");
+    }
+}
+
+bool CKalderInstrument::adoptLocked(const std::vector<std::uint32_t>& words) {
+    const bool wasKnown = stackKnown_;
+    std::vector<std::uint8_t> before;
+    for (const KalderModule& m : modules_) {
+        before.push_back(m.address);
         queue_.removeAddress(m.address);
+    }
     modules_.clear();
     for (std::uint32_t w : words) {
         const std::uint8_t a = wordAddress(w) & 0x7F;
@@ -470,12 +496,12 @@ void CKalderInstrument::adoptComposition(const std::vector<std::uint32_t>& words
         modules_.push_back(std::move(m));
     }
     stackKnown_ = true;
-    CWorkLog::instance().write(text::format("  Прибор %d: Состав прибора: ", userNumber()) + [&] {
-        std::vector<std::uint8_t> addresses;
-        for (const KalderModule& m : modules_)
-            addresses.push_back(m.address);
-        return kalder::compositionText(addresses);
-    }());
+    std::vector<std::uint8_t> after;
+    for (const KalderModule& m : modules_)
+        after.push_back(m.address);
+    CWorkLog::instance().write(text::format("  Прибор %d: Состав прибора: ", userNumber()) +
+                               kalder::compositionText(after));
+    return wasKnown && before != after;
 }
 
 std::vector<KalderModule> CKalderInstrument::modules() const {

@@ -55,6 +55,8 @@ inline constexpr int kKalderPnpPeriodMs = 300;
 inline constexpr int kKalderProbeBytes = 700;
 inline constexpr int kKalderProbeMs = 1000;
 inline constexpr int kKalderAuxChannels = 4;
+// Time after the link started within which the composition must be known.
+inline constexpr std::int64_t kKalderCompositionMs = 80000;
 
 // The latest values the instrument reported.
 struct KalderLiveValues {
@@ -157,6 +159,8 @@ class CKalderInstrument : public CDevice {
     void forgetModules();
     // The composition from the control unit's stack or plug-and-play.
     void adoptComposition(const std::vector<std::uint32_t>& words);
+    // Under modulesMutex_: true when a known composition changed.
+    bool adoptLocked(const std::vector<std::uint32_t>& words);
     void checkStack();
     void message(const std::string& text) const;
 
@@ -164,10 +168,12 @@ class CKalderInstrument : public CDevice {
     CParamQueue queue_;
     CPlugAndPlay pnp_;
 
-    wire::KalderFrameParser parser_;      // reader thread
-    int lastSequence_ = -1;               // reader thread
-    std::uint8_t lastButtons_ = 0;        // reader thread
-    bool haveButtons_ = false;            // reader thread
+    wire::KalderFrameParser parser_;  // reader thread
+    int lastSequence_ = -1;           // reader thread
+    std::uint8_t lastButtons_ = 0;    // reader thread
+    bool haveButtons_ = false;        // reader thread
+    bool compositionWarned_ = false;  // reader thread
+    std::atomic<std::int64_t> linkStartMs_{0};
     std::uint64_t checksumsCounted_ = 0;  // reader thread
     bool pnpWasActive_ = false;           // reader thread
     StartButtons buttons_;                // reader thread

@@ -212,12 +212,27 @@ TEST_F(KalderTest, PlugAndPlayOverTheLine) {
     ASSERT_TRUE(d->open()) << d->lastError();
     ASSERT_TRUE(eventually([&] { return d->compositionKnown(); }, 8000));
     EXPECT_EQ(d->compositionText(), "");
+    // A channel waits for its start while the composition changes.
+    std::mutex mutex;
+    std::vector<std::string> messages;
+    d->setMessageSink([&](const std::string& m) {
+        std::lock_guard lock(mutex);
+        messages.push_back(m);
+    });
+    samples(*d, 2).arm();
     d->startPlugAndPlay(true);
     EXPECT_TRUE(d->plugAndPlay().active());
     ASSERT_TRUE(eventually([&] { return d->plugAndPlay().completed(); }, 60000))
         << d->plugAndPlay().progressText();
     ASSERT_TRUE(eventually([&] { return d->modules().size() == 3; }, 2000));
     EXPECT_EQ(d->compositionText(), "ИМТ1 ИМТ2 ГН12");
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(messages, (std::vector<std::string>{
+                                "Был подключен новый прибор.\r\nРекомендуется запустить методику "
+                                "ещё раз."}));
+    }
+    samples(*d, 2).cancelArm();
     const auto stack = sim.withModel([](auto& m) { return m.stack(); });
     EXPECT_EQ(stack[0], 4);
     EXPECT_EQ(stack[1], 5);
@@ -313,6 +328,39 @@ TEST_F(KalderTest, DeviceManagerMakesChromatographsAndKeepsTheirValues) {
     ASSERT_TRUE(m.save());
     EXPECT_EQ(store_.readString(CDeviceManager::deviceKey(0), "GaseSet_64_0"), "12.5");
     EXPECT_EQ(store_.readInt(CDeviceManager::deviceKey(0), "DopCHOut2", 0), 85);
+}
+
+TEST_F(KalderTest, UnknownCompositionIsReportedOnce) {
+    sim::KalderSimConfig c = sim::defaultKalderConfig();
+    c.speed = 20;
+    c.cpuAnswers = false;  // the control unit never tells its stack
+    sim::KalderPtySimulator sim(c);
+    std::string error;
+    ASSERT_TRUE(sim.start(&error)) << error;
+    auto d = connect(sim);
+    test::ManualClock clock;
+    d->setClock(clock.fn());
+    std::mutex mutex;
+    std::vector<std::string> messages;
+    d->setMessageSink([&](const std::string& m) {
+        std::lock_guard lock(mutex);
+        messages.push_back(m);
+    });
+    ASSERT_TRUE(d->open()) << d->lastError();
+    ASSERT_TRUE(sim.waitPacketsSent(sim.packetsSent() + 20, 3000));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_TRUE(messages.empty());
+    }
+    clock.ms += kKalderCompositionMs + 1;
+    ASSERT_TRUE(eventually([&] {
+        std::lock_guard lock(mutex);
+        return !messages.empty();
+    }));
+    ASSERT_TRUE(sim.waitPacketsSent(sim.packetsSent() + 20, 3000));
+    d->close();
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(messages, (std::vector<std::string>{"Не могу определить состав прибора."}));
 }
 
 TEST(KalderAux, SelectorsPickTheValues) {
