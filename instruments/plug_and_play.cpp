@@ -164,7 +164,7 @@ void CPlugAndPlay::setStorehouse(std::shared_ptr<CSerialStorehouse> storehouse) 
     storehouse_ = ownedStorehouse_.get();
 }
 
-void CPlugAndPlay::emit(Out& out) const {
+void CPlugAndPlay::publish(Out& out) const {
     for (const auto& [kind, s] : out) {
         const auto& h = kind == kLog      ? hooks_.log
                         : kind == kAppend ? hooks_.append
@@ -204,7 +204,7 @@ void CPlugAndPlay::confirm() {
         confirmIndex_ = 0;
         confirmNextLocked(out);
     }
-    emit(out);
+    publish(out);
 }
 
 bool CPlugAndPlay::active() const {
@@ -503,7 +503,7 @@ void CPlugAndPlay::onPacket(const wire::KalderAnswer& a) {
             sent_.reset();
         }
     }
-    emit(out);
+    publish(out);
 }
 
 std::string CPlugAndPlay::progressText() const {

@@ -122,7 +122,7 @@ class CPlugAndPlay {
     void confirmNextLocked(Out& out);
     void pollNextLocked(Out& out);
     std::string foundListLocked() const;
-    void emit(Out& out) const;
+    void publish(Out& out) const;
 
     Hooks hooks_;
 
