@@ -46,6 +46,11 @@ bool KalderPtySimulator::waitPacketsSent(std::uint64_t n, int timeoutMs) const {
     }) && packetsSent_.load() >= n;
 }
 
+std::vector<std::uint64_t> KalderPtySimulator::droppedPackets() const {
+    std::lock_guard lock(waitMutex_);
+    return dropped_;
+}
+
 bool KalderPtySimulator::rateMatches() const {
     termios t{};
     if (::tcgetattr(pty_.master(), &t) != 0)
@@ -168,6 +173,8 @@ void KalderPtySimulator::run() {
             std::lock_guard lock(waitMutex_);
             if (ok)
                 ++packetsSent_;
+            else
+                dropped_.push_back(n - 1);
         }
         sentCv_.notify_all();
     }

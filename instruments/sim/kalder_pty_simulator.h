@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "instruments/pseudo_terminal.h"
 #include "instruments/sim/kalder_model.h"
@@ -40,6 +41,9 @@ class KalderPtySimulator {
     // Packets sent while the line ran at the wrong rate.
     std::uint64_t wrongRatePackets() const { return wrongRate_.load(); }
     bool waitPacketsSent(std::uint64_t n, int timeoutMs) const;
+    // Packets the line could not take in time (a reader that fell behind):
+    // sent in part or not at all.
+    std::vector<std::uint64_t> droppedPackets() const;
     bool finished() const { return finished_.load(); }
 
     // Looks at or changes the model under its lock.
@@ -66,7 +70,8 @@ class KalderPtySimulator {
     std::atomic<std::uint64_t> packetsSent_{0};
     std::atomic<std::uint64_t> nextPacket_{0};
     std::atomic<std::uint64_t> wrongRate_{0};
-    mutable std::mutex waitMutex_;  // pairs with sentCv_
+    mutable std::mutex waitMutex_;  // pairs with sentCv_; guards dropped_
+    std::vector<std::uint64_t> dropped_;
     mutable std::condition_variable sentCv_;
 };
 
