@@ -38,6 +38,11 @@ void CInstrumentParam::setRaw(std::uint32_t v) {
     if (kind_ == param_kind::kMeasurement)
         return;
     std::lock_guard lock(*mutex_);
+    if (!queued_) {
+        // Its module was forgotten: nothing will be sent.
+        value_ = v;
+        return;
+    }
     if (v == value_ && kind_ != param_kind::kCommand && retries_ <= 9)
         return;
     value_ = v;
@@ -122,6 +127,7 @@ void CParamQueue::removeAddress(std::uint8_t address) {
         const ParamPtr& p = params_[i];
         if (p->address_ == address) {
             p->queued_ = false;
+            p->pending_ = false;
             if (p == lastSent_) {
                 lastSent_.reset();
                 awaiting_ = false;
@@ -138,8 +144,10 @@ void CParamQueue::removeAddress(std::uint8_t address) {
 
 void CParamQueue::clear() {
     std::lock_guard lock(*mutex_);
-    for (const ParamPtr& p : params_)
+    for (const ParamPtr& p : params_) {
         p->queued_ = false;
+        p->pending_ = false;
+    }
     params_.clear();
     cursor_ = 0;
     awaiting_ = false;

@@ -241,8 +241,14 @@ TEST(ParamQueue, ErrorAnswersAndStrangeAnswers) {
     r.q.removeAddress(8);
     EXPECT_EQ(r.q.size(), 0u);
     EXPECT_FALSE(r.next());
-    odd->setInt(3);              // a forgotten parameter only keeps its value
+    odd->setInt(3);
     EXPECT_EQ(odd->asInt(), 0);  // a measurement stays as read
+    auto setting = r.q.registerParam(9, 1, 5, kSetting);
+    r.q.removeAddress(9);
+    setting->setInt(3);  // a forgotten parameter only keeps its value
+    EXPECT_EQ(setting->asInt(), 3);
+    EXPECT_FALSE(setting->pending());
+    EXPECT_FALSE(r.next());
 }
 
 TEST(ParamQueue, UnknownErrorsAreGivenUp) {
