@@ -117,6 +117,9 @@ class CKalderInstrument : public CDevice {
     CPlugAndPlay& plugAndPlay() { return pnp_; }
 
     // Starts plug-and-play (work-log line "# Начало Plug-and-Play (Прибор %d)").
+    // Without autoConfirm it stops at the composition found until
+    // plugAndPlay().confirm() or cancel(); the parameter queue is not served
+    // while it runs.
     void startPlugAndPlay(bool autoConfirm);
 
     std::vector<KalderModule> modules() const;
