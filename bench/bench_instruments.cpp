@@ -1,4 +1,4 @@
-// Throughput of the converter frame decoders, and the CPU time that each
+// Throughput of the converter and chromatograph frame decoders, and the CPU time that each
 // device's threads spend while four simulated converters send at once.
 
 #include <benchmark/benchmark.h>
@@ -11,9 +11,11 @@
 #include "instruments/detector_adc.h"
 #include "instruments/fluorat_adc.h"
 #include "instruments/ostrel_adc.h"
+#include "instruments/sim/kalder_model.h"
 #include "instruments/sim/pty_simulator.h"
 #include "instruments/varsel_adc.h"
 #include "instruments/wire/fluorat_frame.h"
+#include "instruments/wire/kalder_frame.h"
 #include "instruments/wire/ostrel_frame.h"
 #include "instruments/wire/varsel_frame.h"
 
@@ -75,6 +77,35 @@ void BM_FluoratParser(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 10000);
 }
 BENCHMARK(BM_FluoratParser);
+
+// The chromatograph's packets, with line noise every tenth packet: the
+// rescan after a false header is the costly part.
+void BM_KalderParser(benchmark::State& state) {
+    auto c = sim::defaultKalderConfig();
+    c.faults = {{sim::FaultKind::Garbage, 0, 10, 40}};
+    sim::KalderModel model(c);
+    std::vector<std::uint8_t> bytes;
+    for (std::uint64_t n = 0; n < 2000; ++n) {
+        if (model.faultAt(sim::FaultKind::Garbage, n)) {
+            const auto g = model.garbage(40);
+            bytes.insert(bytes.end(), g.begin(), g.end());
+        }
+        const auto p = model.packetBytes(n);
+        bytes.insert(bytes.end(), p.begin(), p.end());
+    }
+    std::size_t packets = 0;
+    for (auto _ : state) {
+        wire::KalderFrameParser p;
+        packets = 0;
+        for (std::uint8_t b : bytes)
+            for (const auto& f : p.feed(b))
+                packets += wire::decodeKalderPacket(f.span()).has_value() ? 1 : 0;
+        benchmark::DoNotOptimize(packets);
+    }
+    state.counters["packets"] = static_cast<double>(packets);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_KalderParser);
 
 // Four converters on pseudo-terminals for a stretch of wall time at the
 // given speed-up; reports each device's CPU time per second of wall time.

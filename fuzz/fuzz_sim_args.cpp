@@ -1,10 +1,11 @@
-// The simulator's option parser on arbitrary argument lists (NUL-separated).
+// The simulators' option parsers on arbitrary argument lists (NUL-separated).
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "instruments/sim/kalder_model.h"
 #include "instruments/sim/sim_config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -20,6 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (zelmora::sim::parseSimArgs(args, c, &error)) {
         for (int ch = 0; ch < zelmora::sim::instrumentChannels(c.instrument); ++ch)
             (void)c.signal(ch).valueAt(1.0);
+    }
+    // The chromatograph simulator's options on the same list.
+    zelmora::sim::KalderSimConfig k;
+    if (zelmora::sim::parseKalderArgs(args, k, &error)) {
+        zelmora::sim::KalderModel model(k);
+        const auto bytes = model.packetBytes(0);
+        if (bytes.empty())
+            __builtin_trap();
     }
     return 0;
 }

@@ -255,6 +255,15 @@ bool CDevice::configurePort() {
     return true;
 }
 
+bool CDevice::reconfigureLine(const LineSettings& s) {
+    std::lock_guard lock(portMutex_);
+    const Status configured = port_.configure(s);
+    if (configured)
+        return true;
+    setLastError(configured.message());
+    return false;
+}
+
 bool CDevice::handshake() {
     port_.purge();
     const auto w = port_.waitReadable(handshakeTimeoutMs_.load());

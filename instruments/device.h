@@ -161,6 +161,14 @@ class CDevice {
     virtual bool startWorkers() { return true; }
     virtual void stopWorkers() {}
 
+    // The line itself, for a driver whose handshake reads it before the
+    // reader starts (the chromatograph tries its baud rates). Only from the
+    // opening sequence: no other thread uses the line then.
+    bool reconfigureLine(const LineSettings& s);
+    SerialPort::Wait waitLine(int timeoutMs) { return port_.waitReadable(timeoutMs); }
+    long readLine(std::uint8_t* buffer, std::size_t max) { return port_.read(buffer, max); }
+    void purgeLine() { port_.purge(); }
+
     // The reason a failing hook of the opening sequence gives; open() turns
     // it into its failure.
     void setLastError(std::string e) const;

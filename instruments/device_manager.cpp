@@ -7,6 +7,7 @@
 #include "instruments/detector_adc.h"
 #include "instruments/device_types.h"
 #include "instruments/fluorat_adc.h"
+#include "instruments/kalder_instrument.h"
 #include "instruments/ostrel_adc.h"
 #include "instruments/placeholder_device.h"
 #include "instruments/varsel_adc.h"
@@ -21,6 +22,13 @@ const std::string kPortsKey = std::string(kRootKey) + "\\Ports";
 CDeviceManager::CDeviceManager(SettingsStore& store) : store_(store) {
     for (int code = 0; code < kDeviceTypeCount; ++code)
         factories_[code] = [code] { return std::make_unique<CPlaceholderDevice>(code); };
+    for (int code : {0, 1}) {
+        factories_[code] = [this, code] {
+            auto d = std::make_unique<CKalderInstrument>(code);
+            d->setStorehouseStore(&store_);
+            return d;
+        };
+    }
     factories_[2] = [] { return std::make_unique<COstrelAdc>(); };
     factories_[3] = [] { return std::make_unique<CDetectorAdc>(); };
     factories_[5] = [] { return std::make_unique<CDemoAdc>(); };

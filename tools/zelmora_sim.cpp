@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "instruments/sim/kalder_pty_simulator.h"
 #include "instruments/sim/pty_simulator.h"
 
 namespace {
@@ -21,6 +22,47 @@ void onSignal(int) {
     gStop = 1;
 }
 
+void installSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+// The chromatograph: packets, modules answering their parameters and the
+// plug-and-play bus.
+int runKalder(const std::vector<std::string>& args) {
+    if (args.size() > 1 && (args[1] == "--help" || args[1] == "-h")) {
+        std::fputs(zelmora::sim::kKalderSimUsage, stdout);
+        return 0;
+    }
+    zelmora::sim::KalderSimConfig config;
+    std::string error;
+    if (!zelmora::sim::parseKalderArgs(args, config, &error)) {
+        std::fprintf(stderr, "zelmora-sim: %s\n", error.c_str());
+        return 2;
+    }
+    installSignals();
+    zelmora::sim::KalderPtySimulator sim(config);
+    if (!sim.start(&error)) {
+        std::fprintf(stderr, "zelmora-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", sim.path().c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "zelmora-sim: kalder, %.1f пакетов/с, %d бод, модулей %zu, путь %s\n",
+                 zelmora::sim::kKalderPacketRate * config.speed, config.baud, config.modules.size(),
+                 sim.path().c_str());
+    while (!gStop && !sim.finished())
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    sim.stop();
+    const auto requests = sim.withModel([](auto& m) { return m.requests().size(); });
+    std::fprintf(stderr, "zelmora-sim: передано пакетов %llu, принято запросов %zu\n",
+                 static_cast<unsigned long long>(sim.packetsSent()), requests);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -29,17 +71,15 @@ int main(int argc, char** argv) {
         std::fputs(zelmora::sim::kSimUsage, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
     }
+    if (args[0] == "kalder")
+        return runKalder(args);
     zelmora::sim::SimConfig config;
     std::string error;
     if (!zelmora::sim::parseSimArgs(args, config, &error)) {
         std::fprintf(stderr, "zelmora-sim: %s\n", error.c_str());
         return 2;
     }
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    installSignals();
 
     zelmora::sim::PtySimulator sim(config);
     if (!sim.start(&error)) {

@@ -76,7 +76,7 @@ SyntheticSignal defaultSignal(Instrument i) {
 const char* const kSimUsage =
     "Использование: zelmora-sim MODE [параметры]\n"
     "Открывает псевдотерминал, печатает его путь и передаёт кадры прибора.\n"
-    "MODE: ostrel | kd | fluorat | varsel\n"
+    "MODE: ostrel | kd | fluorat | varsel | kalder (zelmora-sim kalder --help)\n"
     "  --speed X             ускорение частоты кадров (1 = как у прибора)\n"
     "  --frames N            остановиться после N кадров\n"
     "  --channel C           следующие --peak/--baseline/--ramp относятся к каналу C (1, 2)\n"
@@ -119,7 +119,9 @@ bool parseAt(std::string_view s, int& channel, std::uint64_t& frame, std::string
     return parseU64(tail.substr(0, colon), frame);
 }
 
-bool parseFault(std::string_view s, Fault& f) {
+}  // namespace
+
+bool parseFaultSpec(std::string_view s, Fault& f) {
     const auto sep = s.find_first_of("@/");
     if (sep == std::string_view::npos)
         return false;
@@ -153,8 +155,6 @@ bool parseFault(std::string_view s, Fault& f) {
         return false;
     return true;
 }
-
-}  // namespace
 
 bool parseSimArgs(const std::vector<std::string>& args, SimConfig& c, std::string* error) {
     auto fail = [&](const std::string& m) {
@@ -239,7 +239,7 @@ bool parseSimArgs(const std::vector<std::string>& args, SimConfig& c, std::strin
             c.ranges.push_back(r);
         } else if (a == "--fault") {
             Fault f;
-            if (!parseFault(*v, f))
+            if (!parseFaultSpec(*v, f))
                 return fail("неверная неисправность: " + *v);
             c.faults.push_back(f);
         } else if (a == "--run-frames") {

@@ -79,6 +79,8 @@ SyntheticSignal defaultSignal(Instrument i);
 // Parses the simulator's options (see zelmora-sim --help); false with
 // `error` filled on a bad option.
 bool parseSimArgs(const std::vector<std::string>& args, SimConfig& config, std::string* error);
+// One "--fault" value: KIND@N[:A] or KIND/P[:A].
+bool parseFaultSpec(std::string_view s, Fault& f);
 extern const char* const kSimUsage;
 
 }  // namespace zelmora::sim

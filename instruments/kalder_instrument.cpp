@@ -1,0 +1,574 @@
+#include "instruments/kalder_instrument.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
+#include "app/settings_store.h"
+#include "app/text.h"
+#include "app/work_log.h"
+#include "instruments/kalder_modules.h"
+#include "instruments/placeholder_device.h"
+
+namespace zelmora {
+
+using namespace kalder;
+
+namespace {
+
+void logLine(std::string_view s) {
+    CWorkLog::instance().write(s);
+}
+
+void logAppend(std::string_view s) {
+    CWorkLog::instance().append(s);
+}
+
+std::int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+void KalderLiveValues::update(const wire::KalderPacket& p) {
+    ++packets;
+    if (p.hasStatus) {
+        state = p.state;
+        errByte = p.errByte;
+        panelMethod = p.panelMethod;
+        for (int z = 0; z < p.zoneCount; ++z) {
+            zoneTemp[static_cast<std::size_t>(z)] = p.zoneTemp[static_cast<std::size_t>(z)];
+            heatingPower[static_cast<std::size_t>(z)] = p.heatingPower[static_cast<std::size_t>(z)];
+        }
+        programmeSetPoint = p.programmeSetPoint;
+        mainsVolts = p.mainsVolts();
+        flapPercent = p.flapPercent();
+    }
+    if (p.hasAlarms) {
+        alarmBits = p.alarmBits;
+        service = p.service;
+    }
+    for (int m = 0; m < wire::kKalderGasModules; ++m) {
+        const auto mi = static_cast<std::size_t>(m);
+        const auto bit = static_cast<std::uint16_t>(1u << m);
+        if (p.flowMask & bit)
+            flow[mi] = p.flow(m);
+        if (p.valveMask & bit)
+            valveVolts[mi] = p.valveVolts(m);
+        if (p.inletMask & bit)
+            inletPressure[mi] = p.inletPressure(m);
+        if (p.outletMask & bit)
+            outletPressure[mi] = p.outletPressure(m);
+    }
+    for (int c = 0; c < p.detectorCount; ++c)
+        detectorRaw[static_cast<std::size_t>(c)] = p.detector[static_cast<std::size_t>(c)][0];
+}
+
+double kalderAuxValue(int s, const KalderLiveValues& v) {
+    auto at = [](const auto& a, int i) {
+        return static_cast<double>(a[static_cast<std::size_t>(i)]);
+    };
+    if (s >= 0 && s <= 7)
+        return at(v.zoneTemp, s);
+    if (s >= 8 && s <= 15)
+        return at(v.heatingPower, s - 8);
+    if (s >= 16 && s <= 23) {
+        const int z = s - 16;
+        const double set = z == 0 ? static_cast<double>(v.programmeSetPoint) : at(v.zoneSetTemp, z);
+        return at(v.zoneTemp, z) - set;
+    }
+    if (s >= 24 && s <= 35)
+        return at(v.flow, s - 24);
+    if (s >= 36 && s <= 47)
+        return at(v.flow, s - 36) - at(v.flowSet, s - 36);
+    if (s >= 48 && s <= 59)
+        return at(v.inletPressure, s - 48);
+    if (s >= 60 && s <= 71)
+        return at(v.outletPressure, s - 60);
+    if (s >= 72 && s <= 83)
+        return at(v.valveVolts, s - 72);
+    if (s == 84)
+        return v.flapPercent;
+    if (s == 85)
+        return v.mainsVolts;
+    if (s >= 86 && s <= 88)
+        return at(v.service, s - 86);
+    return 0;
+}
+
+CKalderInstrument::CKalderInstrument(int type)
+    : type_(type == 0 ? 0 : 1),
+      queue_(0, &describeParam, ParamLog{&logLine, &logAppend}),
+      pnp_(nullptr, CPlugAndPlay::Hooks{&logLine, &logAppend,
+                                        [this](std::string_view s) { message(std::string(s)); }}),
+      kept_(std::make_unique<CPlaceholderDevice>(type_)) {
+    setReceiveTimeoutMs(kKalderReceiveTimeoutMs);
+}
+
+bool CKalderInstrument::openDevice() {
+    if (CDevice::openDevice())
+        return true;
+    setLastError(displayName() + ": " + lastError());
+    return false;
+}
+
+CKalderInstrument::~CKalderInstrument() {
+    close();
+}
+
+void CKalderInstrument::setStorehouseStore(SettingsStore* store) {
+    pnp_.setStorehouse(store ? std::make_shared<CSerialStorehouse>(*store) : nullptr);
+}
+
+void CKalderInstrument::setMessageSink(std::function<void(const std::string&)> sink) {
+    std::lock_guard lock(settingsMutex_);
+    messageSink_ = std::move(sink);
+}
+
+void CKalderInstrument::message(const std::string& text) const {
+    std::function<void(const std::string&)> sink;
+    {
+        std::lock_guard lock(settingsMutex_);
+        sink = messageSink_;
+    }
+    // Without a window the message still reaches the work log.
+    if (sink)
+        sink(text);
+    else
+        CWorkLog::instance().write(text::format("! Прибор %d: ", userNumber()) + text);
+}
+
+void CKalderInstrument::setWriterPeriodsMs(int normal, int plugAndPlay) {
+    writerPeriodMs_.store(std::max(1, normal));
+    pnpPeriodMs_.store(std::max(1, plugAndPlay));
+}
+
+void CKalderInstrument::saveSettings(SettingsStore& store, const std::string& key) const {
+    kept_->saveSettings(store, key);
+    CDevice::saveSettings(store, key);
+    std::array<int, kKalderAuxChannels> aux{};
+    std::array<double, wire::kKalderZones> zones{};
+    {
+        std::lock_guard lock(settingsMutex_);
+        aux = auxSelector_;
+        zones = zoneSetTemp_;
+    }
+    for (int a = 0; a < kKalderAuxChannels; ++a)
+        store.setInt(key, text::format("DopCHOut%d", a), aux[static_cast<std::size_t>(a)]);
+    for (int z = 1; z < wire::kKalderZones; ++z)
+        store.setInt(key, text::format("Zone%d_SetTemp", z),
+                     static_cast<std::int32_t>(zones[static_cast<std::size_t>(z)] * 100.0));
+    std::lock_guard lock(modulesMutex_);
+    if (stackKnown_ || !modules_.empty()) {
+        for (int k = 0; k < kStackSize; ++k) {
+            const std::size_t i = static_cast<std::size_t>(k);
+            store.setInt(key, text::format("AddrStack%02d", k),
+                         i < modules_.size() ? modules_[i].address : 0);
+        }
+    }
+}
+
+void CKalderInstrument::loadSettings(const SettingsStore& store, const std::string& key) {
+    kept_->loadSettings(store, key);
+    CDevice::loadSettings(store, key);
+    std::lock_guard lock(settingsMutex_);
+    for (int a = 0; a < kKalderAuxChannels; ++a)
+        auxSelector_[static_cast<std::size_t>(a)] =
+            store.readInt(key, text::format("DopCHOut%d", a), a);
+    for (int z = 1; z < wire::kKalderZones; ++z)
+        zoneSetTemp_[static_cast<std::size_t>(z)] =
+            store.readInt(key, text::format("Zone%d_SetTemp", z), 0) / 100.0;
+}
+
+int CKalderInstrument::auxSelector(int aux) const {
+    std::lock_guard lock(settingsMutex_);
+    return aux >= 0 && aux < kKalderAuxChannels ? auxSelector_[static_cast<std::size_t>(aux)] : -1;
+}
+
+void CKalderInstrument::setAuxSelector(int aux, int selector) {
+    std::lock_guard lock(settingsMutex_);
+    if (aux >= 0 && aux < kKalderAuxChannels)
+        auxSelector_[static_cast<std::size_t>(aux)] = selector;
+}
+
+bool CKalderInstrument::handshake() {
+    std::uint8_t buf[kReadChunk];
+    for (int baud : wire::kKalderBaudRates) {
+        if (!isRunning())
+            return false;
+        LineSettings s;
+        s.baud = baud;
+        s.dtr = true;
+        s.rts = false;
+        // The line's settings may be refused for a moment: ten tries.
+        bool set = false;
+        for (int i = 0; i < 10 && !set; ++i) {
+            set = reconfigureLine(s);
+            if (!set)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!set)
+            continue;
+        purgeLine();
+        wire::KalderBaudProbe probe;
+        const std::int64_t start = steadyMs();
+        bool proved = false;
+        while (!proved && probe.examined() < kKalderProbeBytes) {
+            const std::int64_t left = kKalderProbeMs - (steadyMs() - start);
+            if (left <= 0)
+                break;
+            if (waitLine(static_cast<int>(left)) != SerialPort::Wait::Data)
+                break;
+            const long n = readLine(buf, sizeof buf);
+            if (n <= 0)
+                break;
+            for (long i = 0; i < n && !proved; ++i)
+                proved = probe.feed(buf[i]);
+        }
+        if (proved) {
+            baud_.store(baud);
+            setLastError({});
+            return true;
+        }
+    }
+    setLastError(portPath() + ": нет посылок хроматографа ни на 19200, ни на 9600 бод");
+    return false;
+}
+
+void CKalderInstrument::onLinkOpened() {
+    parser_.reset();
+    checksumsCounted_ = parser_.checksumErrors();
+    lastSequence_ = -1;
+    haveButtons_ = false;
+    buttons_.reset();
+    pnpWasActive_ = false;
+    compositionWarned_ = false;
+}
+
+void CKalderInstrument::registerControlUnit() {
+    std::vector<ParamPtr> params;
+    for (std::uint16_t n : identificationParams(kControlUnitAddress)) {
+        const std::uint8_t priority = n >= kParamStack && n < kParamStack + kStackSize ? 10 : 5;
+        params.push_back(
+            queue_.registerParam(kControlUnitAddress, n, priority, param_kind::kMeasurement));
+    }
+    params.push_back(
+        queue_.registerParam(kControlUnitAddress, kParamSerial, 10, param_kind::kMeasurement));
+    std::lock_guard lock(modulesMutex_);
+    controlUnit_ = std::move(params);
+}
+
+void CKalderInstrument::forgetModules() {
+    std::lock_guard lock(modulesMutex_);
+    for (const KalderModule& m : modules_)
+        queue_.removeAddress(m.address);
+    modules_.clear();
+    stackKnown_ = false;
+    queue_.removeAddress(kControlUnitAddress);
+    controlUnit_.clear();
+}
+
+bool CKalderInstrument::startWorkers() {
+    linkReady_.store(false);
+    if (writer_.joinable())
+        writer_.join();
+    {
+        std::lock_guard lock(writerMutex_);
+        writerStop_ = false;
+    }
+    pnp_.cancel();
+    queue_.setDeviceNumber(userNumber());
+    forgetModules();
+    queue_.rearm();
+    registerControlUnit();
+    {
+        std::lock_guard lock(liveMutex_);
+        live_ = {};
+    }
+    try {
+        writer_ = std::thread([this] { writerLoop(); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    linkStartMs_.store(nowMs());
+    linkReady_.store(true);
+    CWorkLog::instance().write(
+        text::format(". Прибор %d: связь с хроматографом, %d бод", userNumber(), baud_.load()));
+    return true;
+}
+
+void CKalderInstrument::stopWorkers() {
+    linkReady_.store(false);
+    {
+        std::lock_guard lock(writerMutex_);
+        writerStop_ = true;
+    }
+    writerWake_.notify_all();
+    if (writer_.joinable() && writer_.get_id() != std::this_thread::get_id())
+        writer_.join();
+    pnp_.cancel();
+    forgetModules();
+}
+
+bool CKalderInstrument::sleepWriter(int ms) {
+    std::unique_lock lock(writerMutex_);
+    writerWake_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return writerStop_; });
+    return !writerStop_;
+}
+
+void CKalderInstrument::writerLoop() {
+    for (;;) {
+        int pause = writerPeriodMs_.load();
+        if (isRunning() && linkReady_.load()) {
+            if (pnp_.active()) {
+                if (auto r = pnp_.buildRequest()) {
+                    write(r->data(), r->size());
+                    flush();
+                    pause = pnpPeriodMs_.load();
+                }
+            } else if (!queue_.paused()) {
+                if (auto r = queue_.buildRequest()) {
+                    write(r->data(), r->size());
+                    flush();
+                }
+            }
+        }
+        if (!sleepWriter(pause))
+            break;
+    }
+    addCpuOfThisThread();
+}
+
+void CKalderInstrument::startPlugAndPlay(bool autoConfirm) {
+    CWorkLog::instance().write(text::format("# Начало Plug-and-Play (Прибор %d)", userNumber()));
+    pnp_.start(autoConfirm);
+}
+
+void CKalderInstrument::onReceive(const std::uint8_t* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        for (const auto& f : parser_.feed(bytes[i])) {
+            if (auto p = wire::decodeKalderPacket(f.span()))
+                processPacket(*p);
+        }
+    }
+    const std::uint64_t bad = parser_.checksumErrors();
+    for (; checksumsCounted_ < bad; ++checksumsCounted_) {
+        alarms().report(kAlarmChecksum);
+        ++checksumErrors_;
+    }
+}
+
+void CKalderInstrument::processPacket(const wire::KalderPacket& p) {
+    countFrame();
+    if (p.hasSequence) {
+        if (lastSequence_ >= 0 && p.sequence != ((lastSequence_ + 1) & 0xFF)) {
+            ++sequenceBreaks_;
+            CWorkLog::instance().write(
+                text::format("  Прибор %d: Синхронизация текущей посылки", userNumber()));
+        }
+        lastSequence_ = p.sequence;
+    }
+    KalderLiveValues live;
+    {
+        std::array<double, wire::kKalderZones> zones{};
+        {
+            std::lock_guard lock(settingsMutex_);
+            zones = zoneSetTemp_;
+        }
+        std::lock_guard lock(liveMutex_);
+        live_.update(p);
+        live_.zoneSetTemp = zones;
+        live = live_;
+    }
+    // Detector channels 1-4: four samples each per packet. The range factor
+    // of a detector module scales them; without one it is 1.
+    for (int c = 0; c < p.detectorCount && c < channelCount(); ++c) {
+        AcquisitionChannel& ch = channel(c);
+        if (!ch.isRecording())
+            continue;
+        for (float v : p.detector[static_cast<std::size_t>(c)])
+            ch.addSample(static_cast<double>(v));
+    }
+    if (p.hasStatus) {
+        for (int a = 0; a < kKalderAuxChannels && 4 + a < channelCount(); ++a) {
+            AcquisitionChannel& ch = channel(4 + a);
+            if (ch.isRecording())
+                ch.addSample(kalderAuxValue(auxSelector(a), live));
+        }
+        // A change of a button bit is a press.
+        if (haveButtons_) {
+            const std::uint8_t changed = static_cast<std::uint8_t>(p.buttons ^ lastButtons_);
+            if (changed & 3) {
+                buttons_.update(*this, {(changed & 1) != 0, (changed & 2) != 0});
+                buttons_.update(*this, {false, false});
+            }
+        }
+        lastButtons_ = p.buttons;
+        haveButtons_ = true;
+    }
+    if (!p.answer)
+        return;
+    const wire::KalderAnswer& a = *p.answer;
+    if (pnp_.active()) {
+        pnp_.onPacket(a);
+    } else {
+        queue_.onAnswer(a.address, a.numberField, a.value);
+        checkStack();
+    }
+    const bool active = pnp_.active();
+    if (pnpWasActive_ && !active && pnp_.completed()) {
+        CWorkLog::instance().write("# Завершение Plug-and-Play");
+        std::vector<std::uint32_t> words;
+        for (const FoundModule& m : pnp_.modules())
+            words.push_back(m.word);
+        adoptComposition(words);
+        // The control unit's stack was rewritten: read it again.
+        queue_.refresh(kControlUnitAddress);
+    }
+    pnpWasActive_ = active;
+    if (!compositionWarned_ && !active && nowMs() - linkStartMs_.load() > kKalderCompositionMs &&
+        !compositionKnown()) {
+        compositionWarned_ = true;
+        message("Не могу определить состав прибора.");
+    }
+}
+
+void CKalderInstrument::checkStack() {
+    std::vector<std::uint32_t> words;
+    {
+        std::lock_guard lock(modulesMutex_);
+        if (stackKnown_ || controlUnit_.empty())
+            return;
+        for (int k = 0; k < kStackSize; ++k) {
+            const auto it =
+                std::find_if(controlUnit_.begin(), controlUnit_.end(),
+                             [&](const ParamPtr& p) { return p->number() == kParamStack + k; });
+            if (it == controlUnit_.end() || (*it)->pending())
+                return;
+            const std::uint8_t a = (*it)->asByte() & 0x7F;
+            if (a != 0)
+                words.push_back(makeWord(a, 0));
+        }
+    }
+    adoptComposition(words);
+}
+
+void CKalderInstrument::adoptComposition(const std::vector<std::uint32_t>& words) {
+    bool changed = false;
+    {
+        std::lock_guard lock(modulesMutex_);
+        changed = adoptLocked(words);
+    }
+    // A recording made with another composition than its method expects.
+    if (changed) {
+        bool busy = false;
+        for (int c = 0; c < channelCount(); ++c)
+            busy = busy || channel(c).isRecording() || channel(c).isWaitingForStart();
+        if (busy)
+            message("Был подключен новый прибор.\r\nРекомендуется запустить методику ещё раз.");
+    }
+}
+
+bool CKalderInstrument::adoptLocked(const std::vector<std::uint32_t>& words) {
+    const bool wasKnown = stackKnown_;
+    std::vector<std::uint8_t> before;
+    for (const KalderModule& m : modules_) {
+        before.push_back(m.address);
+        queue_.removeAddress(m.address);
+    }
+    modules_.clear();
+    for (std::uint32_t w : words) {
+        const std::uint8_t a = wordAddress(w) & 0x7F;
+        if (a == 0 || a == kControlUnitAddress || a == kBusServiceAddress)
+            continue;
+        if (std::any_of(modules_.begin(), modules_.end(),
+                        [&](const KalderModule& m) { return m.address == a; }))
+            continue;
+        KalderModule m;
+        m.address = a;
+        m.word = w;
+        for (std::uint16_t n : identificationParams(a))
+            m.params.push_back(queue_.registerParam(a, n, 5, param_kind::kMeasurement));
+        m.params.push_back(queue_.registerParam(a, kParamSerial, 3, param_kind::kMeasurement));
+        m.params.push_back(queue_.registerParam(a, kParamFirmware, 3, param_kind::kMeasurement));
+        modules_.push_back(std::move(m));
+    }
+    stackKnown_ = true;
+    std::vector<std::uint8_t> after;
+    for (const KalderModule& m : modules_)
+        after.push_back(m.address);
+    CWorkLog::instance().write(text::format("  Прибор %d: Состав прибора: ", userNumber()) +
+                               kalder::compositionText(after));
+    return wasKnown && before != after;
+}
+
+std::vector<KalderModule> CKalderInstrument::modules() const {
+    std::lock_guard lock(modulesMutex_);
+    return modules_;
+}
+
+bool CKalderInstrument::compositionKnown() const {
+    std::lock_guard lock(modulesMutex_);
+    return stackKnown_;
+}
+
+std::string CKalderInstrument::compositionText() const {
+    std::vector<std::uint8_t> addresses;
+    {
+        std::lock_guard lock(modulesMutex_);
+        for (const KalderModule& m : modules_)
+            addresses.push_back(m.address);
+    }
+    return kalder::compositionText(addresses);
+}
+
+KalderLiveValues CKalderInstrument::live() const {
+    std::lock_guard lock(liveMutex_);
+    return live_;
+}
+
+std::size_t CKalderInstrument::remainingToLoad(int accessLevel) const {
+    return queue_.countPending([accessLevel](const CInstrumentParam& p) {
+        return inIdentificationSet(p.address(), p.number()) ||
+               (accessLevel >= 4 && inExtendedSet(p.address(), p.number()));
+    });
+}
+
+bool CKalderInstrument::moduleNotAnswering(std::uint8_t address) const {
+    bool any = false;
+    for (const auto& s : queue_.snapshot()) {
+        if (s.address != address)
+            continue;
+        any = true;
+        if (s.retries != kParamRetryLimit)
+            return false;
+    }
+    return any;
+}
+
+std::string CKalderInstrument::paramStatistics(int accessLevel) const {
+    // Decided before the report takes the queue's lock.
+    std::vector<std::uint8_t> dead;
+    for (const KalderModule& m : modules())
+        if (moduleNotAnswering(m.address))
+            dead.push_back(m.address);
+    return queue_.statistics(accessLevel, [&](std::uint8_t a) {
+        return std::find(dead.begin(), dead.end(), a) != dead.end();
+    });
+}
+
+std::string CKalderInstrument::notAnsweringModules() const {
+    std::string out;
+    for (const KalderModule& m : modules()) {
+        if (!moduleNotAnswering(m.address))
+            continue;
+        if (out.empty())
+            out = "\r\n\r\nПредупреждение. Следующие устройства не отвечают:";
+        out += "\r\n" + moduleLongName(m.address);
+    }
+    return out;
+}
+
+}  // namespace zelmora
