@@ -24,8 +24,11 @@ KalderPtySimulator::~KalderPtySimulator() {
 bool KalderPtySimulator::start(std::string* error) {
     if (thread_.joinable())
         return true;
-    if (!pty_.open(error))
+    if (Status opened = pty_.open(); !opened) {
+        if (error != nullptr)
+            *error = opened.message();
         return false;
+    }
     stop_.store(false);
     finished_.store(false);
     thread_ = std::thread([this] { run(); });

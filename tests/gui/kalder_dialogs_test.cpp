@@ -72,7 +72,7 @@ class KalderDialogsTest : public QObject {
         device_->init(0);
         device_->setPortPath(sim_->path());
         device_->setWriterPeriodsMs(5, 20);
-        return device_->open();
+        return device_->open().ok();
     }
 
   private slots:

@@ -116,7 +116,7 @@ TEST_F(KalderTest, ConnectsAtEitherRateLoadsTheCompositionAndRecords) {
         std::string error;
         ASSERT_TRUE(sim.start(&error)) << error;
         auto d = connect(sim);
-        ASSERT_TRUE(d->open()) << d->lastError();
+        ASSERT_TRUE(test::succeeded(d->open()));
         EXPECT_EQ(d->baudRate(), baud);
         EXPECT_TRUE(d->linkReady());
         // The control unit's stack names the modules; their parameters and
@@ -171,7 +171,7 @@ TEST_F(KalderTest, WritesAreCheckedAndMissingModulesTimeOut) {
     std::string error;
     ASSERT_TRUE(sim.start(&error)) << error;
     auto d = connect(sim);
-    ASSERT_TRUE(d->open()) << d->lastError();
+    ASSERT_TRUE(test::succeeded(d->open()));
     ASSERT_TRUE(eventually([&] { return d->compositionKnown(); }, 8000));
 
     // A column temperature written to the control unit arrives there.
@@ -216,7 +216,7 @@ TEST_F(KalderTest, PlugAndPlayOverTheLine) {
     std::string error;
     ASSERT_TRUE(sim.start(&error)) << error;
     auto d = connect(sim);
-    ASSERT_TRUE(d->open()) << d->lastError();
+    ASSERT_TRUE(test::succeeded(d->open()));
     ASSERT_TRUE(eventually([&] { return d->compositionKnown(); }, 8000));
     EXPECT_EQ(d->compositionText(), "");
     // A channel waits for its start while the composition changes.
@@ -278,7 +278,7 @@ TEST_F(KalderTest, DamagedLineKeepsTheLinkAndSilenceClosesIt) {
     std::string error;
     ASSERT_TRUE(sim.start(&error)) << error;
     auto d = connect(sim, 1500);
-    ASSERT_TRUE(d->open()) << d->lastError();
+    ASSERT_TRUE(test::succeeded(d->open()));
     samples(*d, 0).recordNow(false);
     ASSERT_TRUE(eventually([&] { return sim.nextPacket() > 120; }, 10000));
     // Answers in their own packets still reach the queue.
@@ -304,10 +304,11 @@ TEST_F(KalderTest, SilentLineFailsToOpen) {
     ASSERT_TRUE(sim.start(&error)) << error;
     sim.setSilent(true);
     auto d = connect(sim);
-    EXPECT_FALSE(d->open());
+    const Status opened = d->open();
+    EXPECT_FALSE(opened);
     EXPECT_FALSE(d->isRunning());
-    EXPECT_NE(d->lastError().find("Zelmora Kalder"), std::string::npos);
-    EXPECT_NE(d->lastError().find("19200"), std::string::npos);
+    EXPECT_NE(opened.message().find("Zelmora Kalder"), std::string::npos);
+    EXPECT_NE(opened.message().find("19200"), std::string::npos);
 }
 
 TEST_F(KalderTest, DeviceManagerMakesChromatographsAndKeepsTheirValues) {
@@ -353,7 +354,7 @@ TEST_F(KalderTest, UnknownCompositionIsReportedOnce) {
         std::lock_guard lock(mutex);
         messages.push_back(m);
     });
-    ASSERT_TRUE(d->open()) << d->lastError();
+    ASSERT_TRUE(test::succeeded(d->open()));
     ASSERT_TRUE(sim.waitPacketsSent(sim.packetsSent() + 20, 3000));
     {
         std::lock_guard lock(mutex);
