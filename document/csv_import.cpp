@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/text.h"
+#include "document/aia_file.h"
 
 namespace zelmora {
 
@@ -291,6 +292,23 @@ Result<ImportedChromatogram> readCsvFile(const std::filesystem::path& path,
     if (in.bad())
         return Status::failure(path.string() + ": ошибка чтения");
     return readCsv(ss.str(), path.string(), options);
+}
+
+Result<ImportedChromatogram> importChromatogramFile(const std::filesystem::path& path,
+                                                    const CsvImportOptions& csvOptions) {
+    char head[4] = {0, 0, 0, 0};
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return Status::failure(path.string() + ": файл не открывается");
+    in.read(head, 4);
+    if (in.gcount() == 4 && std::string_view(head, 3) == "CDF")
+        return aia::readFile(path);
+    std::string ext = path.extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".cdf" || ext == ".nc")
+        return aia::readFile(path);  // refused there with the reason
+    return readCsvFile(path, csvOptions);
 }
 
 }  // namespace zelmora

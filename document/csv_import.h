@@ -45,4 +45,9 @@ Result<ImportedChromatogram> readCsv(std::string_view bytes, const std::string& 
 Result<ImportedChromatogram> readCsvFile(const std::filesystem::path& path,
                                          const CsvImportOptions& options = {});
 
+// Any chromatogram of another system: an AIA/ANDI file (recognised by its
+// netCDF signature, whatever its extension) or else a CSV table.
+Result<ImportedChromatogram> importChromatogramFile(const std::filesystem::path& path,
+                                                    const CsvImportOptions& csvOptions = {});
+
 }  // namespace zelmora
