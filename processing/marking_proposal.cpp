@@ -16,9 +16,10 @@ double quantile(std::vector<double> v, double q) {
     return v[k];
 }
 
-double baselineNoise(const std::vector<float>& y, double dt) {
+double baselineNoise(const std::vector<float>& y, double dt, double stretch = 0.2,
+                     double q = 0.25) {
     const std::size_t n = y.size();
-    std::size_t len = std::max<std::size_t>(16, static_cast<std::size_t>(0.2 / dt));
+    std::size_t len = std::max<std::size_t>(16, static_cast<std::size_t>(stretch / dt));
     if (n / len < 8)
         len = std::max<std::size_t>(8, n / 8);
     std::vector<double> rms;
@@ -41,7 +42,7 @@ double baselineNoise(const std::vector<float>& y, double dt) {
         }
         rms.push_back(std::sqrt(ss / m));
     }
-    return quantile(rms, 0.25);
+    return quantile(rms, q);
 }
 
 double median(const std::vector<float>& y, std::size_t from, std::size_t to) {
@@ -109,6 +110,30 @@ std::vector<ClearPeak> clearPeaks(const Signal& s, double threshold) {
     return out;
 }
 
+// A clear peak is at least this many samples wide at half height.
+constexpr double kMinWidthSamples = 1.5;
+
+// The noise at the time scale of the peaks: the trace averaged over half the
+// narrow width (what the detection window sees of white noise), with the
+// straight line of stretches of ten widths taken off, in the quiet quarter.
+// Slow wander of the baseline that looks like low humps counts here; white
+// noise counts less than in the sample-to-sample noise.
+double peakScaleNoise(const std::vector<float>& y, double dt, double width) {
+    const auto k = std::max<std::size_t>(1, static_cast<std::size_t>(width / dt / 2));
+    if (k <= 1 || y.size() < 8 * k)
+        return 0;
+    std::vector<float> avg(y.size() - k + 1);
+    double sum = 0;
+    for (std::size_t i = 0; i < y.size(); ++i) {
+        sum += y[i];
+        if (i >= k)
+            sum -= y[i - k];
+        if (i + 1 >= k)
+            avg[i + 1 - k] = static_cast<float>(sum / static_cast<double>(k));
+    }
+    return baselineNoise(avg, dt, 10 * width);
+}
+
 std::string line(const char* fmt, double a, double b = 0) {
     char buf[256];
     std::snprintf(buf, sizeof buf, fmt, a, b);
@@ -144,7 +169,7 @@ Result<MarkingProposal> ProposeMarking(const Signal& signal, const MarkingParame
 
     std::vector<double> widths;
     for (const ClearPeak& k : peaks)
-        if (k.fwhm >= dt)  // single-sample spikes are no peaks
+        if (k.fwhm >= kMinWidthSamples * dt)  // spikes of a sample or two are no peaks
             widths.push_back(k.fwhm);
     const double span = static_cast<double>(n - 1) * dt;
     if (!widths.empty()) {
@@ -153,7 +178,7 @@ Result<MarkingProposal> ProposeMarking(const Signal& signal, const MarkingParame
         // Growth of the width with time, over the clear peaks.
         std::vector<const ClearPeak*> used;
         for (const ClearPeak& k : peaks)
-            if (k.fwhm >= dt && k.fwhm <= 5 * c.narrowWidth + 2 * dt)
+            if (k.fwhm >= kMinWidthSamples * dt && k.fwhm <= 5 * c.narrowWidth + 2 * dt)
                 used.push_back(&k);
         if (used.size() >= 4) {
             double sx = 0, sy = 0, sxx = 0, sxy = 0;
@@ -196,7 +221,17 @@ Result<MarkingProposal> ProposeMarking(const Signal& signal, const MarkingParame
             "ни один пик не выделяется над шумом больше чем в 20 раз: "
             "ширина оставлена из метода");
     }
-    p.parameters.MinHeight = static_cast<float>(10 * noise);
+    if (c.narrowWidth > 0) {
+        const double slow = peakScaleNoise(signal.samples, dt, c.narrowWidth);
+        if (slow > c.noise) {
+            c.noise = slow;
+            p.reasons.push_back(
+                line("шум в масштабе ширины пиков (медленные колебания базовой "
+                     "линии) %.4g мВ",
+                     slow));
+        }
+    }
+    p.parameters.MinHeight = static_cast<float>(10 * std::max(c.noise, noise));
     const double width = c.narrowWidth > 0 ? c.narrowWidth : p.parameters.Width / 2.0;
     p.parameters.MinArea = static_cast<float>(0.5 * p.parameters.MinHeight * width);
     p.reasons.push_back(
