@@ -215,7 +215,8 @@ std::optional<std::vector<std::string>> textVector(int nc, const char* name, std
     std::size_t len[2] = {0, 0};
     nc_inq_vardimid(nc, *id, dims);
     if (nc_inq_dimlen(nc, dims[0], &len[0]) != NC_NOERR ||
-        nc_inq_dimlen(nc, dims[1], &len[1]) != NC_NOERR || len[0] != rows || len[1] > 4096)
+        nc_inq_dimlen(nc, dims[1], &len[1]) != NC_NOERR || len[0] != rows || len[1] > 4096 ||
+        rows * len[1] > (64u << 20))
         return std::nullopt;
     std::string buf(rows * len[1], '\0');
     if (!buf.empty() && nc_get_var_text(nc, *id, buf.data()) != NC_NOERR)
@@ -299,6 +300,150 @@ Status checkMagic(std::string_view head, const std::string& name) {
         return Status::failure(name +
                                ": файл netCDF-4 (HDF5); файлы AIA/ANDI пишутся в формате netCDF-3");
     return Status::failure(name + ": не файл AIA/ANDI (netCDF)");
+}
+
+// The netCDF library sizes its buffers by the counts of the file's header
+// before it compares them with the file, so a damaged header could make it
+// ask for gigabytes. The header (dimensions, attributes, variables) is walked
+// here first and every count and length checked against the bytes there are.
+enum class HeaderCheck { Ok, Truncated, Bad };
+
+class HeaderWalker {
+  public:
+    explicit HeaderWalker(std::string_view b) : b_(b) {}
+
+    HeaderCheck run() {
+        if (b_.size() < 4)
+            return HeaderCheck::Truncated;
+        wide_ = b_[3] == 5;
+        offset64_ = b_[3] != 1;
+        pos_ = 4;
+        std::uint64_t dims = 0;
+        const bool ok = skip(wide_ ? 8 : 4)  // number of records
+                        && list(0x0A,
+                                [&] {
+                                    ++dims;
+                                    return name() && count();  // name, length
+                                }) &&
+                        list(0x0C, [&] { return attribute(); }) && list(0x0B, [&] {
+                            std::uint64_t n = 0;
+                            if (!name() || !count(&n))
+                                return false;
+                            for (std::uint64_t i = 0; i < n; ++i) {
+                                std::uint64_t id = 0;
+                                if (!integer(wide_ ? 8 : 4, &id))
+                                    return false;
+                                if (id >= dims)
+                                    return bad();
+                            }
+                            if (!list(0x0C, [&] { return attribute(); }))
+                                return false;
+                            std::uint64_t type = 0;
+                            if (!integer(4, &type))
+                                return false;
+                            if (typeSize(type) == 0)
+                                return bad();
+                            return skip(wide_ ? 8 : 4) && skip(offset64_ ? 8 : 4);  // size, begin
+                        });
+        if (ok)
+            return HeaderCheck::Ok;
+        return bad_ ? HeaderCheck::Bad : HeaderCheck::Truncated;
+    }
+
+  private:
+    bool bad() {
+        bad_ = true;
+        return false;
+    }
+    bool skip(std::uint64_t n) {
+        if (n > b_.size() - pos_)
+            return false;  // truncated
+        pos_ += static_cast<std::size_t>(n);
+        return true;
+    }
+    bool integer(int width, std::uint64_t* v) {
+        if (static_cast<std::size_t>(width) > b_.size() - pos_)
+            return false;
+        std::uint64_t x = 0;
+        for (int i = 0; i < width; ++i)
+            x = x << 8 | static_cast<unsigned char>(b_[pos_ + static_cast<std::size_t>(i)]);
+        pos_ += static_cast<std::size_t>(width);
+        *v = x;
+        return true;
+    }
+    // A count of things or bytes; more than a terabyte is damage.
+    bool count(std::uint64_t* out = nullptr) {
+        std::uint64_t n = 0;
+        if (!integer(wide_ ? 8 : 4, &n))
+            return false;
+        if (n > (1ULL << 40))
+            return bad();
+        if (out)
+            *out = n;
+        return true;
+    }
+    bool name() {
+        std::uint64_t n = 0;
+        if (!count(&n))
+            return false;
+        if (n == 0 || n > 256 * 1024)
+            return bad();
+        return skip((n + 3) / 4 * 4);
+    }
+    static std::uint64_t typeSize(std::uint64_t t) {
+        switch (t) {
+            case 1:
+            case 2:
+            case 7:
+                return 1;
+            case 3:
+            case 8:
+                return 2;
+            case 4:
+            case 5:
+            case 9:
+                return 4;
+            case 6:
+            case 10:
+            case 11:
+                return 8;
+            default:
+                return 0;
+        }
+    }
+    bool attribute() {
+        std::uint64_t type = 0, n = 0;
+        if (!name() || !integer(4, &type))
+            return false;
+        const std::uint64_t size = typeSize(type);
+        if (size == 0 || (!wide_ && type > 6))
+            return bad();
+        if (!count(&n))
+            return false;
+        return skip((n * size + 3) / 4 * 4);
+    }
+    template <typename Item>
+    bool list(std::uint64_t tag, Item item) {
+        std::uint64_t t = 0, n = 0;
+        if (!integer(4, &t) || !count(&n))
+            return false;
+        if (t == 0 && n == 0)
+            return true;  // absent
+        if (t != tag)
+            return bad();
+        for (std::uint64_t i = 0; i < n; ++i)
+            if (!item())
+                return false;
+        return true;
+    }
+
+    std::string_view b_;
+    std::size_t pos_ = 0;
+    bool wide_ = false, offset64_ = false, bad_ = false;
+};
+
+HeaderCheck checkHeader(std::string_view bytes) {
+    return HeaderWalker(bytes).run();
 }
 
 Result<ImportedChromatogram> readOpen(int nc, std::size_t fileSize, const std::string& name) {
@@ -623,13 +768,24 @@ Result<ImportedChromatogram> readFile(const fs::path& path) {
     if (ec)
         return Status::failure(name + ": файл не открывается: " + ec.message());
     {
+        // The header is read in growing parts until it is complete.
         std::ifstream in(path, std::ios::binary);
-        char head[4] = {0, 0, 0, 0};
-        in.read(head, 4);
-        if (Status st =
-                checkMagic(std::string_view(head, static_cast<std::size_t>(in.gcount())), name);
-            !st)
-            return st;
+        std::string head;
+        std::size_t want = 64 * 1024;
+        for (;;) {
+            const std::size_t have = head.size();
+            head.resize(std::min<std::size_t>(want, static_cast<std::size_t>(size)));
+            in.read(head.data() + have, static_cast<std::streamsize>(head.size() - have));
+            head.resize(have + static_cast<std::size_t>(in.gcount()));
+            if (Status st = checkMagic(head, name); !st)
+                return st;
+            const HeaderCheck c = checkHeader(head);
+            if (c == HeaderCheck::Ok)
+                break;
+            if (c == HeaderCheck::Bad || head.size() >= size || !in)
+                return Status::failure(name + ": файл повреждён (заголовок netCDF)");
+            want *= 4;
+        }
     }
     NcFile nc;
     if (const int st = nc_open(path.c_str(), NC_NOWRITE, nc.out()); st != NC_NOERR)
@@ -641,6 +797,8 @@ Result<ImportedChromatogram> readFile(const fs::path& path) {
 Result<ImportedChromatogram> readMemory(std::string_view bytes, const std::string& name) {
     if (Status st = checkMagic(bytes, name); !st)
         return st;
+    if (checkHeader(bytes) != HeaderCheck::Ok)
+        return Status::failure(name + ": файл повреждён (заголовок netCDF)");
     // The library does not write to memory opened without NC_WRITE, but its
     // interface takes a non-const pointer: give it its own copy.
     std::string copy(bytes);

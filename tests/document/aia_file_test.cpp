@@ -359,6 +359,14 @@ TEST(AiaImport, RefusesWhatIsNotAChromatogram) {
         b.close();
         EXPECT_NE(refusal(aia::readFile(dir / "notime.cdf")).find("шага"), std::string::npos);
     }
+    // A header whose name length would make the netCDF library ask for 4 GB.
+    const std::string huge(
+        "CDF\x01\0\0\0\0\0\0\0\x0A\0\0\0\x01\xFF\xFF\xFF\x00"
+        "abcd",
+        24);
+    EXPECT_NE(refusal(aia::readMemory(huge, "huge.cdf")).find("заголовок"), std::string::npos);
+    test::writeFile(dir / "huge.cdf", huge);
+    EXPECT_NE(refusal(aia::readFile(dir / "huge.cdf")).find("заголовок"), std::string::npos);
     // A real file cut short.
     const std::string whole = test::readFile(kData / "SOLV001.CDF");
     for (std::size_t keep : {std::size_t{3}, std::size_t{100}, whole.size() / 2}) {
