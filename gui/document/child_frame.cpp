@@ -7,6 +7,7 @@
 
 #include "app/program_settings.h"
 #include "app/text.h"
+#include "document/csv_import.h"
 #include "gui/command_ids.h"
 #include "gui/document/zelmora_view.h"
 #include "gui/file_dialogs.h"
@@ -110,6 +111,21 @@ CChildFrame::~CChildFrame() {
 bool CChildFrame::openFile(const fs::path& path) {
     if (!doc_->OnOpenDocument(path, sink_))
         return false;
+    reloadLink_.emplace(*doc_, sink_);
+    createView();
+    emit commandStatesChanged();
+    return true;
+}
+
+bool CChildFrame::openImported(const fs::path& path) {
+    Result<ImportedChromatogram> r = importChromatogramFile(path);
+    if (!r) {
+        sink_.messageBox("Импорт хроматограммы", r.message(), MessageIcon::Error);
+        return false;
+    }
+    std::move(r).value().moveInto(*doc_);
+    doc_->state().setTitle(path.stem().string());
+    doc_->setModified(true);
     reloadLink_.emplace(*doc_, sink_);
     createView();
     emit commandStatesChanged();
