@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/text.h"
 #include "document/table_normalisation.h"
 #include "document/zelmora_doc.h"
 #include "processing/peak_integration.h"
@@ -114,7 +115,8 @@ TEST(AiaImport, RealFilesGiveWhatAnIndependentReaderReads) {
         // Times in minutes: the file's seconds divided by 60.
         EXPECT_DOUBLE_EQ(s.dt, ref.interval / 60);
         EXPECT_DOUBLE_EQ(s.t0, ref.delay / 60);
-        EXPECT_EQ(r->passport.sample, ref.sample == "" ? "" : r->passport.sample);
+        EXPECT_EQ(r->passport.sample, text::trim(ref.sample));
+        EXPECT_EQ(r->passport.operatorName, text::trim(ref.operatorName));
         ASSERT_EQ(r->peaks.size(), ref.peaks.size());
         for (std::size_t i = 0; i < ref.peaks.size(); ++i) {
             const Peak& p = r->peaks[i];
