@@ -14,6 +14,7 @@
 #include "method/method_file.h"
 #include "method/method_sheet.h"
 #include "processing/chromatogram_processing.h"
+#include "processing/marking_proposal.h"
 #include "processing/peak_detector.h"
 
 namespace zelmora::cli {
@@ -39,7 +40,7 @@ std::string flagText(const Peak& p) {
 }
 
 int run(Args& args) {
-    if (!args.parse({"--save", "--json"}, {"--method"}))
+    if (!args.parse({"--save", "--json", "--auto"}, {"--method"}))
         return kExitUsage;
     if (args.positional().size() != 1)
         return args.usageError("нужен один файл хроматограммы");
@@ -63,6 +64,27 @@ int run(Args& args) {
             std::fprintf(stderr, "zelmora-cli mark: %s; используются параметры по умолчанию\n",
                          error.c_str());
     }
+    std::optional<MarkingProposal> proposal;
+    if (args.flag("--auto")) {
+        // The method's other parameters and events stay; the five that the
+        // trace decides are proposed from it.
+        Result<MarkingProposal> p = ProposeMarking(doc.signal, marking);
+        if (!p)
+            return failure(p.message());
+        proposal = std::move(p).value();
+        marking = proposal->parameters;
+        source += ", подобранные по сигналу";
+        if (!args.flag("--json")) {
+            std::printf("Подобранные параметры разметки:\n");
+            for (const std::string& r : proposal->reasons)
+                std::printf("  %s\n", r.c_str());
+            std::printf(
+                "  Ширина %.6g мин, увеличение ширины вдвое %.6g мин, минимальная высота "
+                "%.6g мВ, минимальная площадь %.6g мВ·мин, максимальная ширина %.6g мин\n",
+                marking.Width, marking.WidthDoublingTime, marking.MinHeight, marking.MinArea,
+                marking.MaxWidth);
+        }
+    }
     std::fprintf(stderr, "Разметка %s (%zu точек), %s...\n", path.string().c_str(),
                  doc.signal.size(), source.c_str());
     AutoMarkPeaks(doc.peaks, marking);
@@ -78,7 +100,22 @@ int run(Args& args) {
     if (args.flag("--json")) {
         JsonWriter j;
         j.beginObject().field("file", path.string()).field("samples", doc.signal.size());
-        j.field("saved", args.flag("--save")).key("peaks").beginArray();
+        j.field("saved", args.flag("--save"));
+        if (proposal) {
+            j.key("proposal")
+                .beginObject()
+                .field("noise", proposal->trace.noise)
+                .field("drift", proposal->trace.drift)
+                .field("narrowWidth", proposal->trace.narrowWidth)
+                .field("clearPeaks", proposal->trace.clearPeaks)
+                .field("Width", static_cast<double>(marking.Width))
+                .field("WidthDoublingTime", static_cast<double>(marking.WidthDoublingTime))
+                .field("MinHeight", static_cast<double>(marking.MinHeight))
+                .field("MinArea", static_cast<double>(marking.MinArea))
+                .field("MaxWidth", static_cast<double>(marking.MaxWidth))
+                .endObject();
+        }
+        j.key("peaks").beginArray();
         for (const Peak& p : t.peaks) {
             j.beginObject()
                 .field("index", p.ownIndex)
@@ -112,12 +149,16 @@ int run(Args& args) {
 
 extern const CliCommand kCommand_mark = {
     "mark", "автоматическая разметка пиков хроматограммы",
-    "Использование: zelmora-cli mark ФАЙЛ.stg [--method М] [--save] [--json]\n"
+    "Использование: zelmora-cli mark ФАЙЛ.stg [--method М] [--auto] [--save] [--json]\n"
     "Размечает пики хроматограммы параметрами разметки и событиями метода: метода\n"
     "хроматограммы, или метода М (имя в папке методов или путь к файлу .mtd), или,\n"
     "без метода, параметрами по умолчанию. Печатает таблицу пиков: время, начало,\n"
     "конец, высоту, площадь и флаги (Н — наездник, О — общая базовая линия).\n"
     "  --method М   взять параметры разметки из метода М\n"
+    "  --auto       подобрать по сигналу ширину, увеличение ширины вдвое, минимальные\n"
+    "               высоту и площадь и максимальную ширину (по шуму базовой линии и\n"
+    "               ширине узких пиков), показать их и найденные ими пики; метод не\n"
+    "               изменяется\n"
     "  --save       записать размеченную хроматограмму в тот же файл (метод не изменяется)\n"
     "  --json       вывод в формате JSON\n",
     run};

@@ -13,6 +13,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgsf-1-dev libsqlite3-dev sqlite3 libpugixml-dev
     python3 python3-olefile python3-numpy python3-scipy
+    libnetcdf-dev python3-netcdf4
     xvfb xauth
 )
 

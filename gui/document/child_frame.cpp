@@ -8,6 +8,7 @@
 #include "app/program_settings.h"
 #include "app/text.h"
 #include "app/work_log.h"
+#include "document/csv_import.h"
 #include "gui/document/zelmora_view.h"
 #include "gui/file_dialogs.h"
 #include "gui/message_box.h"
@@ -80,6 +81,21 @@ CChildFrame::~CChildFrame() {
 bool CChildFrame::openFile(const fs::path& path) {
     if (!OpenChromatogram(*doc_, path, sink_))
         return false;
+    reloadLink_.emplace(*doc_, sink_);
+    createView();
+    emit commandStatesChanged();
+    return true;
+}
+
+bool CChildFrame::openImported(const fs::path& path) {
+    Result<ImportedChromatogram> r = importChromatogramFile(path);
+    if (!r) {
+        sink_.messageBox("Импорт хроматограммы", r.message(), MessageIcon::Error);
+        return false;
+    }
+    std::move(r).value().moveInto(*doc_);
+    doc_->state().setTitle(path.stem().string());
+    doc_->setModified(true);
     reloadLink_.emplace(*doc_, sink_);
     createView();
     emit commandStatesChanged();

@@ -35,6 +35,12 @@ class CChildFrame : public QMdiSubWindow {
     // messages are shown; on success the window gets its view. False leaves
     // an empty window that the caller discards.
     bool openFile(const std::filesystem::path& path);
+    // "Файл → Импорт..." and a dropped ".cdf" or ".csv": the chromatogram of
+    // another system (AIA/ANDI netCDF, CSV) in this window, without a file of
+    // its own (saving asks for a name) and marked changed. The refusal of a
+    // file is shown with its reason; false leaves an empty window that the
+    // caller discards.
+    bool openImported(const std::filesystem::path& path);
 
     // "&Сохранить": to the document's file when it exists and may be
     // written, otherwise as "Сохранить &как...".
