@@ -95,7 +95,7 @@ void BM_AiaImport(benchmark::State& state) {
         }
         CZelmoraDoc doc;
         std::move(r).value().moveInto(doc);
-        benchmark::DoNotOptimize(doc.undoSamples.data());
+        benchmark::DoNotOptimize(doc.undo.samples.data());
     }
     finish(state);
 }
@@ -108,7 +108,7 @@ void BM_StgReadSameSamples(benchmark::State& state) {
             state.SkipWithError("read failed");
             break;
         }
-        benchmark::DoNotOptimize(doc.undoSamples.data());
+        benchmark::DoNotOptimize(doc.undo.samples.data());
     }
     finish(state);
 }

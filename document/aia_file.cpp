@@ -940,9 +940,8 @@ Status writeFile(const fs::path& path, const Signal& signal, const Passport& pas
     Result<std::string> bytes = encode(signal, passport, peaks);
     if (!bytes)
         return bytes.status();
-    const std::string why = paths::writeFileAtomically(path, *bytes);
-    if (!why.empty())
-        return Status::failure("не удалось записать " + path.string() + ": " + why);
+    if (const Status written = paths::writeFileAtomically(path, *bytes); !written)
+        return Status::failure("не удалось записать " + path.string() + ": " + written.message());
     return {};
 }
 

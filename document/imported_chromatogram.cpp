@@ -27,7 +27,7 @@ bool contains(const std::string& s, std::string_view part) {
 void ImportedChromatogram::moveInto(CZelmoraDoc& doc) {
     doc.signal = std::move(signal);
     doc.keepUndoCopy();
-    doc.undoAvailable = false;
+    doc.undo.available = false;
     doc.carriedStep = doc.signal.dt;
     doc.passport = std::move(passport);
     doc.hasMethod = false;

@@ -174,7 +174,7 @@ TEST(AiaImport, PassportAndPeaksOfRealFiles) {
         std::move(r).value().moveInto(doc);
         ASSERT_EQ(doc.peaks.size(), 13u);
         double oursInGroup = 0, theirsInGroup = 0;
-        EXPECT_EQ(doc.undoSamples, doc.signal.samples);
+        EXPECT_EQ(doc.undo.samples, doc.signal.samples);
         for (std::size_t i = 0; i < 13; ++i) {
             const Peak& p = doc.peaks.peaks[i];
             SCOPED_TRACE(p.componentName);
