@@ -109,6 +109,8 @@ inline constexpr int kOpenReport = 34002;
 inline constexpr int kCompactDatabase = 34003;
 inline constexpr int kRepairDatabase = 34004;
 inline constexpr int kLicense = 34005;
+inline constexpr int kImport = 34006;     // "&Импорт...": AIA/ANDI and CSV files
+inline constexpr int kExportAia = 34007;  // "Экспорт в AIA/ANDI..."
 }  // namespace command
 
 // Toolbar bands of the document windows.

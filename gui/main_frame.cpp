@@ -346,6 +346,9 @@ CChildFrame* CMainFrame::openDocument(const fs::path& path) {
     std::error_code ec;
     fs::path p = fs::absolute(path, ec);
     p = (ec ? path : p).lexically_normal();
+    const std::string ext = p.extension().string();
+    if (text::equalsNoCase(ext, ".cdf") || text::equalsNoCase(ext, ".csv"))
+        return importDocument(p);
     for (CChildFrame* c : chromatograms()) {
         if (c->document().pathName() == p) {
             mdi_->setActiveSubWindow(c);
@@ -369,6 +372,35 @@ CChildFrame* CMainFrame::openDocument(const fs::path& path) {
     updateRecentFilesMenu();
     activeWindowChanged();
     return raw;
+}
+
+CChildFrame* CMainFrame::importDocument(const fs::path& path) {
+    auto child = std::make_unique<CChildFrame>(this);
+    if (!child->openImported(path))
+        return nullptr;
+    CChildFrame* raw = child.release();
+    mdi_->addSubWindow(raw);
+    connectChromatogram(raw);
+    const QSize area = mdi_->viewport()->size();
+    if (area.width() > 200 && area.height() > 150)
+        raw->resize(area * 0.85);
+    raw->show();
+    mdi_->setActiveSubWindow(raw);
+    activeWindowChanged();
+    return raw;
+}
+
+void CMainFrame::importWithDialog() {
+    FileRequest r;
+    r.parent = this;
+    r.caption = QStringLiteral("Импорт хроматограммы");
+    r.start = QString::fromStdString(programOptions().chromatogramFolder().string());
+    r.filter = QStringLiteral(
+        "Хроматограммы других систем (*.cdf *.CDF *.csv *.CSV);;AIA/ANDI (*.cdf *.CDF);;"
+        "CSV (*.csv *.CSV *.txt)");
+    const QString chosen = chooseFile(r);
+    if (!chosen.isEmpty())
+        importDocument(fs::path(chosen.toStdString()));
 }
 
 void CMainFrame::openWithDialog() {

@@ -55,6 +55,13 @@ class CMainFrame : public QMainWindow {
     CChildFrame* openDocument(const std::filesystem::path& path);
     // "&Открыть...": the file dialog, then openDocument.
     void openWithDialog();
+    // A chromatogram of another system (AIA/ANDI ".cdf", ".csv") in a new
+    // window, unsaved; null when it cannot be read (the reason has been
+    // shown). openDocument comes here for such files, so that dropped files
+    // and the command line take them too.
+    CChildFrame* importDocument(const std::filesystem::path& path);
+    // "&Импорт...": the file dialog, then importDocument.
+    void importWithDialog();
     CChildFrame* activeChromatogram() const;
     QList<CChildFrame*> chromatograms() const;
 

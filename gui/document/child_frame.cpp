@@ -8,6 +8,7 @@
 #include "app/program_settings.h"
 #include "app/text.h"
 #include "app/work_log.h"
+#include "document/aia_file.h"
 #include "document/csv_import.h"
 #include "gui/document/zelmora_view.h"
 #include "gui/file_dialogs.h"
@@ -183,6 +184,30 @@ bool CChildFrame::saveAs() {
     if (!text::equalsNoCase(target.extension().string(), ".stg"))
         target += ".stg";
     return saveTo(target);
+}
+
+bool CChildFrame::exportAia() {
+    const fs::path current = doc_->pathName();
+    const fs::path folder =
+        current.empty() ? programOptions().chromatogramFolder() : current.parent_path();
+    QString name = proposedFileName(titleText());
+    if (name.isEmpty())
+        name = QStringLiteral("Хроматограмма");
+    FileRequest r;
+    r.parent = owner_ != nullptr ? owner_ : this;
+    r.save = true;
+    r.caption = QStringLiteral("Экспорт в AIA/ANDI");
+    r.start = q((folder / (name.toStdString() + ".cdf")).string());
+    r.filter = QStringLiteral("AIA/ANDI (*.cdf)");
+    r.defaultSuffix = QStringLiteral("cdf");
+    const QString chosen = chooseFile(r);
+    if (chosen.isEmpty())
+        return false;
+    const Status written =
+        aia::writeFile(fs::path(chosen.toStdString()), doc_->signal, doc_->passport, doc_->peaks);
+    if (!written)
+        showFailure(r.parent, written);
+    return written.ok();
 }
 
 bool CChildFrame::saveTo(const fs::path& path) {

@@ -47,6 +47,9 @@ class CChildFrame : public QMdiSubWindow {
     bool save();
     // "Сохранить &как...": the file dialog (".stg"), then the save.
     bool saveAs();
+    // "Экспорт в AIA/ANDI...": the file dialog (".cdf"), then the trace, the
+    // peaks and the passport written as an AIA/ANDI netCDF file.
+    bool exportAia();
     // The document's save hook to `path`; on success the window belongs to
     // that file.
     bool saveTo(const std::filesystem::path& path);
