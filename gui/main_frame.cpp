@@ -360,7 +360,14 @@ CChildFrame* CMainFrame::openDocument(const fs::path& path) {
     auto child = std::make_unique<CChildFrame>(this);
     if (!child->openFile(p))
         return nullptr;
-    CChildFrame* raw = child.release();
+    CChildFrame* raw = addChromatogramWindow(std::move(child));
+    recent_.add(p);
+    updateRecentFilesMenu();
+    return raw;
+}
+
+CChildFrame* CMainFrame::addChromatogramWindow(std::unique_ptr<CChildFrame> child) {
+    CChildFrame* raw = child.release();  // owned by the work area from here on
     mdi_->addSubWindow(raw);
     connectChromatogram(raw);
     const QSize area = mdi_->viewport()->size();
@@ -368,8 +375,6 @@ CChildFrame* CMainFrame::openDocument(const fs::path& path) {
         raw->resize(area * 0.85);
     raw->show();
     mdi_->setActiveSubWindow(raw);
-    recent_.add(p);
-    updateRecentFilesMenu();
     activeWindowChanged();
     return raw;
 }
@@ -378,16 +383,7 @@ CChildFrame* CMainFrame::importDocument(const fs::path& path) {
     auto child = std::make_unique<CChildFrame>(this);
     if (!child->openImported(path))
         return nullptr;
-    CChildFrame* raw = child.release();
-    mdi_->addSubWindow(raw);
-    connectChromatogram(raw);
-    const QSize area = mdi_->viewport()->size();
-    if (area.width() > 200 && area.height() > 150)
-        raw->resize(area * 0.85);
-    raw->show();
-    mdi_->setActiveSubWindow(raw);
-    activeWindowChanged();
-    return raw;
+    return addChromatogramWindow(std::move(child));
 }
 
 void CMainFrame::importWithDialog() {

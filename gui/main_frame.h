@@ -123,6 +123,8 @@ class CMainFrame : public QMainWindow {
     void updateWindowMenu();
     bool openRecent(int index);
     void connectChromatogram(CChildFrame* child);
+    // Puts an opened chromatogram's window into the work area, active.
+    CChildFrame* addChromatogramWindow(std::unique_ptr<CChildFrame> child);
     // The active window, its commands and view, for the command table.
     CommandTarget commandTarget() const;
     bool isRecentFileCommand(int id) const;
