@@ -22,8 +22,10 @@ std::uint32_t intern(std::vector<T>& table, const T& value) {
 constexpr long long kMaxPictureTwips = 10'000'000;
 
 int scaled(long long twips, int percent) {
-    const long long v = twips * (percent > 0 ? percent : 100) / 100;
-    return static_cast<int>(std::clamp(v, 0LL, kMaxPictureTwips));
+    // In floating point: a damaged file's size and scale words together
+    // overflow any integer product.
+    const double v = static_cast<double>(twips) * (percent > 0 ? percent : 100) / 100.0;
+    return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(kMaxPictureTwips)));
 }
 
 }  // namespace
