@@ -162,9 +162,9 @@ bool CChildFrame::save() {
     return saveAs();
 }
 
-bool CChildFrame::saveAs() {
+FileRequest CChildFrame::saveRequest(const QString& caption, const char* suffix) {
     const fs::path current = doc_->pathName();
-    fs::path folder =
+    const fs::path folder =
         current.empty() ? programOptions().chromatogramFolder() : current.parent_path();
     QString name = proposedFileName(titleText());
     if (name.isEmpty())
@@ -172,10 +172,15 @@ bool CChildFrame::saveAs() {
     FileRequest r;
     r.parent = owner_ != nullptr ? owner_ : this;
     r.save = true;
-    r.caption = QStringLiteral("Сохранить как");
-    r.start = q((folder / (name.toStdString() + ".stg")).string());
+    r.caption = caption;
+    r.start = q((folder / (name.toStdString() + "." + suffix)).string());
+    r.defaultSuffix = QString::fromLatin1(suffix);
+    return r;
+}
+
+bool CChildFrame::saveAs() {
+    FileRequest r = saveRequest(QStringLiteral("Сохранить как"), "stg");
     r.filter = chromatogramFilter();
-    r.defaultSuffix = QStringLiteral("stg");
     const QString chosen = chooseFile(r);
     if (chosen.isEmpty())
         return false;
@@ -187,19 +192,8 @@ bool CChildFrame::saveAs() {
 }
 
 bool CChildFrame::exportAia() {
-    const fs::path current = doc_->pathName();
-    const fs::path folder =
-        current.empty() ? programOptions().chromatogramFolder() : current.parent_path();
-    QString name = proposedFileName(titleText());
-    if (name.isEmpty())
-        name = QStringLiteral("Хроматограмма");
-    FileRequest r;
-    r.parent = owner_ != nullptr ? owner_ : this;
-    r.save = true;
-    r.caption = QStringLiteral("Экспорт в AIA/ANDI");
-    r.start = q((folder / (name.toStdString() + ".cdf")).string());
+    FileRequest r = saveRequest(QStringLiteral("Экспорт в AIA/ANDI"), "cdf");
     r.filter = QStringLiteral("AIA/ANDI (*.cdf)");
-    r.defaultSuffix = QStringLiteral("cdf");
     const QString chosen = chooseFile(r);
     if (chosen.isEmpty())
         return false;

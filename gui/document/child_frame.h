@@ -16,6 +16,7 @@
 #include "document/zelmora_doc.h"
 #include "gui/document/chromatogram_prompts.h"
 #include "gui/document/qt_message_sink.h"
+#include "gui/file_dialogs.h"
 #include "method/document_method.h"
 #include "processing/chromatogram_commands.h"
 
@@ -96,6 +97,9 @@ class CChildFrame : public QMdiSubWindow {
   private:
     // The one place that makes the view and connects it to the window.
     void createView();
+    // A save dialog in the chromatogram's folder, proposing its title with
+    // `suffix`.
+    FileRequest saveRequest(const QString& caption, const char* suffix);
 
     QWidget* owner_;
     QtMessageSink sink_;
