@@ -13,10 +13,12 @@
 #include "app/program_settings.h"
 #include "app/text.h"
 #include "gui/instruments/connect_device_dlg.h"
+#include "gui/instruments/kalder_dialogs.h"
 #include "gui/message_box.h"
 #include "instruments/device_manager.h"
 #include "instruments/device_menu.h"
 #include "instruments/device_types.h"
+#include "instruments/kalder_instrument.h"
 
 namespace zelmora::gui {
 namespace {
@@ -254,7 +256,10 @@ bool CInstrumentControls::run(int id) {
     if (cmd->kind == command::Kind::Connect) {
         done = toggleConnection(cmd->device);
     } else if (cmd->kind == command::Kind::Settings) {
-        if (editDeviceConnection(*devices_, cmd->device, frame_)) {
+        auto* kalder = dynamic_cast<CKalderInstrument*>(&devices_->device(cmd->device));
+        if (kalder != nullptr && kalder->isRunning()) {
+            done = showChromatographParameters(*kalder);
+        } else if (editDeviceConnection(*devices_, cmd->device, frame_)) {
             done = true;
             if (listChanged_)
                 listChanged_();
@@ -262,6 +267,22 @@ bool CInstrumentControls::run(int id) {
     }
     updateStates();
     return done;
+}
+
+bool CInstrumentControls::showChromatographParameters(CKalderInstrument& device) {
+    const int level = programOptions().accessLevel;
+    if (loadAllParameters(device, level, frame_) == 1) {
+        // Until the chromatograph's settings sheet is part of the program,
+        // the loaded parameters are shown as their report.
+        CParamReportDlg report(device, level, frame_);
+        report.exec();
+        return true;
+    }
+    // A cancelled load may have started plug-and-play at the operator's
+    // word: its window follows the procedure and asks for the confirmation.
+    if (device.plugAndPlay().active())
+        return runPlugAndPlayDialog(device, frame_) == 1;
+    return false;
 }
 
 bool CInstrumentControls::toggleConnection(int i) {

@@ -26,7 +26,8 @@ class QToolBar;
 
 namespace zelmora {
 class CDeviceManager;
-}
+class CKalderInstrument;
+}  // namespace zelmora
 
 namespace zelmora::gui {
 
@@ -71,6 +72,10 @@ class CInstrumentControls : public QObject {
   private:
     void clear();
     bool toggleConnection(int device);
+    // "&Установки..." of a connected chromatograph: the parameters loaded
+    // from the instrument ("Загрузка", with plug-and-play offered after a
+    // cancel) and their report.
+    bool showChromatographParameters(CKalderInstrument& device);
     QAction* makeAction(int id, const QString& text, bool checkable);
     void post(int id);
 

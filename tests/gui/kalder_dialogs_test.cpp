@@ -18,11 +18,15 @@
 #include <memory>
 #include <sstream>
 
+#include "app/settings_store.h"
 #include "app/text.h"
 #include "app/work_log.h"
 #include "gui/instruments/kalder_dialogs.h"
 #include "gui/instruments/progress_wnd.h"
+#include "gui/main_frame.h"
 #include "gui_test_support.h"
+#include "instruments/device_manager.h"
+#include "instruments/device_types.h"
 #include "instruments/kalder_instrument.h"
 
 using zelmora::CKalderInstrument;
@@ -142,6 +146,41 @@ class KalderDialogsTest : public QObject {
         const QString text = report.textView()->toPlainText();
         QVERIFY2(text.startsWith(QStringLiteral("ИМТ1 ДТП1 ГН12 Крн12")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("Параметр")), qPrintable(text));
+    }
+
+    void settingsOfAConnectedChromatographLoadItsParameters() {
+        auto c = zelmora::sim::defaultKalderConfig();
+        c.speed = 40;
+        sim_ = std::make_unique<zelmora::sim::KalderPtySimulator>(c);
+        std::string error;
+        QVERIFY2(sim_->start(&error), error.c_str());
+        zelmora::CDeviceManager devices(zelmora::userSettings());
+        auto* kalder = dynamic_cast<CKalderInstrument*>(devices.add(1));
+        QVERIFY(kalder != nullptr);
+        kalder->setWriterPeriodsMs(5, 20);
+        QVERIFY(devices.setPortPath(kalder->portIndex(), sim_->path()));
+        zelmora::gui::CMainFrame frame;
+        frame.setDeviceManager(&devices);
+        QVERIFY(devices.connect(0).ok());
+        frame.updateCommandStates();
+        const int settings = zelmora::command::kSettings + 0;
+        QString report;
+        QTimer timer;
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* dlg =
+                qobject_cast<zelmora::gui::CParamReportDlg*>(QApplication::activeModalWidget());
+            if (dlg == nullptr)
+                return;
+            report = dlg->textView()->toPlainText();
+            dlg->accept();
+        });
+        timer.start();
+        QVERIFY(frame.runCommand(settings));
+        timer.stop();
+        QVERIFY2(report.startsWith(QStringLiteral("ИМТ1 ДТП1 ГН12 Крн12")), qPrintable(report));
+        devices.disconnect(0);
+        frame.setDeviceManager(nullptr);
     }
 
     void cancelledLoadingOffersPlugAndPlay() {
