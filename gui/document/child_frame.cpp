@@ -67,6 +67,7 @@ CChildFrame::CChildFrame(QWidget* owner)
       commands_(std::make_unique<ChromatogramCommands>(*doc_, sink_, prompts_,
                                                        [] { return programOptions(); })) {
     setAttribute(Qt::WA_DeleteOnClose);
+    prompts_.setTrace(&doc_->signal);
     subscription_ = doc_->subscribe([this](CZelmoraDoc::Change) { emit commandStatesChanged(); });
     documentTitleChanged();
 }

@@ -31,6 +31,7 @@ bool ChromatogramPrompts::editFilter(FilterSettings& settings) {
 
 bool ChromatogramPrompts::editMarking(MarkingParameters& parameters) {
     auto* page = new CMtdPeeksPg(parameters);
+    page->setTrace(trace_);
     CSinglePageSheet sheet(
         QStringLiteral("Авторазметка"), page, QStringLiteral("Авторазметка"),
         [page] { return page->takeValues(); }, owner_);

@@ -1,7 +1,8 @@
 #pragma once
 // The dialogs that the chromatogram commands show, over the chromatogram's
 // window: the sheet "Фильтрация хромотограммы" with the filter page, the
-// sheet "Авторазметка" with the marking page, the dialog "Добавить событие"
+// sheet "Авторазметка" with the marking page (with "Подобрать" over the
+// chromatogram's trace), the dialog "Добавить событие"
 // over an interval, and the choice of the chromatogram to copy
 // concentrations from, the passport dialog.
 //
@@ -23,6 +24,9 @@ class ChromatogramPrompts : public CommandPrompts {
   public:
     explicit ChromatogramPrompts(QWidget* owner = nullptr) : owner_(owner) {}
     void setOwner(QWidget* owner) { owner_ = owner; }
+    // The chromatogram's trace that "Подобрать" on the marking page asks;
+    // none hides the button. It must outlive the prompts.
+    void setTrace(const Signal* trace) { trace_ = trace; }
 
     bool editFilter(FilterSettings& settings) override;
     bool editMarking(MarkingParameters& parameters) override;
@@ -39,6 +43,7 @@ class ChromatogramPrompts : public CommandPrompts {
     int run(QDialog& dialog);
 
     QPointer<QWidget> owner_;
+    const Signal* trace_ = nullptr;
 };
 
 }  // namespace zelmora::gui

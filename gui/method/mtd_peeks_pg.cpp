@@ -5,10 +5,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStringList>
 #include <QVBoxLayout>
 
+#include "document/signal.h"
 #include "gui/method/peak_events_dlg.h"
 #include "gui/number_edit.h"
+#include "processing/marking_proposal.h"
 
 namespace zelmora::gui {
 namespace {
@@ -77,13 +80,72 @@ CMtdPeeksPg::CMtdPeeksPg(const MarkingParameters& parameters, QWidget* parent)
     auto* row = new QHBoxLayout;
     events_ = new QPushButton(QStringLiteral("События"), this);
     row->addWidget(events_);
+    propose_ = new QPushButton(QStringLiteral("Подобрать"), this);
+    propose_->setToolTip(
+        QStringLiteral("Предложить ширину, минимальные высоту и площадь и максимальную "
+                       "ширину по шуму и ширине пиков этой хроматограммы"));
+    propose_->setVisible(false);
+    row->addWidget(propose_);
     row->addStretch();
     layout->addLayout(row);
+    note_ = new QLabel(this);
+    note_->setWordWrap(true);
+    note_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    note_->setVisible(false);
+    layout->addWidget(note_);
     layout->addStretch();
+    connect(propose_, &QPushButton::clicked, this, [this] { proposeFromTrace(); });
     connect(events_, &QPushButton::clicked, this, [this] {
         if (editEvents)
             editEvents(parameters_.events);
     });
+}
+
+void CMtdPeeksPg::setTrace(const Signal* trace) {
+    trace_ = trace;
+    propose_->setVisible(trace_ != nullptr);
+    propose_->setEnabled(trace_ != nullptr && !trace_->empty());
+    note_->clear();
+    note_->setVisible(false);
+}
+
+bool CMtdPeeksPg::proposeFromTrace() {
+    if (trace_ == nullptr)
+        return false;
+    // The parameters the proposal keeps are the ones now in the boxes; a box
+    // that does not hold a number keeps the method's value.
+    MarkingParameters base = parameters_;
+    for (int f = 0; f < kFieldCount; ++f)
+        if (const std::optional<double> v = fields_[f]->value())
+            base.*kFields[f].member = static_cast<float>(*v);
+    const Result<MarkingProposal> proposal = ProposeMarking(*trace_, base);
+    note_->setVisible(true);
+    if (!proposal) {
+        note_->setText(QStringLiteral("Подобрать нельзя: ") +
+                       QString::fromStdString(proposal.message()));
+        note_->setToolTip({});
+        return false;
+    }
+    const MarkingParameters& p = proposal->parameters;
+    for (const Field f : {kWidth, kWidthDoublingTime, kMinHeight, kMinArea, kMaxWidth})
+        fields_[f]->setValue(p.*kFields[f].member);
+    // The short note: what the trace says; the tooltip: every reason.
+    const TraceCharacter& c = proposal->trace;
+    QString text = QStringLiteral("Шум базовой линии %1 мВ").arg(QString::number(c.noise, 'g', 3));
+    if (c.narrowWidth > 0)
+        text += QStringLiteral(", ширина узких пиков на половине высоты %1 мин")
+                    .arg(QString::number(c.narrowWidth, 'g', 3));
+    else
+        text += QStringLiteral(", пики над шумом не найдены: ширина оставлена");
+    if (c.doublingTime > 0)
+        text +=
+            QStringLiteral(", ширина вдвое за %1 мин").arg(QString::number(c.doublingTime, 'g', 3));
+    note_->setText(text + QStringLiteral(". Значения будут приняты по OK."));
+    QStringList reasons;
+    for (const std::string& r : proposal->reasons)
+        reasons << QString::fromStdString(r);
+    note_->setToolTip(reasons.join(u'\n'));
+    return true;
 }
 
 bool CMtdPeeksPg::takeValues() {

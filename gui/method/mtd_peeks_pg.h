@@ -9,7 +9,12 @@
 
 #include "method/method_records.h"
 
+class QLabel;
 class QPushButton;
+
+namespace zelmora {
+struct Signal;
+}
 
 namespace zelmora::gui {
 
@@ -39,6 +44,16 @@ class CMtdPeeksPg : public QWidget {
 
     NumberEdit* field(Field f) const { return fields_[f]; }
     QPushButton* eventsButton() const { return events_; }
+
+    // The chromatogram whose trace "Подобрать" asks; without one (the method
+    // editor) the button is hidden. The trace must outlive the page.
+    void setTrace(const Signal* trace);
+    QPushButton* proposeButton() const { return propose_; }
+    // The proposal's reasoning, or why there is none.
+    QLabel* proposalNote() const { return note_; }
+    // What "Подобрать" does: fills the five boxes from the trace; false (and
+    // the boxes kept) when the trace cannot be asked.
+    bool proposeFromTrace();
     // Opens the timetable on the page's copy of the events; the "События"
     // dialog unless replaced (tests).
     std::function<void(std::vector<PeakEvent>&)> editEvents;
@@ -47,6 +62,9 @@ class CMtdPeeksPg : public QWidget {
     MarkingParameters parameters_;
     std::array<NumberEdit*, kFieldCount> fields_{};
     QPushButton* events_ = nullptr;
+    QPushButton* propose_ = nullptr;
+    QLabel* note_ = nullptr;
+    const Signal* trace_ = nullptr;
 };
 
 }  // namespace zelmora::gui

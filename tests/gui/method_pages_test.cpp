@@ -1,15 +1,22 @@
 // The method pages and dialogs the chromatogram commands show: the filter
 // page, the marking page with its timetable "События", and "Добавить событие"
 // in its two forms — their enabling rules, their ranges and what they hand
-// back.
+// back; "Подобрать" on the marking page over a chromatogram's trace.
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
+#include <cmath>
+#include <random>
+
+#include "document/signal.h"
+#include "processing/marking_proposal.h"
 
 #include "gui/document/chromatogram_prompts.h"
 #include "gui/method/add_event_dlg.h"
@@ -28,6 +35,37 @@ using zelmora::gui::CMtdFilteringPg;
 using zelmora::gui::CMtdPeeksPg;
 using zelmora::gui::CPeakEventsDlg;
 using zelmora::guitest::MessageLog;
+
+namespace {
+
+// Ten minutes at 5 points per second: a gently drifting baseline with
+// 0.02 mV of white noise and five Gaussian peaks of 0.05 min FWHM.
+zelmora::Signal syntheticTrace() {
+    zelmora::Signal s;
+    s.t0 = 0;
+    s.dt = 1.0 / 300.0;
+    std::mt19937 gen(7);
+    std::normal_distribution<double> noise(0.0, 0.02);
+    const double sigma = 0.05 / 2.3548;
+    const double times[] = {1.5, 3.0, 4.5, 6.5, 8.0};
+    const double heights[] = {5, 12, 3, 20, 8};
+    for (int i = 0; i < 3000; ++i) {
+        const double t = i * s.dt;
+        double v = 1.0 + 0.01 * t + noise(gen);
+        for (int k = 0; k < 5; ++k)
+            v += heights[k] * std::exp(-0.5 * std::pow((t - times[k]) / sigma, 2));
+        s.samples.push_back(static_cast<float>(v));
+    }
+    return s;
+}
+
+// The box holds the value within the six digits it is written with.
+bool holds(const zelmora::gui::NumberEdit* box, float expected) {
+    const std::optional<double> v = box->value();
+    return v && std::abs(*v - expected) <= 1e-5 * std::max(1.0, std::abs(double(expected)));
+}
+
+}  // namespace
 
 class MethodPagesTest : public QObject {
     Q_OBJECT
@@ -126,6 +164,93 @@ class MethodPagesTest : public QObject {
         sheetPage->field(CMtdPeeksPg::kMinArea)->setText(QStringLiteral("0.1"));
         QVERIFY(sheet.tryAccept());
         QCOMPARE(sheet.result(), int(QDialog::Accepted));
+    }
+
+    void proposeFillsTheBoxesFromTheTraceAndWaitsForOk() {
+        MarkingParameters p;
+        p.MaxRiderArea = 0.7f;
+        p.events.push_back({0, 1.0, 0, 0});
+        // Without a chromatogram (the method editor) there is nothing to ask.
+        CMtdPeeksPg bare(p);
+        QVERIFY(bare.proposeButton()->isHidden());
+        QVERIFY(!bare.proposeFromTrace());
+
+        const zelmora::Signal trace = syntheticTrace();
+        const auto expected = zelmora::ProposeMarking(trace, p);
+        QVERIFY(expected.ok());
+        const MarkingParameters& e = expected->parameters;
+        QVERIFY(e.Width != p.Width);  // the proposal differs from the defaults
+        QVERIFY(e.MinHeight != p.MinHeight);
+
+        CMtdPeeksPg page(p);
+        page.setTrace(&trace);
+        QVERIFY(!page.proposeButton()->isHidden());
+        QVERIFY(page.proposeButton()->isEnabled());
+        page.proposeButton()->click();
+        QVERIFY(holds(page.field(CMtdPeeksPg::kWidth), e.Width));
+        QVERIFY(holds(page.field(CMtdPeeksPg::kWidthDoublingTime), e.WidthDoublingTime));
+        QVERIFY(holds(page.field(CMtdPeeksPg::kMinHeight), e.MinHeight));
+        QVERIFY(holds(page.field(CMtdPeeksPg::kMinArea), e.MinArea));
+        QVERIFY(holds(page.field(CMtdPeeksPg::kMaxWidth), e.MaxWidth));
+        QVERIFY(holds(page.field(CMtdPeeksPg::kMaxRiderArea), 0.7f));  // others kept
+        // The note says what the trace showed; the tooltip gives every reason.
+        QVERIFY(!page.proposalNote()->isHidden());
+        QVERIFY(page.proposalNote()->text().contains(QStringLiteral("Шум базовой линии")));
+        QVERIFY(page.proposalNote()->text().contains(QStringLiteral("ширина узких пиков")));
+        QVERIFY(page.proposalNote()->toolTip().contains(QStringLiteral("Минимальная высота")));
+        // Nothing is taken before OK.
+        QCOMPARE(page.parameters().Width, p.Width);
+        QCOMPARE(page.parameters().MinHeight, p.MinHeight);
+
+        page.resize(520, 560);
+        page.show();
+        QCoreApplication::processEvents();
+        const QImage img = page.grab().toImage();
+        const QString png = QDir::current().filePath(QStringLiteral("marking_page_proposed.png"));
+        QVERIFY(img.save(png));
+        qInfo("marking page written to %s", qPrintable(png));
+
+        // A trace too short to judge leaves the boxes as they were and says why.
+        zelmora::Signal tiny;
+        tiny.dt = 0.01;
+        tiny.samples.assign(5, 1.0f);
+        CMtdPeeksPg small(p);
+        small.setTrace(&tiny);
+        QVERIFY(!small.proposeFromTrace());
+        QVERIFY(holds(small.field(CMtdPeeksPg::kWidth), p.Width));
+        QVERIFY(small.proposalNote()->text().startsWith(QStringLiteral("Подобрать нельзя")));
+
+        // Through the chromatogram's prompt: pressed, then confirmed with OK,
+        // the proposal (with the method's events) is handed back; cancelled,
+        // nothing is.
+        zelmora::gui::ChromatogramPrompts prompts;
+        prompts.setTrace(&trace);
+        bool cancel = false;
+        prompts.runDialog = [&](QDialog& d) {
+            auto* shown = d.findChild<CMtdPeeksPg*>();
+            if (shown == nullptr || shown->proposeButton()->isHidden())
+                return int(QDialog::Rejected);
+            shown->proposeButton()->click();
+            if (cancel)
+                return int(QDialog::Rejected);
+            return static_cast<zelmora::gui::CSinglePageSheet&>(d).tryAccept()
+                       ? int(QDialog::Accepted)
+                       : int(QDialog::Rejected);
+        };
+        MarkingParameters kept = p;
+        cancel = true;
+        QVERIFY(!prompts.editMarking(kept));
+        QCOMPARE(kept.Width, p.Width);
+        cancel = false;
+        MarkingParameters taken = p;
+        QVERIFY(prompts.editMarking(taken));
+        QVERIFY(std::abs(taken.Width - e.Width) <= 1e-5f * std::max(1.0f, e.Width));
+        QVERIFY(std::abs(taken.MinHeight - e.MinHeight) <= 1e-5f * std::max(1.0f, e.MinHeight));
+        QVERIFY(std::abs(taken.MinArea - e.MinArea) <= 1e-5f * std::max(1.0f, e.MinArea));
+        QCOMPARE(taken.events.size(), std::size_t{1});
+        prompts.setTrace(nullptr);
+        MarkingParameters none = p;
+        QVERIFY(!prompts.editMarking(none));  // the button is hidden there
     }
 
     void timetableListsEditsAndReplaces() {
