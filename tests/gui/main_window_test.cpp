@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QUrl>
@@ -30,6 +31,7 @@
 #include "gui/file_dialogs.h"
 #include "gui/main_frame.h"
 #include "gui/method/mtd_filtering_pg.h"
+#include "gui/method/mtd_peeks_pg.h"
 #include "gui/method/single_page_sheet.h"
 #include "gui/number_edit.h"
 #include "gui/zelmora_app.h"
@@ -273,12 +275,18 @@ class MainWindowTest : public QObject {
         QVERIFY(child != nullptr);
         QVERIFY(!child->isWindowModified());
         QVERIFY(child->document().peakCount() == 0);
-        // Marking shows its sheet first; OK takes the settings as they stand.
-        child->prompts().runDialog = [](QDialog& d) {
+        // Marking shows its sheet first, with "Подобрать" over this
+        // chromatogram's trace; OK takes the settings as they stand.
+        bool offered = false;
+        child->prompts().runDialog = [&offered](QDialog& d) {
+            const auto* page = d.findChild<zelmora::gui::CMtdPeeksPg*>();
+            offered = page != nullptr && !page->proposeButton()->isHidden() &&
+                      page->proposeButton()->isEnabled();
             return static_cast<zelmora::gui::CSinglePageSheet&>(d).tryAccept() ? QDialog::Accepted
                                                                                : QDialog::Rejected;
         };
         QVERIFY(frame.runCommand(command::kAutoMark));
+        QVERIFY(offered);
         QVERIFY(child->document().isModified());
         QVERIFY(child->isWindowModified());
         QVERIFY(child->windowTitle().contains(QStringLiteral("[*]")));
