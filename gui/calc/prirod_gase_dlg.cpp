@@ -165,7 +165,7 @@ CPrirodGaseDlg::CPrirodGaseDlg(SettingsStore& settings, QWidget* parent)
 
     auto* names = new QPushButton(QStringLiteral("Имена"), this);
     report_ = new QPushButton(QStringLiteral("&Отчёт"), this);
-    // Enabled while there is a result of chromatograms in the list.
+    // Enabled while chromatograms are listed and their calculation succeeded.
     report_->setEnabled(false);
     report_->setToolTip(
         QStringLiteral("Отчёт \"Расчёт свойств природного газа\" в файл RTF или PDF"));
