@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 # Writes the default chromatogram report forms share/Templates/report.rpt and
-# reporti.rpt (with the retention index column):
+# reporti.rpt (with the retention index column), and the natural-gas report
+# form PrGase.rpt:
 #   python3 scripts/make_report_templates.py share/Templates
 # Writes the default report forms as a word processor would: code page 1251.
 def esc(s):
@@ -79,12 +80,44 @@ def form(index):
     for line in ["__CommentSection", "Комментарий: __Comment __CommentSection",
                  "Дата отчёта: __ReportDate", "Анализ выполнил: __Operator"]:
         body += par(line)
+    return document(body)
+
+def document(body):
     head = ("{\\rtf1\\ansi\\ansicpg1251\\deff0\\deflang1049\n"
             "{\\fonttbl{\\f0\\froman\\fprq2\\fcharset204 Times New Roman;}{\\f1\\fswiss\\fprq2\\fcharset204 Arial;}}\n"
             "{\\colortbl;\\red0\\green0\\blue0;}\n"
             "{\\*\\generator Zelmora;}\\paperw11906\\paperh16838\\margl855\\margr855\\margt855\\margb855\n")
     return head + body + "}\n"
 
+def gas_form():
+    chrm = [("№", 600, "__Num"), ("Файл хроматограммы", 4200, "__File"), ("Проба", 5300, "__Sample")]
+    comp = [("№", 600, "__Number"), ("Компонент", 2400, "__Param"), ("Молярная доля, %", 1700, "__C"),
+            ("Расхождение, %", 1900, "__Delta"), ("Повторяемость", 3500, "__Shod")]
+    body = par("Расчёт свойств природного газа", "\\b\\fs28", "\\qc\\sa200")
+    body += par("Дата отчёта: __ReportDate")
+    body += par("Хроматограммы пробы", "\\b", "\\ql\\sb120")
+    body += row([(c[0], c[1]) for c in chrm], True)
+    body += par("__ChrmTemplateSection")
+    body += row([(c[2], c[1]) for c in chrm])
+    body += par("__ChrmTemplateSection")
+    body += par("Компонентный состав (среднее по хроматограммам)", "\\b", "\\ql\\sb120")
+    body += row([(c[0], c[1]) for c in comp], True)
+    body += par("__ResultsTemplateSection")
+    body += row([(c[2], c[1]) for c in comp])
+    body += par("__ResultsTemplateSection")
+    body += par("Физико-химические показатели", "\\b", "\\ql\\sb120")
+    body += par("__Conditions")
+    body += row([("Показатель", 4100), ("Высшая", 3000), ("Низшая", 3000)], True)
+    body += row([("Теплота сгорания", 4100), ("__Qv", 3000), ("__Qn", 3000)])
+    body += row([("Число Воббе", 4100), ("__Vv", 3000), ("__Vn", 3000)])
+    body += par("")
+    body += par("Относительная плотность (по воздуху): __Ro")
+    body += par("Абсолютная плотность: __ARo кг/м3")
+    body += par("")
+    body += par("Расчёт выполнил: ..............................................")
+    return document(body)
+
 import sys
 open(sys.argv[1] + "/report.rpt", "w", newline="\r\n").write(form(False))
 open(sys.argv[1] + "/reporti.rpt", "w", newline="\r\n").write(form(True))
+open(sys.argv[1] + "/PrGase.rpt", "w", newline="\r\n").write(gas_form())

@@ -13,15 +13,21 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <ctime>
 
+#include "app/paths.h"
 #include "app/settings_store.h"
 #include "app/text.h"
 #include "gui/calc/prirod_gase_names_dlg.h"
 #include "gui/document/child_frame.h"
 #include "gui/document/chromatogram_browser_dlg.h"
+#include "gui/file_dialogs.h"
 #include "gui/main_frame.h"
 #include "gui/message_box.h"
 #include "gui/number_edit.h"
+#include "reports/report_prirod_gase.h"
+#include "reports/rtf_text_document.h"
+#include "reports/rtf_writer.h"
 
 namespace zelmora::gui {
 namespace {
@@ -159,10 +165,11 @@ CPrirodGaseDlg::CPrirodGaseDlg(SettingsStore& settings, QWidget* parent)
 
     auto* names = new QPushButton(QStringLiteral("Имена"), this);
     report_ = new QPushButton(QStringLiteral("&Отчёт"), this);
-    // The report "Расчёт свойств природного газа" needs the report window,
-    // which the program does not have yet: shown, never enabled.
+    // Enabled while chromatograms are listed and their calculation succeeded.
     report_->setEnabled(false);
-    report_->setToolTip(QStringLiteral("Отчёт \"Расчёт свойств природного газа\" пока недоступен"));
+    report_->setToolTip(
+        QStringLiteral("Отчёт \"Расчёт свойств природного газа\" в файл RTF или PDF"));
+    connect(report_, &QPushButton::clicked, this, &CPrirodGaseDlg::makeReport);
     auto* close = new QPushButton(QStringLiteral("&Закрыть"), this);
     connect(names, &QPushButton::clicked, this, &CPrirodGaseDlg::editNames);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
@@ -225,6 +232,45 @@ int CPrirodGaseDlg::addFiles(const std::vector<fs::path>& files) {
         showMessage({this, QMessageBox::Warning, windowTitle(),
                      QStringLiteral("Не добавлены хроматограммы:\n") + failed.join('\n')});
     return added;
+}
+
+void CPrirodGaseDlg::makeReport() {
+    if (!result_ || list_.empty())
+        return;
+    const fs::path& first = list_.entries().front().file;
+    FileRequest r;
+    r.parent = this;
+    r.save = true;
+    r.caption = QString::fromUtf8(CReportPrirodGase::kTitle);
+    r.start = QString::fromStdString(
+        (first.parent_path() / (first.stem().string() + "_gas.rtf")).string());
+    r.filter = QStringLiteral("Отчёт (*.rtf);;PDF (*.pdf)");
+    r.defaultSuffix = QStringLiteral("rtf");
+    const QString chosen = chooseFile(r);
+    if (chosen.isEmpty())
+        return;
+
+    CPreview view;
+    const Status loaded =
+        view.loadTemplate(CReportPrirodGase::templatePath(paths::programFolder()));
+    if (!loaded) {
+        showFailure(this, loaded, QStringLiteral("Не удалось прочитать шаблон отчёта: %1"),
+                    QMessageBox::Warning, windowTitle());
+        return;
+    }
+    NaturalGasReportInput in;
+    in.analyses = &list_.entries();
+    in.result = &*result_;
+    in.names = &names_;
+    in.now = std::time(nullptr);
+    CReportPrirodGase::fill(view, in);
+
+    const Status written = chosen.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)
+                               ? rtf::writePdf(view.document(), chosen)
+                               : rtf::writeRtfFile(view.document(), fs::path(chosen.toStdString()));
+    if (!written)
+        showFailure(this, written, QStringLiteral("Не удалось записать отчёт: %1"),
+                    QMessageBox::Warning, windowTitle());
 }
 
 void CPrirodGaseDlg::addWithDialog() {
@@ -346,6 +392,7 @@ void CPrirodGaseDlg::fillResults() {
     for (QLineEdit* box :
          {higherHeat_, lowerHeat_, higherWobbe_, lowerWobbe_, relativeDensity_, absoluteDensity_})
         box->clear();
+    report_->setEnabled(result_.has_value() && !list_.empty());
     if (!result_)
         return;
     const std::vector<GasCompositionRow> rows = compositionRows(*result_, names_);

@@ -61,6 +61,9 @@ class CPrirodGaseDlg : public QWidget {
     void setWaterPercent(double percent);
     void setAirReference(AirDensityReference ref);
     void editNames();  // "Имена"
+    // "&Отчёт": the report "Расчёт свойств природного газа" written to the
+    // chosen file, as PDF for a ".pdf" name and as RTF otherwise.
+    void makeReport();
 
     const GasConditions& conditions() const { return conditions_; }
     const GasComponentNames& names() const { return names_; }

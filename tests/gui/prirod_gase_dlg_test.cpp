@@ -4,10 +4,12 @@
 // repeatability verdicts in the grid, the results in both units and at both
 // temperatures, the water content, a composition above 100 % that empties
 // the results with its reason, the "Имена" dialog, removing and opening
-// entries, the single window and the names written when it closes. Pictures
-// of the window and the dialog are left in the build folder.
+// entries, the report written as RTF and PDF, the single window and the
+// names written when it closes. Pictures of the window and the dialog, and
+// the report's PDF, are left in the build folder.
 
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -21,8 +23,10 @@
 #include "gui/calc/prirod_gase_dlg.h"
 #include "gui/calc/prirod_gase_names_dlg.h"
 #include "gui/document/chromatogram_browser_dlg.h"
+#include "gui/file_dialogs.h"
 #include "gui/number_edit.h"
 #include "gui_test_support.h"
+#include "reports/rtf_reader.h"
 
 using namespace zelmora;
 using zelmora::gui::CPrirodGaseDlg;
@@ -136,6 +140,46 @@ class PrirodGaseDlgTest : public QObject {
 
         const QImage picture = w->grab().toImage();
         QVERIFY(picture.save(QStringLiteral(QT_TESTCASE_BUILDDIR "/natural_gas_window.png")));
+
+        // "&Отчёт" asks for a file with the save dialog and writes the filled
+        // form there: RTF, or PDF for a ".pdf" name (left in the build folder).
+        QVERIFY(w->reportButton()->isEnabled());
+        std::vector<gui::FileRequest> asked;
+        QString answer;
+        gui::ScopedFileChooser reportFile([&](const gui::FileRequest& r) {
+            asked.push_back(r);
+            return answer;
+        });
+        QTest::mouseClick(w->reportButton(), Qt::LeftButton);  // cancelled
+        QCOMPARE(asked.size(), std::size_t(1));
+        QVERIFY(asked[0].save);
+        QCOMPARE(asked[0].filter, QStringLiteral("Отчёт (*.rtf);;PDF (*.pdf)"));
+        QCOMPARE(messages.texts.size(), 1);
+        answer = QString::fromStdString(file("газ.rtf").string());
+        QTest::mouseClick(w->reportButton(), Qt::LeftButton);
+        const Result<rtf::RtfDocument> rtf = rtf::readRtfFile(file("газ.rtf"));
+        QVERIFY2(rtf.ok(), rtf.message().c_str());
+        const std::string text = rtf->plainText();
+        for (const char* expected :
+             {"Расчёт свойств природного газа\n", "1\tг1.stg\tГаз, 1\t\n", "3\tг3.stg\tГаз, 3\t\n",
+              "2\tЭтан\t3.05000\t0.10000\t2.357 OK (по ГОСТ Р ИСО 5725)\t\n",
+              "Теплота сгорания\t38.35 МДж/м3\t", "Число Воббе\t50.24 МДж/м3\t",
+              "Абсолютная плотность: 0.7019 кг/м3"})
+            QVERIFY2(text.find(expected) != std::string::npos, expected);
+        QVERIFY2(text.find("__") == std::string::npos, text.c_str());
+        const QString pdf = QStringLiteral(QT_TESTCASE_BUILDDIR "/natural_gas_report.pdf");
+        QFile::remove(pdf);
+        answer = pdf;
+        QTest::mouseClick(w->reportButton(), Qt::LeftButton);
+        QFile written(pdf);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.read(5) == "%PDF-");
+        // A folder that is not there: the reason, nothing reported as done.
+        answer = QString::fromStdString(file("нет/газ.rtf").string());
+        QTest::mouseClick(w->reportButton(), Qt::LeftButton);
+        QCOMPARE(messages.texts.size(), 2);
+        QVERIFY(messages.saw(QStringLiteral("Не удалось записать отчёт")));
+        messages.texts.pop_back();
 
         // kcal/m³ shows whole numbers; 0 °C takes the 0 °C constants.
         QTest::mouseClick(w->unitButton(), Qt::LeftButton);
