@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "instruments/serial_port.h"
+#include "instruments/sim/pty_simulator.h"
 
 namespace zelmora::sim {
 
@@ -76,27 +77,7 @@ void KalderPtySimulator::pump() {
 }
 
 bool KalderPtySimulator::send(const std::uint8_t* bytes, std::size_t count, int waitMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
-    while (count > 0) {
-        const ssize_t n = ::write(pty_.master(), bytes, count);
-        if (n > 0) {
-            bytes += n;
-            count -= static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return false;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0 || stop_.load())
-            return false;
-        pollfd p{pty_.master(), POLLOUT, 0};
-        ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 10)));
-        pump();
-    }
-    return true;
+    return writeToDriver(pty_.master(), bytes, count, waitMs, stop_, [this] { pump(); });
 }
 
 void KalderPtySimulator::run() {

@@ -67,10 +67,11 @@ void PtySimulator::pump() {
     }
 }
 
-bool PtySimulator::send(const std::uint8_t* bytes, std::size_t count, int waitMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+bool writeToDriver(int master, const std::uint8_t* bytes, std::size_t count, int waitMs,
+                   const std::atomic<bool>& stop, const std::function<void()>& drain) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     while (count > 0) {
-        const ssize_t n = ::write(pty_.master(), bytes, count);
+        const ssize_t n = ::write(master, bytes, count);
         if (n > 0) {
             bytes += n;
             count -= static_cast<std::size_t>(n);
@@ -80,15 +81,20 @@ bool PtySimulator::send(const std::uint8_t* bytes, std::size_t count, int waitMs
             continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             return false;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0 || stop_.load())
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0 || stop.load())
             return false;
-        pollfd p{pty_.master(), POLLOUT, 0};
+        pollfd p{master, POLLOUT, 0};
         ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 10)));
-        pump();
+        drain();
     }
     return true;
+}
+
+bool PtySimulator::send(const std::uint8_t* bytes, std::size_t count, int waitMs) {
+    return writeToDriver(pty_.master(), bytes, count, waitMs, stop_, [this] { pump(); });
 }
 
 void PtySimulator::run() {

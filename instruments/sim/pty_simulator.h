@@ -12,6 +12,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,6 +21,13 @@
 #include "instruments/sim/frame_source.h"
 
 namespace zelmora::sim {
+
+// Writes all of `bytes` to the master side of a simulator's pseudo-terminal
+// within `waitMs`, calling `drain` to read what the driver sent while the
+// line is full, so that neither side blocks the other. False on a write
+// error, on the time-out, or once `stop` turns true.
+bool writeToDriver(int master, const std::uint8_t* bytes, std::size_t count, int waitMs,
+                   const std::atomic<bool>& stop, const std::function<void()>& drain);
 
 class PtySimulator {
   public:
