@@ -37,14 +37,20 @@ void damagePage(const std::filesystem::path& file, long long page, long long pag
 
 // A copy of the fixture's file, beside it, with one leaf page of Analyses
 // overwritten; the fixture's connection is closed.
-std::filesystem::path damagedCopyOf(DbFixture& f, const std::string& name) {
-    const long long pageSize = f.count("PRAGMA page_size");
+// The leaf pages of the table Analyses in the fixture's file, in order.
+std::vector<long long> analysesLeafPages(DbFixture& f) {
     Statement leaf = f.db().prepare(
         "SELECT pageno FROM dbstat WHERE name = 'Analyses' AND pagetype = 'leaf' "
         "ORDER BY pageno");
     std::vector<long long> leaves;
     while (leaf.next())
         leaves.push_back(leaf.int64(0));
+    return leaves;
+}
+
+std::filesystem::path damagedCopyOf(DbFixture& f, const std::string& name) {
+    const long long pageSize = f.count("PRAGMA page_size");
+    const std::vector<long long> leaves = analysesLeafPages(f);
     EXPECT_GT(leaves.size(), 10u);
     f.database.close();
     const std::filesystem::path copy = f.dir / name;
@@ -84,12 +90,7 @@ TEST(AnalysesDatabase, RepairSalvagesADamagedFileAndKeepsTheOriginal) {
     EXPECT_TRUE(f.database.isOpen());
 
     const long long pageSize = f.count("PRAGMA page_size");
-    Statement leaf = f.db().prepare(
-        "SELECT pageno FROM dbstat WHERE name = 'Analyses' AND pagetype = 'leaf' "
-        "ORDER BY pageno");
-    std::vector<long long> leaves;
-    while (leaf.next())
-        leaves.push_back(leaf.int64(0));
+    const std::vector<long long> leaves = analysesLeafPages(f);
     ASSERT_GT(leaves.size(), 10u);
     const long long maxKey = f.count("SELECT max(KeyAnalys) FROM Analyses");
     f.database.close();

@@ -35,15 +35,24 @@ void cutBadLinks(std::vector<Peak>& peaks) {
 
 // The area above the chord of samples s..e as the scan takes it: sum, dt and
 // result in single precision.
-float scanArea(const Signal& sig, std::int64_t s, std::int64_t e) {
+// Samples s..e clamped to the trace, summed in single precision from the
+// left; false when nothing is left of the stretch.
+bool floatSum(const Signal& sig, std::int64_t& s, std::int64_t& e, float& sum) {
     const std::int64_t n = static_cast<std::int64_t>(sig.size());
     s = std::max<std::int64_t>(s, 0);
     e = std::min<std::int64_t>(e, n - 1);
     if (s > e)
-        return 0;
-    float sum = 0;
+        return false;
+    sum = 0;
     for (std::int64_t i = s; i <= e; ++i)
         sum += sig.samples[i];
+    return true;
+}
+
+float scanArea(const Signal& sig, std::int64_t s, std::int64_t e) {
+    float sum = 0;
+    if (!floatSum(sig, s, e, sum))
+        return 0;
     const float a = sig.samples[s] + sig.samples[e];
     const float dt = static_cast<float>(sig.dt);
     return (sum - a / 2 - static_cast<float>(e - s) * a / 2) * dt;
@@ -52,14 +61,9 @@ float scanArea(const Signal& sig, std::int64_t s, std::int64_t e) {
 // The same area as the widening takes it: the sum in single precision, the
 // rest in double with dt in single precision.
 double widenArea(const Signal& sig, std::int64_t s, std::int64_t e) {
-    const std::int64_t n = static_cast<std::int64_t>(sig.size());
-    s = std::max<std::int64_t>(s, 0);
-    e = std::min<std::int64_t>(e, n - 1);
-    if (s > e)
-        return 0;
     float sum = 0;
-    for (std::int64_t i = s; i <= e; ++i)
-        sum += sig.samples[i];
+    if (!floatSum(sig, s, e, sum))
+        return 0;
     const double a = double(sig.samples[s]) + double(sig.samples[e]);
     const double dt = static_cast<float>(sig.dt);
     return (double(sum) - a / 2 - double(e - s) * a / 2) * dt;
