@@ -421,16 +421,14 @@ void PeakDetector::mergeZones() {
 }
 
 DetectionState detectionParameters(const MarkingParameters& m) {
-    DetectionState d;
-    d.width = m.Width;
-    d.maxWidth = m.MaxWidth;
-    d.widthDoublingTime = m.WidthDoublingTime;
-    d.minHeight = m.MinHeight;
-    d.minArea = m.MinArea;
-    d.markingStart = m.MarkingStart;
-    d.maxRiderArea = m.MaxRiderArea;
-    d.maxCommonBaselineDistance = m.MaxCommonBaselineDistance;
-    return d;
+    return {.width = m.Width,
+            .maxWidth = m.MaxWidth,
+            .widthDoublingTime = m.WidthDoublingTime,
+            .minHeight = m.MinHeight,
+            .minArea = m.MinArea,
+            .markingStart = m.MarkingStart,
+            .maxRiderArea = m.MaxRiderArea,
+            .maxCommonBaselineDistance = m.MaxCommonBaselineDistance};
 }
 
 double parameterOfKind(const DetectionState& d, std::int32_t kind) {
