@@ -108,12 +108,7 @@ void KalderPtySimulator::run() {
             silence = model_.faultAt(FaultKind::Silence, n, &arg);
         }
         if (silence) {
-            const auto until = Clock::now() + std::chrono::milliseconds(arg);
-            while (Clock::now() < until && !stop_.load()) {
-                pollfd p{pty_.master(), POLLIN, 0};
-                ::poll(&p, 1, 10);
-                pump();
-            }
+            stayQuiet(pty_.master(), std::chrono::milliseconds(arg), stop_, [this] { pump(); });
             origin += std::chrono::milliseconds(arg);
         }
         std::vector<std::uint8_t> bytes;

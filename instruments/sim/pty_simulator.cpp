@@ -93,6 +93,16 @@ bool writeToDriver(int master, const std::uint8_t* bytes, std::size_t count, int
     return true;
 }
 
+void stayQuiet(int master, std::chrono::milliseconds span, const std::atomic<bool>& stop,
+               const std::function<void()>& drain) {
+    const auto until = std::chrono::steady_clock::now() + span;
+    while (std::chrono::steady_clock::now() < until && !stop.load()) {
+        pollfd p{master, POLLIN, 0};
+        ::poll(&p, 1, 10);
+        drain();
+    }
+}
+
 bool PtySimulator::send(const std::uint8_t* bytes, std::size_t count, int waitMs) {
     return writeToDriver(pty_.master(), bytes, count, waitMs, stop_, [this] { pump(); });
 }
@@ -134,12 +144,7 @@ void PtySimulator::run() {
         }
         if (silence) {
             // The instrument pauses; the frames of the pause follow later.
-            const auto until = Clock::now() + std::chrono::milliseconds(arg);
-            while (Clock::now() < until && !stop_.load()) {
-                pollfd p{pty_.master(), POLLIN, 0};
-                ::poll(&p, 1, 10);
-                pump();
-            }
+            stayQuiet(pty_.master(), std::chrono::milliseconds(arg), stop_, [this] { pump(); });
             origin += std::chrono::milliseconds(arg);
         }
         std::vector<std::uint8_t> bytes;

@@ -10,6 +10,7 @@
 // the counters and flags are atomics.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -28,6 +29,10 @@ namespace zelmora::sim {
 // error, on the time-out, or once `stop` turns true.
 bool writeToDriver(int master, const std::uint8_t* bytes, std::size_t count, int waitMs,
                    const std::atomic<bool>& stop, const std::function<void()>& drain);
+// Sends nothing for `span` (an instrument that falls silent), still reading
+// what the driver sends through `drain`; ends early once `stop` turns true.
+void stayQuiet(int master, std::chrono::milliseconds span, const std::atomic<bool>& stop,
+               const std::function<void()>& drain);
 
 class PtySimulator {
   public:
