@@ -181,7 +181,7 @@ Result<QueueFileContent> readQueueXml(std::string_view bytes) {
                       "нет записи № %d (или в ней нет элемента «comments»), "
                       "записи после неё не читаются",
                       n);
-        content.warnings.push_back(text::format("Из файла очереди взяты %d записей из %d: %s.",
+        content.warnings.push_back(text::format("Из файла очереди взято записей: %d из %d; %s.",
                                                 taken, total, why.c_str()));
     }
     return content;
@@ -314,6 +314,28 @@ Status AnalysisQueue::loadWorkingCopy(int* interruptedOut) {
         *interruptedOut = interrupted;
     notify();
     return saved;
+}
+
+Status AnalysisQueue::readWorkingCopy() {
+    std::vector<QueueEntry> entries;
+    std::error_code ec;
+    if (fs::exists(workingCopy_, ec)) {
+        Result<std::string> bytes = readFile(workingCopy_);
+        if (!bytes)
+            return bytes.status();
+        Result<QueueFileContent> content = readQueueXml(bytes.value());
+        if (!content)
+            return Status::failure(text::format("Рабочая копия очереди %s повреждена (%s).",
+                                                workingCopy_.string().c_str(),
+                                                content.message().c_str()));
+        entries = std::move(content).value().entries;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        entries_ = std::move(entries);
+    }
+    notify();
+    return {};
 }
 
 Status AnalysisQueue::load(const fs::path& file, std::vector<std::string>* warnings) {

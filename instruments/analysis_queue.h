@@ -108,6 +108,9 @@ class AnalysisQueue {
     // work by a program that stopped mid-recording become new again (their
     // recording never completed); the count is in `interruptedOut`.
     Status loadWorkingCopy(int* interruptedOut = nullptr);
+    // Reads the working copy as it stands, changing nothing on disk (a
+    // look from another process while the program may be recording).
+    Status readWorkingCopy();
     // Replaces the queue by a queue file (the laboratory system's); on any
     // failure the queue and its working copy stay as they were. Warnings
     // about entries not taken go to `warnings`.

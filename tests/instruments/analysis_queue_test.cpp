@@ -96,7 +96,7 @@ TEST(QueueFile, ReportsEntriesItDoesNotTake) {
     ASSERT_TRUE(gap);
     EXPECT_EQ(gap.value().entries.size(), 2u);
     ASSERT_EQ(gap.value().warnings.size(), 1u);
-    EXPECT_NE(gap.value().warnings[0].find("2 записей из 3"), std::string::npos);
+    EXPECT_NE(gap.value().warnings[0].find("записей: 2 из 3"), std::string::npos);
     EXPECT_NE(gap.value().warnings[0].find("№ 3"), std::string::npos);
 
     std::string body;
@@ -107,7 +107,7 @@ TEST(QueueFile, ReportsEntriesItDoesNotTake) {
     EXPECT_EQ(many.value().entries.size(), 999u);
     EXPECT_EQ(many.value().entries.back().id, 999);
     ASSERT_EQ(many.value().warnings.size(), 1u);
-    EXPECT_NE(many.value().warnings[0].find("999 записей из 1200"), std::string::npos);
+    EXPECT_NE(many.value().warnings[0].find("записей: 999 из 1200"), std::string::npos);
 }
 
 TEST(QueueFile, RefusesWhatIsNotAQueueWithAMessage) {
