@@ -417,7 +417,15 @@ const CommandEntry kCommands[] = {
                  t.window->close();
              return true;
          }},
-    {.id = kQueue, .hint = "Очередь КЖК", .toolbarText = "КЖК", .shown = queueInUse},
+    {.id = kQueue,
+     .hint = "Очередь КЖК",
+     .toolbarText = "КЖК",
+     .shown = queueInUse,
+     .run =
+         [](const CommandTarget& t) {
+             t.frame->showQueue();
+             return true;
+         }},
 
     // --- "О&тчёт": the report window is not part of the program yet.
     {.id = kChromatogramReport,

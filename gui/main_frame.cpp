@@ -21,6 +21,7 @@
 #include "app/program_settings.h"
 #include "app/settings_store.h"
 #include "app/text.h"
+#include "app/work_log.h"
 #include "gui/app/programm_setup_sheet.h"
 #include "gui/command_ids.h"
 #include "gui/command_table.h"
@@ -28,9 +29,11 @@
 #include "gui/document/chromatogram_browser_dlg.h"
 #include "gui/document/zelmora_view.h"
 #include "gui/file_dialogs.h"
+#include "gui/instruments/analysis_queue_dlg.h"
 #include "gui/instruments/device_list_dlg.h"
 #include "gui/instruments/instrument_controls.h"
 #include "gui/message_box.h"
+#include "instruments/analysis_queue.h"
 #include "instruments/device_manager.h"
 
 namespace zelmora::gui {
@@ -77,6 +80,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), recent_(userSetti
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdi_);
     recent_.load();
+    loadAnalysisQueue();
     instruments_ = new CInstrumentControls(this, [this](int id) { return runCommand(id); });
     instruments_->setListChanged([this] { deviceListChanged(); });
     createActions();
@@ -88,6 +92,45 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), recent_(userSetti
     statusBar()->showMessage(QStringLiteral("Готово"));
     resize(1280, 800);
     activeWindowChanged();
+}
+
+// The queue as the last run left it. A sample that was in work then never
+// finished its recording: it is run again, and the work log says so.
+void CMainFrame::loadAnalysisQueue() {
+    queue_ = std::make_unique<AnalysisQueue>(AnalysisQueue::defaultWorkingCopy());
+    int interrupted = 0;
+    const Status loaded = queue_->loadWorkingCopy(&interrupted);
+    if (!loaded.ok())
+        CWorkLog::instance().write("! " + loaded.message());
+    if (interrupted > 0)
+        CWorkLog::instance().write(text::format(
+            ". Очередь КЖК: проб, не завершённых при прошлой работе программы: %d; они "
+            "будут выполнены заново",
+            interrupted));
+    // Recording threads change the queue too: the window redraws on the
+    // user-interface thread.
+    queue_->setChangedCallback([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (queueDlg_)
+                    queueDlg_->refresh();
+            },
+            Qt::QueuedConnection);
+    });
+    if (!loaded.ok() && programOptions().enableKGK)
+        QMetaObject::invokeMethod(
+            this, [this, loaded] { showFailure(this, loaded); }, Qt::QueuedConnection);
+}
+
+CAnalysisQueueDlg* CMainFrame::showQueue() {
+    if (!queueDlg_)
+        queueDlg_ = new CAnalysisQueueDlg(*queue_, userSettings(), devices_, this);
+    queueDlg_->refresh();
+    queueDlg_->show();
+    queueDlg_->raise();
+    queueDlg_->activateWindow();
+    return queueDlg_;
 }
 
 CMainFrame::~CMainFrame() {
@@ -573,6 +616,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     for (CChildFrame* c : chromatograms())
         c->setCloseConfirmed(true);
     mdi_->closeAllSubWindows();
+    if (const Status saved = queue_->save(); !saved.ok())
+        CWorkLog::instance().write("! " + saved.message());
     event->accept();
 }
 

@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <filesystem>
 #include <memory>
 
@@ -28,13 +29,15 @@ class QMenu;
 class QToolBar;
 
 namespace zelmora {
+class AnalysisQueue;
 class CDeviceManager;
-}
+}  // namespace zelmora
 
 namespace zelmora::gui {
 
 class CChildFrame;
 class CInstrumentControls;
+class CAnalysisQueueDlg;
 struct CommandTarget;
 
 class CMainFrame : public QMainWindow {
@@ -87,6 +90,10 @@ class CMainFrame : public QMainWindow {
     // "По&дключение...": the device-list dialog; a changed list is written
     // and the bands follow it.
     void showDeviceList();
+    // The analysis queue: its working copy is read when the window is made.
+    AnalysisQueue& analysisQueue() const { return *queue_; }
+    // "Очередь КЖК" (33171): the queue window, made on first use.
+    CAnalysisQueueDlg* showQueue();
 
     // The close rules without closing: no recording, the disconnect
     // question, then every modified chromatogram. True when the program may
@@ -113,6 +120,7 @@ class CMainFrame : public QMainWindow {
     QMenu* createPopupMenu() override;
 
   private:
+    void loadAnalysisQueue();
     void createActions();
     void buildMenus();
     void buildStatusBar();
@@ -151,6 +159,8 @@ class CMainFrame : public QMainWindow {
     RecentFileList recent_;
     CDeviceManager* devices_ = nullptr;
     CInstrumentControls* instruments_ = nullptr;
+    std::unique_ptr<AnalysisQueue> queue_;
+    QPointer<CAnalysisQueueDlg> queueDlg_;
     bool unattended_ = false;  // closing with no one to answer questions
     // A changed device list is written now and the bands rebuilt (posted).
     void deviceListChanged();
