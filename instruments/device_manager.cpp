@@ -10,6 +10,7 @@
 #include "instruments/kalder_instrument.h"
 #include "instruments/ostrel_adc.h"
 #include "instruments/placeholder_device.h"
+#include "instruments/ehd_detector.h"
 #include "instruments/varsel_adc.h"
 
 namespace zelmora {
@@ -32,6 +33,7 @@ CDeviceManager::CDeviceManager(SettingsStore& store) : store_(store) {
     factories_[2] = [] { return std::make_unique<COstrelAdc>(); };
     factories_[3] = [] { return std::make_unique<CDetectorAdc>(); };
     factories_[5] = [] { return std::make_unique<CDemoAdc>(); };
+    factories_[6] = [] { return std::make_unique<CEhdDetector>(); };
     factories_[7] = [] { return std::make_unique<CFluoratAdc>(); };
     factories_[8] = [] { return std::make_unique<CVarselAdc>(); };
 }

@@ -14,7 +14,13 @@ FrameSource::FrameSource(SimConfig config)
       rng_(config_.seed),
       started_(!config_.waitForStartKey),
       wavelength_(config_.wavelength),
-      division_(config_.division) {}
+      division_(config_.division) {
+    // The detector is switched on with settings of its own: the driver has
+    // to bring it to the wanted ones.
+    wire::EhdFrame& s = ehd_.settings;
+    s.range = 1;
+    s.detectorTemperature = s.columnTemperature = wire::ehdTemperatureCode(20);
+}
 
 double FrameSource::frameTime(std::uint64_t n) const {
     return static_cast<double>(n) / instrumentFrameRate(config_.instrument);
@@ -81,6 +87,8 @@ std::uint32_t FrameSource::rawCount(int channel, std::uint64_t n) const {
             const double v = std::clamp(std::round(s * 1000.0), -2147483647.0, 2147483647.0);
             return static_cast<std::uint32_t>(static_cast<std::int32_t>(v));
         }
+        case Instrument::Ehd:
+            return wire::ehdRawFromSignal(s, ehd_.settings.range, ehd_.settings.mode);
     }
     return 0;
 }
@@ -123,6 +131,25 @@ std::vector<std::uint8_t> FrameSource::frameBytes(std::uint64_t n) const {
                 b[n % 2 == 0 ? 38 : 9] ^= 0x01;
             return {b.begin(), b.end()};
         }
+        case Instrument::Ehd: {
+            wire::EhdFrame f = ehd_.settings;
+            f.kind = static_cast<int>(n % 4);
+            f.raw = rawCount(0, n);
+            f.detectorTemperatureMeasured = n % 2 == 0;
+            f.measuredTemperatureCode = wire::ehdTemperatureCode(
+                f.detectorTemperatureMeasured ? ehd_.detectorCelsius : ehd_.columnCelsius);
+            auto near = [](bool on, double measured, int code) {
+                return !on || std::fabs(measured - wire::ehdTemperatureCelsius(code)) < 0.5;
+            };
+            f.ready = near(f.detectorThermostat, ehd_.detectorCelsius, f.detectorTemperature) &&
+                      near(f.columnThermostat, ehd_.columnCelsius, f.columnTemperature);
+            auto b = wire::buildEhdFrame(f);
+            // The frame has no check: a bad one starts with a byte that
+            // cannot begin a frame, so that the driver skips it.
+            if (bad)
+                b[0] |= 0x80;
+            return {b.begin(), b.end()};
+        }
     }
     return {};
 }
@@ -140,6 +167,8 @@ double FrameSource::expectedSample(int channel, std::uint64_t n) const {
             return wire::fluoratSample(raw);
         case Instrument::Varsel:
             return wire::varselSample(static_cast<std::int32_t>(raw));
+        case Instrument::Ehd:
+            return wire::ehdSignal(raw, ehd_.settings.range, ehd_.settings.mode);
     }
     return 0;
 }
@@ -176,6 +205,82 @@ bool FrameSource::sending() const {
 
 void FrameSource::frameSent() {
     ++runSent_;
+    if (config_.instrument != Instrument::Ehd)
+        return;
+    auto follow = [](double& t, bool on, int code) {
+        const double target = on ? wire::ehdTemperatureCelsius(code) : 20.0;
+        t += std::clamp(target - t, -0.25, 0.25);
+    };
+    follow(ehd_.detectorCelsius, ehd_.settings.detectorThermostat,
+           ehd_.settings.detectorTemperature);
+    follow(ehd_.columnCelsius, ehd_.settings.columnThermostat, ehd_.settings.columnTemperature);
+}
+
+void FrameSource::ehdCommand(const wire::EhdCommandFields& c) {
+    wire::EhdFrame& s = ehd_.settings;
+    if (c.number == wire::kEhdLinkSweep) {
+        ++ehd_.sweepCommands;
+        return;
+    }
+    ehd_.commands.push_back(c);
+    // A 12-bit code: the even command sets its low 6 bits, the odd one the high.
+    auto half = [&](int& code, int first) {
+        code = c.number == first ? (code & ~0x3F) | c.value : (code & 0x3F) | c.value << 6;
+    };
+    switch (c.number) {
+        case 0:
+        case 1:
+            half(s.measuringPotential, 0);
+            break;
+        case 2:
+        case 3:
+            half(s.cleaningPotential, 2);
+            break;
+        case 4:
+        case 5:
+            half(s.restoringPotential, 4);
+            break;
+        case 6:
+        case 7:
+            half(s.columnTemperature, 6);
+            break;
+        case 22:
+        case 23:
+            half(s.detectorTemperature, 22);
+            break;
+        case 8:
+            s.cleaningTime = c.value;
+            break;
+        case 9:
+            s.restoringTime = c.value;
+            break;
+        case 10:
+            s.delayTime = c.value;
+            break;
+        case 11:
+        case 12:
+        case 13:
+            s.mode = c.number - 11;
+            s.range = 1;
+            break;
+        case 14:
+        case 15:
+            s.analysis = c.number == 14;
+            break;
+        case 16:
+            s.range = 0;
+            break;
+        case 17:
+        case 18:
+            s.detectorThermostat = c.number == 17;
+            break;
+        case 20:
+        case 21:
+            s.columnThermostat = c.number == 20;
+            break;
+        default:
+            break;
+    }
 }
 
 void FrameSource::receive(const std::uint8_t* bytes, std::size_t count) {
@@ -202,6 +307,10 @@ void FrameSource::receive(const std::uint8_t* bytes, std::size_t count) {
                     else if (c->op == 0 && c->b3 == wire::kVarselSetDivision)
                         division_ = value;
                 }
+                break;
+            case Instrument::Ehd:
+                if (auto c = ehdParser_.feed(b))
+                    ehdCommand(*c);
                 break;
             case Instrument::Ostrel:
                 break;

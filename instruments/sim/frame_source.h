@@ -11,10 +11,23 @@
 #include <vector>
 
 #include "instruments/sim/sim_config.h"
+#include "instruments/wire/ehd_frame.h"
 #include "instruments/wire/ostrel_frame.h"
 #include "instruments/wire/varsel_frame.h"
 
 namespace zelmora::sim {
+
+// The "ЭХД+КД" detector's own state: the settings it works with (codes, as
+// its frames report them), its thermostats' temperatures, which follow
+// their set points by a quarter of a degree per frame (towards 20 °C when
+// switched off), and the commands it received.
+struct EhdInstrumentState {
+    wire::EhdFrame settings;  // the settings fields and flags of the frames
+    double detectorCelsius = 18;
+    double columnCelsius = 18;
+    int sweepCommands = 0;
+    std::vector<wire::EhdCommandFields> commands;  // every command but the sweep
+};
 
 class FrameSource {
   public:
@@ -48,6 +61,7 @@ class FrameSource {
     const std::vector<std::uint8_t>& keys() const { return keys_; }
     const std::vector<wire::VarselCommandFields>& varselCommands() const { return varselCommands_; }
     int wavelength() const { return wavelength_; }
+    const EhdInstrumentState& ehd() const { return ehd_; }
     int division() const { return division_; }
 
   private:
@@ -65,6 +79,9 @@ class FrameSource {
     int division_;
     wire::DetectorCommandParser detectorParser_;
     wire::VarselCommandParser varselParser_;
+    wire::EhdCommandParser ehdParser_;
+    EhdInstrumentState ehd_;
+    void ehdCommand(const wire::EhdCommandFields& c);
     std::vector<wire::DetectorCommand> detectorCommands_;
     std::vector<std::uint8_t> keys_;
     std::vector<wire::VarselCommandFields> varselCommands_;

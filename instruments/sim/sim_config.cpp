@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "app/text.h"
+#include "instruments/wire/ehd_frame.h"
 
 namespace zelmora::sim {
 
@@ -16,6 +17,8 @@ std::optional<Instrument> parseInstrument(std::string_view name) {
         return Instrument::Fluorat;
     if (text::equalsNoCase(name, "varsel"))
         return Instrument::Varsel;
+    if (text::equalsNoCase(name, "ehd") || text::equalsNoCase(name, "ЭХД"))
+        return Instrument::Ehd;
     return std::nullopt;
 }
 
@@ -29,12 +32,21 @@ const char* instrumentName(Instrument i) {
             return "fluorat";
         case Instrument::Varsel:
             return "varsel";
+        case Instrument::Ehd:
+            return "ehd";
     }
     return "?";
 }
 
 double instrumentFrameRate(Instrument i) {
-    return i == Instrument::Fluorat ? 4.0 : 10.0;
+    switch (i) {
+        case Instrument::Fluorat:
+            return 4.0;
+        case Instrument::Ehd:
+            return wire::kEhdSampleRate;
+        default:
+            return 10.0;
+    }
 }
 
 int instrumentChannels(Instrument i) {
@@ -76,7 +88,7 @@ SyntheticSignal defaultSignal(Instrument i) {
 const char* const kSimUsage =
     "Использование: zelmora-sim MODE [параметры]\n"
     "Открывает псевдотерминал, печатает его путь и передаёт кадры прибора.\n"
-    "MODE: ostrel | kd | fluorat | varsel | kalder (zelmora-sim kalder --help)\n"
+    "MODE: ostrel | kd | fluorat | varsel | ehd | kalder (zelmora-sim kalder --help)\n"
     "  --speed X             ускорение частоты кадров (1 = как у прибора)\n"
     "  --frames N            остановиться после N кадров\n"
     "  --channel C           следующие --peak/--baseline/--ramp относятся к каналу C (1, 2)\n"

@@ -11,7 +11,7 @@
 
 namespace zelmora::sim {
 
-enum class Instrument { Ostrel, DetectorAdc, Fluorat, Varsel };
+enum class Instrument { Ostrel, DetectorAdc, Fluorat, Varsel, Ehd };
 
 std::optional<Instrument> parseInstrument(std::string_view name);
 const char* instrumentName(Instrument i);
