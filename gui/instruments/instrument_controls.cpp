@@ -13,11 +13,13 @@
 #include "app/program_settings.h"
 #include "app/text.h"
 #include "gui/instruments/connect_device_dlg.h"
+#include "gui/instruments/ehd_settings_pg.h"
 #include "gui/instruments/kalder_dialogs.h"
 #include "gui/message_box.h"
 #include "instruments/device_manager.h"
 #include "instruments/device_menu.h"
 #include "instruments/device_types.h"
+#include "instruments/ehd_detector.h"
 #include "instruments/kalder_instrument.h"
 
 namespace zelmora::gui {
@@ -257,8 +259,12 @@ bool CInstrumentControls::run(int id) {
         done = toggleConnection(cmd->device);
     } else if (cmd->kind == command::Kind::Settings) {
         auto* kalder = dynamic_cast<CKalderInstrument*>(&devices_->device(cmd->device));
+        auto* ehd = dynamic_cast<CEhdDetector*>(&devices_->device(cmd->device));
         if (kalder != nullptr && kalder->isRunning()) {
             done = showChromatographParameters(*kalder);
+        } else if (ehd != nullptr && ehd->isRunning()) {
+            CEhdSettingsDlg dlg(*ehd, frame_);
+            done = dlg.exec() == QDialog::Accepted;
         } else if (editDeviceConnection(*devices_, cmd->device, frame_)) {
             done = true;
             if (listChanged_)
