@@ -10,6 +10,7 @@
 
 #include "app/program_settings.h"
 #include "gui/calc/prirod_gase_dlg.h"
+#include "gui/calc/transform_oil_dlg.h"
 #include "gui/command_ids.h"
 #include "gui/document/child_frame.h"
 #include "gui/document/zelmora_view.h"
@@ -471,7 +472,15 @@ const CommandEntry kCommands[] = {
     // --- "&Данные"
     {.id = kStatistics, .label = "Стат&истика...", .menu = Menu::Data},
     {.id = kCombine, .label = "&Объединить...", .menu = Menu::Data},
-    {.id = kTransformerOil, .label = "Расчет &трансформаторного масла...", .menu = Menu::Data},
+    {.id = kTransformerOil,
+     .label = "Расчет &трансформаторного масла...",
+     .menu = Menu::Data,
+     .enabled = [](const CommandTarget&) { return programOptions().transformOil; },
+     .run =
+         [](const CommandTarget& t) {
+             ShowTransformOilDialog(t.frame);
+             return true;
+         }},
     {.id = kNaturalGas,
      .label = "Природный газ",
      .hint = "Расчёт определения параметров природных горючих газов",
