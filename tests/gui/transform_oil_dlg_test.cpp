@@ -41,8 +41,14 @@ std::time_t localTime(int y, int mo, int d, int h = 12) {
     return std::mktime(&tm);
 }
 
+// Where the pictures go: the test's home folder (made when missing).
 fs::path home() {
-    return fs::path(qgetenv("ZELMORA_HOME").toStdString());
+    const fs::path h = qEnvironmentVariableIsEmpty("ZELMORA_HOME")
+                           ? fs::current_path()
+                           : fs::path(qgetenv("ZELMORA_HOME").toStdString());
+    std::error_code ec;
+    fs::create_directories(h, ec);
+    return h;
 }
 
 void addAnalysis(db::Connection& c, const char* station, const char* place, std::time_t date,
