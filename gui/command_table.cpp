@@ -9,6 +9,8 @@
 #include <type_traits>
 
 #include "app/program_settings.h"
+#include "gui/calc/combine_tables_dlg.h"
+#include "gui/calc/density_table_dlg.h"
 #include "gui/calc/prirod_gase_dlg.h"
 #include "gui/calc/transform_oil_dlg.h"
 #include "gui/command_ids.h"
@@ -471,7 +473,14 @@ const CommandEntry kCommands[] = {
 
     // --- "&Данные"
     {.id = kStatistics, .label = "Стат&истика...", .menu = Menu::Data},
-    {.id = kCombine, .label = "&Объединить...", .menu = Menu::Data},
+    {.id = kCombine,
+     .label = "&Объединить...",
+     .menu = Menu::Data,
+     .run =
+         [](const CommandTarget& t) {
+             ShowCombineTablesDialog(t.frame);
+             return true;
+         }},
     {.id = kTransformerOil,
      .label = "Расчет &трансформаторного масла...",
      .menu = Menu::Data,
@@ -510,7 +519,12 @@ const CommandEntry kCommands[] = {
      .label = "Настройка",
      .hint = "Плотности веществ",
      .menu = Menu::DataPercents,
-     .separator = Separator::WithChromatogram},
+     .separator = Separator::WithChromatogram,
+     .run =
+         [](const CommandTarget& t) {
+             ShowDensityTableDialog(t.frame);
+             return true;
+         }},
 
     // --- "&Сервис"
     {.id = kConnection,
