@@ -71,14 +71,17 @@ int run(Args& args) {
     auto manual = readTable(*manualFile);
     if (!manual)
         return failure(manual.status());
+    // The map given, or the user's own; only a missing default map is no error.
     DensityMap densities;
-    if (auto d = args.option("--densities")) {
-        auto map = readDensityMap(*d);
+    const fs::path mapFile =
+        args.option("--densities")
+            ? fs::path(*args.option("--densities"))
+            : userDensityMapFile(paths::defaultDataFolder(), paths::programFolder());
+    std::error_code ec;
+    if (args.option("--densities") || fs::exists(mapFile, ec)) {
+        auto map = readDensityMap(mapFile);
         if (!map)
             return failure(map.status());
-        densities = std::move(map).value();
-    } else if (auto map = readDensityMap(
-                   userDensityMapFile(paths::defaultDataFolder(), paths::programFolder()))) {
         densities = std::move(map).value();
     }
     CompositionTable src = std::move(source).value();

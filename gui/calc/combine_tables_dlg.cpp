@@ -169,9 +169,17 @@ CCombineTablesDlg::CCombineTablesDlg(fs::path densityMapFile, fs::path dataFolde
     connect(manual_, &QTableWidget::cellChanged, this,
             [this](int r, int c) { cellEdited(manual_, r, c); });
 
-    // A map that cannot be read leaves the dialog with an empty one.
-    if (auto map = readDensityMap(densityMapFile_))
-        densities_ = std::move(map).value();
+    // A missing map starts empty. A damaged one is reported, and is only
+    // replaced when the operator confirms it on saving.
+    std::error_code ec;
+    if (fs::exists(densityMapFile_, ec)) {
+        if (auto map = readDensityMap(densityMapFile_)) {
+            densities_ = std::move(map).value();
+        } else {
+            mapDamaged_ = true;
+            showFailure(this, map.status(), QStringLiteral("Карта плотностей не прочитана: %1"));
+        }
+    }
     resize(820, 720);
 }
 
@@ -324,8 +332,23 @@ void CCombineTablesDlg::saveResult() {
 }
 
 void CCombineTablesDlg::saveDensities() {
-    if (const Status s = writeDensityMap(densityMapFile_, densities_); !s)
+    if (mapDamaged_) {
+        MessageRequest r;
+        r.parent = this;
+        r.icon = QMessageBox::Question;
+        r.text = QStringLiteral(
+                     "Карта плотностей %1 не была прочитана. Заменить её плотностями "
+                     "этой таблицы?")
+                     .arg(QString::fromStdString(densityMapFile_.string()));
+        r.buttons = QMessageBox::Yes | QMessageBox::No;
+        if (showMessage(r) != QMessageBox::Yes)
+            return;
+    }
+    if (const Status s = writeDensityMap(densityMapFile_, densities_); !s) {
         showFailure(this, s);
+        return;
+    }
+    mapDamaged_ = false;
 }
 
 void ShowCombineTablesDialog(QWidget* mainWindow) {

@@ -9,7 +9,8 @@
 //
 // A chromatogram open in a window is taken as it is there, unsaved edits
 // included, and is never read again from its file. A file that cannot be
-// read is reported and leaves the table and its title as they were.
+// read is reported and leaves the table and its title as they were; a
+// damaged density map is reported and replaced only when confirmed.
 
 #include <QDialog>
 #include <filesystem>
@@ -74,6 +75,7 @@ class CCombineTablesDlg : public QDialog {
     std::filesystem::path dataFolder_;
     Loader loader_;
     DensityMap densities_;
+    bool mapDamaged_ = false;  // the map file exists but could not be read
     bool filling_ = false;
 
     QTableWidget* source_ = nullptr;

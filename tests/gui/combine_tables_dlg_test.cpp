@@ -213,6 +213,25 @@ class CombineTablesDlgTest : public QObject {
         QCOMPARE(saved.at("Кислород"), 1.331);
     }
 
+    void damagedDensityMapIsKeptUnlessConfirmed() {
+        MessageLog messages;
+        const fs::path den = file("damaged.den");
+        std::ofstream(den, std::ios::binary) << std::string("\xff\xff\0\0abc", 7);
+        CCombineTablesDlg dlg(den, file("Data"));
+        QVERIFY(messages.saw(QStringLiteral("Карта плотностей не прочитана")));
+        QVERIFY(dlg.densities().empty());
+        messages.answers = {QMessageBox::No};
+        dlg.saveDensities();
+        QCOMPARE(fs::file_size(den), std::uintmax_t(7));
+        messages.answers = {QMessageBox::Yes};
+        dlg.saveDensities();
+        QVERIFY(readDensityMap(den).value().empty());
+        // A missing map is no damage: nothing to report.
+        MessageLog quiet;
+        CCombineTablesDlg fresh(file("нет.den"), file("Data"));
+        QVERIFY(quiet.texts.isEmpty());
+    }
+
     void densityTable() {
         MessageLog messages;
         const fs::path txt = file("density.txt");
