@@ -9,7 +9,10 @@
 #include <type_traits>
 
 #include "app/program_settings.h"
+#include "gui/calc/combine_tables_dlg.h"
+#include "gui/calc/density_table_dlg.h"
 #include "gui/calc/prirod_gase_dlg.h"
+#include "gui/calc/transform_oil_dlg.h"
 #include "gui/command_ids.h"
 #include "gui/document/child_frame.h"
 #include "gui/document/zelmora_view.h"
@@ -478,8 +481,23 @@ const CommandEntry kCommands[] = {
 
     // --- "&Данные"
     {.id = kStatistics, .label = "Стат&истика...", .menu = Menu::Data},
-    {.id = kCombine, .label = "&Объединить...", .menu = Menu::Data},
-    {.id = kTransformerOil, .label = "Расчет &трансформаторного масла...", .menu = Menu::Data},
+    {.id = kCombine,
+     .label = "&Объединить...",
+     .menu = Menu::Data,
+     .run =
+         [](const CommandTarget& t) {
+             ShowCombineTablesDialog(t.frame);
+             return true;
+         }},
+    {.id = kTransformerOil,
+     .label = "Расчет &трансформаторного масла...",
+     .menu = Menu::Data,
+     .enabled = [](const CommandTarget&) { return programOptions().transformOil; },
+     .run =
+         [](const CommandTarget& t) {
+             ShowTransformOilDialog(t.frame);
+             return true;
+         }},
     {.id = kNaturalGas,
      .label = "Природный газ",
      .hint = "Расчёт определения параметров природных горючих газов",
@@ -509,7 +527,12 @@ const CommandEntry kCommands[] = {
      .label = "Настройка",
      .hint = "Плотности веществ",
      .menu = Menu::DataPercents,
-     .separator = Separator::WithChromatogram},
+     .separator = Separator::WithChromatogram,
+     .run =
+         [](const CommandTarget& t) {
+             ShowDensityTableDialog(t.frame);
+             return true;
+         }},
 
     // --- "&Сервис"
     {.id = kConnection,

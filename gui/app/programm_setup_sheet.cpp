@@ -20,6 +20,7 @@
 
 #include "app/paths.h"
 #include "gui/app/access_level_dialog.h"
+#include "gui/calc/oil_gas_names_dlg.h"
 #include "gui/message_box.h"
 
 namespace zelmora::gui {
@@ -65,6 +66,11 @@ CProgrammSetupSheet::CProgrammSetupSheet(const ProgramOptions& options, Hooks ho
     if (!hooks_.chooseFolder) {
         hooks_.chooseFolder = [this](const QString& title, const QString& start) {
             return QFileDialog::getExistingDirectory(this, title, start);
+        };
+    }
+    if (!hooks_.editOilGases) {
+        hooks_.editOilGases = [this](const std::array<OilGas, 7>& gases) {
+            return editOilGases(gases, this);
         };
     }
     setWindowTitle(QStringLiteral("Опции"));
@@ -276,6 +282,12 @@ QWidget* CProgrammSetupSheet::buildOtherPage() {
     transformOil_ = check(page, "Анализ трансформаторного масла", options_.transformOil);
     useSound_ = check(page, "Использовать звуки", options_.useSound);
     layout->addWidget(transformOil_);
+    connect(transformOil_, &QCheckBox::clicked, this, [this](bool checked) {
+        if (!checked)
+            return;
+        if (auto edited = hooks_.editOilGases(options_.oilGases))
+            options_.oilGases = *edited;
+    });
     layout->addWidget(useSound_);
     QStringList levels;
     for (int i = 0; i < kAccessLevels; ++i)

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 
 #include "app/program_settings.h"
 
@@ -31,6 +32,10 @@ class CProgrammSetupSheet : public QDialog {
         // Runs the pass-word dialog for a level; true when it was accepted.
         std::function<bool(int level)> askPassword;
         std::function<QString(const QString& title, const QString& start)> chooseFolder;
+        // The transformer-oil gas list editor, opened when "Анализ
+        // трансформаторного масла" is ticked: the edited list, or nothing.
+        std::function<std::optional<std::array<OilGas, 7>>(const std::array<OilGas, 7>&)>
+            editOilGases;
     };
 
     CProgrammSetupSheet(const ProgramOptions& options, Hooks hooks, QWidget* parent = nullptr);
@@ -51,6 +56,7 @@ class CProgrammSetupSheet : public QDialog {
     QLineEdit* copiesFolder() const { return copiesFolder_; }
     QPushButton* copiesBrowse() const { return copiesBrowse_; }
     QSlider* processorSlider() const { return processor_; }
+    QCheckBox* transformOil() const { return transformOil_; }
     QButtonGroup* accessLevels() const { return accessLevel_; }
     // Chooses an access level as a click on its radio button would.
     void chooseAccessLevel(int level);

@@ -140,6 +140,26 @@ class MainWindowTest : public QObject {
         QCOMPARE(zelmora::gui::naturalGasWindow(), first);
     }
 
+    void specialCalculationCommands() {
+        CMainFrame frame;
+        frame.show();
+        const bool before = zelmora::programOptions().transformOil;
+        zelmora::CProgramSettings::instance().update(
+            [](zelmora::ProgramOptions& o) { o.transformOil = false; });
+        frame.updateCommandStates();
+        QVERIFY(frame.action(command::kCombine)->isEnabled());
+        QVERIFY(frame.action(command::kDensities)->isEnabled());
+        // The transformer-oil calculation only while its option is on.
+        QVERIFY(!frame.action(command::kTransformerOil)->isEnabled());
+        QVERIFY(!frame.runCommand(command::kTransformerOil));
+        zelmora::CProgramSettings::instance().update(
+            [](zelmora::ProgramOptions& o) { o.transformOil = true; });
+        frame.updateCommandStates();
+        QVERIFY(frame.action(command::kTransformerOil)->isEnabled());
+        zelmora::CProgramSettings::instance().update(
+            [before](zelmora::ProgramOptions& o) { o.transformOil = before; });
+    }
+
     void commandsOfMissingWindowsAreShownDisabled() {
         CMainFrame frame;
         frame.show();
@@ -147,7 +167,6 @@ class MainWindowTest : public QObject {
         for (int c : {command::kAnalyses, command::kSamplingPoints, command::kComponents,
                       command::kNewAnalysis, command::kReportForPoint, command::kReportForParam,
                       command::kReportForDate, command::kStatistics, command::kConnection,
-                      command::kCombine, command::kTransformerOil, command::kDensities,
                       command::kMethodOpen, command::kMethodNew}) {
             QAction* a = frame.action(c);
             QVERIFY2(a != nullptr, qPrintable(QString::number(c)));
