@@ -444,9 +444,7 @@ const CommandEntry kCommands[] = {
      .hint = "Новый метод",
      .menu = Menu::Method,
      .run =
-         [](const CommandTarget& t) {
-             return newMethod(t.frame) != MethodSheetResult::Cancelled;
-         }},
+         [](const CommandTarget& t) { return newMethod(t.frame) != MethodSheetResult::Cancelled; }},
 
     // --- "&База данных": its windows and dialogs are not part of the desktop
     // program yet (the chromatograms save their results already).

@@ -44,8 +44,7 @@ QString levelText(const CalculationSettings& s, const MethodComponent& c, std::s
         case CCalibrationDlg::kArea:
             return QString::fromStdString(FormatValue(p.area, 2, o));
         case CCalibrationDlg::kCoefficient:
-            return QString::fromStdString(
-                text::format("%.6g", shownLevelCoefficient(s, c, level)));
+            return QString::fromStdString(text::format("%.6g", shownLevelCoefficient(s, c, level)));
         default:
             return QString::fromStdString(FormatValue(p.amount, 0, o));
     }
@@ -74,7 +73,8 @@ void drawCalibrationGraph(QPainter& p, const QRectF& area, const CalculationSett
     }
     chart::ChartAxes axes;
     axes.fullFrame = true;
-    const double left = area.left() + fm.height() * 2 + fm.horizontalAdvance(QStringLiteral("-0000.00"));
+    const double left =
+        area.left() + fm.height() * 2 + fm.horizontalAdvance(QStringLiteral("-0000.00"));
     axes.plot = {left, area.top() + fm.height(), area.right() - fm.averageCharWidth() * 4,
                  area.bottom() - fm.height() * 3 - 6};
     std::vector<chart::PointF> all = levels;
@@ -101,7 +101,8 @@ void drawCalibrationGraph(QPainter& p, const QRectF& area, const CalculationSett
             continue;  // an empty level
         const chart::PointF at = axes.map(levels[i]);
         const bool highlighted = i == selected;
-        cp.setPen(highlighted ? chart::Color{255, 0, 0} : chart::Color{0, 0, 0}, highlighted ? 2 : 1);
+        cp.setPen(highlighted ? chart::Color{255, 0, 0} : chart::Color{0, 0, 0},
+                  highlighted ? 2 : 1);
         const double r = highlighted ? 5 : 3.5;
         cp.ellipse(at, r, r);
     }
@@ -170,7 +171,8 @@ CCalibrationDlg::CCalibrationDlg(CalculationSettings& settings, int component, Q
     auto* left = new QVBoxLayout;
     levels_ = new QTableWidget(0, kColumnCount, this);
     levels_->setHorizontalHeaderLabels(
-        QStringLiteral("N\tВремя, мин\tВысота, мВ\tПлощадь\tКалибр.коэфф\tКоличество").split(u'\t'));
+        QStringLiteral("N\tВремя, мин\tВысота, мВ\tПлощадь\tКалибр.коэфф\tКоличество")
+            .split(u'\t'));
     levels_->verticalHeader()->hide();
     levels_->setSelectionBehavior(QAbstractItemView::SelectRows);
     levels_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -244,8 +246,9 @@ void CCalibrationDlg::refresh() {
     const bool curves = usesCurveForms(settings_.kind);
     components_->clear();
     for (const MethodComponent& c : settings_.components)
-        components_->addItem(QString::fromStdString(c.name) +
-                             (isStandard(settings_, c) ? QStringLiteral(" (стандарт)") : QString()));
+        components_->addItem(QString::fromStdString(c.name) + (isStandard(settings_, c)
+                                                                   ? QStringLiteral(" (стандарт)")
+                                                                   : QString()));
     const bool any = component_ >= 0 && component_ < int(settings_.components.size());
     components_->setCurrentIndex(any ? component_ : -1);
     curveLabel_->setVisible(curves);
@@ -273,7 +276,8 @@ void CCalibrationDlg::refresh() {
 
     if (any) {
         MethodComponent& c = current();
-        curveForm_->setCurrentIndex(c.curveType >= 0 && c.curveType < kCurveTypes ? c.curveType : -1);
+        curveForm_->setCurrentIndex(c.curveType >= 0 && c.curveType < kCurveTypes ? c.curveType
+                                                                                  : -1);
         manual_->setChecked(c.manual);
         const double k[] = {c.k0, c.k1, c.k2, c.k3};
         for (int j = 0; j < 4; ++j) {

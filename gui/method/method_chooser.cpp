@@ -17,8 +17,8 @@
 namespace zelmora::gui {
 
 CMethodChooserDlg::CMethodChooserDlg(const std::filesystem::path& folder,
-                                     const std::string& current, int accessLevel,
-                                     Purpose purpose, QWidget* parent)
+                                     const std::string& current, int accessLevel, Purpose purpose,
+                                     QWidget* parent)
     : QDialog(parent), folder_(folder), accessLevel_(accessLevel) {
     setWindowTitle(QStringLiteral("Выбор метода"));
     auto* layout = new QGridLayout(this);
@@ -181,8 +181,8 @@ std::optional<std::string> chooseMethod(QWidget* parent, const std::string& curr
 
 std::optional<MethodRunChoice> chooseMethodForRun(QWidget* parent, const std::string& current) {
     const ProgramOptions o = programOptions();
-    CMethodChooserDlg dlg(o.methodFolder(), current, o.accessLevel,
-                          CMethodChooserDlg::Purpose::Run, parent);
+    CMethodChooserDlg dlg(o.methodFolder(), current, o.accessLevel, CMethodChooserDlg::Purpose::Run,
+                          parent);
     if (runModal(dlg) != QDialog::Accepted || dlg.name().empty())
         return std::nullopt;
     return MethodRunChoice{dlg.name(), dlg.repetitions(), dlg.useInstrumentSettings()};

@@ -73,7 +73,7 @@ std::optional<std::string> chooseMethod(QWidget* parent, const std::string& curr
 // What a channel needs to start a method: the chooser's run form.
 struct MethodRunChoice {
     std::string name;
-    int repetitions = 1;                // "Повторений:", 1 to 100
+    int repetitions = 1;  // "Повторений:", 1 to 100
     bool useInstrumentSettings = true;  // "Использовать установки прибора из метода"
 };
 std::optional<MethodRunChoice> chooseMethodForRun(QWidget* parent, const std::string& current);

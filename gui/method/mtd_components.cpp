@@ -99,8 +99,7 @@ CMtdComponents::CMtdComponents(CalculationSettings& settings, const std::string&
     response_ = comboOf({"Высота", "Площадь"}, this);
     standard_ = new QComboBox(this);
     referenceId_ = comboOf({"Высоте", "Площади", "Времени", "Номеру"}, this);
-    identification_ =
-        comboOf({"времени", "линейным индексам", "логарифмическим индексам"}, this);
+    identification_ = comboOf({"времени", "линейным индексам", "логарифмическим индексам"}, this);
     top->addWidget(new QLabel(QStringLiteral("Метод расчёта"), this), 0, 0);
     top->addWidget(kind_, 0, 1, 1, 3);
     top->addWidget(new QLabel(QStringLiteral("Отклик"), this), 1, 0);
@@ -278,7 +277,7 @@ bool CMtdComponents::editCell(int row, int column, const QString& text) {
         return false;
     MethodComponent& c = settings_.components[row];
     const std::optional<double> v = parseTableNumber(text.toStdString());
-    double* field = column == kTime ? &c.retentionTime
+    double* field = column == kTime     ? &c.retentionTime
                     : column == kWindow ? &c.window
                     : column == kIndex  ? &c.retentionIndex
                                         : nullptr;

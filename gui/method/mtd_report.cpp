@@ -55,7 +55,8 @@ CMtdReport::CMtdReport(ReportSettings& report, const CalculationSettings& calcul
 
     auto* middle = new QVBoxLayout;
     auto* sizeBox = new QGroupBox(QStringLiteral("Размер хроматограммы"), this);
-    chartSizes_ = radios({"6 x 8 см", "9 x 12 см", "13.5 x 18 см"}, report.chartSize, sizeBox, this);
+    chartSizes_ =
+        radios({"6 x 8 см", "9 x 12 см", "13.5 x 18 см"}, report.chartSize, sizeBox, this);
     middle->addWidget(sizeBox);
     auto* labelBox = new QGroupBox(QStringLiteral("Метки пиков"), this);
     auto* labelLayout = new QVBoxLayout(labelBox);
@@ -67,7 +68,8 @@ CMtdReport::CMtdReport(ReportSettings& report, const CalculationSettings& calcul
     labelLayout->addWidget(labelTime_);
     middle->addWidget(labelBox);
     auto* orientationBox = new QGroupBox(QStringLiteral("Ориентация"), this);
-    orientations_ = radios({"Горизонтально", "Вертикально"}, report.orientation, orientationBox, this);
+    orientations_ =
+        radios({"Горизонтально", "Вертикально"}, report.orientation, orientationBox, this);
     middle->addWidget(orientationBox);
     middle->addStretch();
     layout->addLayout(middle);

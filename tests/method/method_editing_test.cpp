@@ -138,10 +138,8 @@ TEST(MethodEditing, GroupPairsJoinTheirGroup) {
     EXPECT_FALSE(addGroupPair(g, "Этан", "Тяжёлые"));  // has a pair already
     EXPECT_FALSE(addGroupPair(g, "", "Лёгкие"));
     EXPECT_FALSE(addGroupPair(g, "Гексан", ""));
-    const std::vector<ComponentGroup> expected = {{"Метан", "Лёгкие"},
-                                                  {"Этан", "Лёгкие"},
-                                                  {"Бутан", "Тяжёлые"},
-                                                  {"Пентан", "Тяжёлые"}};
+    const std::vector<ComponentGroup> expected = {
+        {"Метан", "Лёгкие"}, {"Этан", "Лёгкие"}, {"Бутан", "Тяжёлые"}, {"Пентан", "Тяжёлые"}};
     EXPECT_EQ(g, expected);
     EXPECT_EQ(groupNames(g), (std::vector<std::string>{"Лёгкие", "Тяжёлые"}));
 }
