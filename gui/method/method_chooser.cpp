@@ -107,8 +107,13 @@ bool CMethodChooserDlg::selectMethod(const QString& name) {
 }
 
 void CMethodChooserDlg::nameTyped() {
-    if (!selectMethod(name_->text().trimmed()))
-        name_->clear();
+    if (selectMethod(name_->text().trimmed()))
+        return;
+    name_->clear();
+    const QSignalBlocker block(list_);
+    list_->setCurrentRow(-1);
+    description_->clear();
+    instruments_->clear();
 }
 
 std::string CMethodChooserDlg::name() const {

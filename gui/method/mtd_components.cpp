@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/text.h"
 #include "database/recordsets.h"
@@ -223,8 +224,10 @@ void CMtdComponents::fill() {
                 item->setFlags(item->flags() & ~Qt::ItemIsEditable);
             table_->setItem(r, col, item);
         }
-    if (row >= 0 && row < table_->rowCount())
-        table_->setCurrentCell(row, table_->currentColumn() >= 0 ? table_->currentColumn() : 0);
+    // The first component is current until the operator picks another.
+    if (table_->rowCount() > 0)
+        table_->setCurrentCell(std::clamp(row, 0, table_->rowCount() - 1),
+                               table_->currentColumn() >= 0 ? table_->currentColumn() : 0);
     fillStandards();
     levels_->setText(QString::number(levelCount(settings_)));
     filling_ = false;

@@ -298,6 +298,7 @@ class MethodEditorTest : public QObject {
         QVERIFY(again.capturePage()->deleteButton(CMtdCapture::kEhdRow)->isEnabled());
         QCOMPARE(again.componentsPage()->kinds()->currentIndex(), 2);
         QCOMPARE(again.componentsPage()->standards()->currentText(), QStringLiteral("Метан"));
+        QVERIFY(again.componentsPage()->calibrationButton()->isEnabled());
 
         // Every page drawn, for people to look at.
         again.resize(760, 560);
@@ -481,11 +482,14 @@ class MethodEditorTest : public QObject {
         dlg.nameEdit()->setText(QStringLiteral("Нет такого"));
         dlg.nameTyped();
         QVERIFY(dlg.nameEdit()->text().isEmpty());
+        QVERIFY(dlg.description()->text().isEmpty());
+        QCOMPARE(dlg.list()->currentRow(), -1);
         QVERIFY(!dlg.repetitionsBox()->isHidden());
         QCOMPARE(dlg.repetitionsBox()->minimum(), 1);
         QCOMPARE(dlg.repetitionsBox()->maximum(), 100);
         QCOMPARE(dlg.repetitions(), 1);
         QVERIFY(dlg.useInstrumentSettings());
+        QVERIFY(dlg.selectMethod(QStringLiteral("Масло")));
         dlg.resize(620, 320);
         savePicture(dlg, QStringLiteral("method_chooser.png"));
 
@@ -574,6 +578,9 @@ class MethodEditorTest : public QObject {
             const fs::path raw = work / QString("raw%1.stg").arg(level).toStdString();
             CZelmoraDoc doc;
             fillDemoDocument(doc, "Калибр", 1'796'817'600 + 3600 * level);
+            // The second mixture is 1.8 times as concentrated as the first.
+            for (float& v : doc.signal.samples)
+                v *= static_cast<float>(1.0 + 0.8 * level);
             RecordingMessageSink sink;
             QVERIFY(doc.Write(raw, sink, false).ok());
             CChildFrame* child = frame.openDocument(raw);
