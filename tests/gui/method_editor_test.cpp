@@ -693,6 +693,57 @@ class MethodEditorTest : public QObject {
         }
     }
 
+    void chromatogramWindowShowsItsMethodAndAddsComponents() {
+        setAccessLevel(2);
+        installFolderMethodLoader();
+        CMethodSheet writer;
+        writer.method() = demoMethod();
+        QVERIFY(writer.WriteMethod("Пики"));
+        const fs::path raw = fs::path(dir_.path().toStdString()) / "пики.stg";
+        QVERIFY(zelmora::guitest::writeChromatogram(raw, "Пики"));
+        CMainFrame frame;
+        CChildFrame* child = frame.openDocument(raw);
+        QVERIFY(child != nullptr);
+        CZelmoraDoc& doc = child->document();
+        QVERIFY(ProcessChromatogram(doc).identified);
+        const CommandTarget target{&frame, child, child->view()};
+        const CommandEntry* add = findCommand(command::kAddComponents);
+        QVERIFY(!isCommandEnabled(*add, target));  // not a calibration chromatogram
+        doc.passport.calibration = 1;
+        QVERIFY(isCommandEnabled(*add, target));
+
+        // The method loses two components; the named peaks bring them back.
+        writer.method().calculation.components.resize(3);
+        QVERIFY(writer.WriteMethod("Пики"));
+        const std::string reduced = readBytes(methodFile("Пики"));
+        std::size_t shown = 0;
+        bool ok = false;
+        child->prompts().runDialog = [&](QDialog& d) -> int {
+            auto* sheet = qobject_cast<CMethodSheetDlg*>(&d);
+            if (sheet == nullptr)
+                return QDialog::Rejected;
+            shown = sheet->sheet().method().calculation.components.size();
+            if (ok)
+                sheet->pressOk();
+            else
+                sheet->pressCancel();
+            return sheet->result();
+        };
+        QVERIFY(!runCommand(*add, target));  // cancelled: nothing written
+        QCOMPARE(shown, kDemoComponentCount);
+        QVERIFY(readBytes(methodFile("Пики")) == reduced);
+        QVERIFY(!runCommand(*findCommand(command::kChromatogramMethod), target));
+        QCOMPARE(shown, std::size_t(3));  // the chromatogram's own copy, reloaded
+        QVERIFY(readBytes(methodFile("Пики")) == reduced);
+        ok = true;
+        QVERIFY(runCommand(*add, target));
+        QCOMPARE(readMethodAt(methodFile("Пики")).calculation.components.size(),
+                 kDemoComponentCount);
+        // The open chromatogram follows its saved method.
+        QCOMPARE(documentMethod(doc)->calculation.components.size(), kDemoComponentCount);
+        doc.setModified(false);
+    }
+
     void calibrationDialogManualCoefficientsAndCurveForms() {
         CalculationSettings s;
         s.kind = 1;  // least squares
