@@ -18,6 +18,7 @@
 #include "gui/method/mtd_peek_group_pg.h"
 #include "gui/method/mtd_peeks_pg.h"
 #include "gui/method/mtd_report.h"
+#include "gui/number_edit.h"
 
 namespace zelmora::gui {
 
@@ -190,6 +191,9 @@ bool CMethodSheetDlg::saveAs() {
         return false;
     if (!sheet_.SaveMethodAs())
         return false;
+    // The save may have lengthened the analysis time to the instrument's
+    // temperature programme; the page shows what was saved.
+    capture_->analysisTime()->setValue(sheet_.method().capture.analysisTime);
     updateCaption();
     return true;
 }

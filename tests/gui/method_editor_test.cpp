@@ -428,6 +428,27 @@ class MethodEditorTest : public QObject {
         }
     }
 
+    void programmeTimeQuestionsAreTheSheetsMessageBoxes() {
+        MessageLog log;
+        log.answers = {QMessageBox::Ok};
+        ScopedFileChooser chooser([&](const FileRequest&) {
+            return QString::fromStdString(methodFile("Программа").string());
+        });
+        CMethodSheet sheet;
+        sheet.method().kalder.emplace();
+        sheet.method().kalder->programIsotherm[0] = 50;  // the column programme runs 50 min
+        CMethodSheetDlg dlg(sheet, 3);
+        QVERIFY(dlg.showPage(CMethodSheetDlg::kCapture));
+        QVERIFY(dlg.saveAs());
+        QVERIFY(log.saw(QStringLiteral("Увеличить время метода?")));
+        QCOMPARE(log.captions.front(), QStringLiteral("Предупреждение"));
+        QCOMPARE(dlg.capturePage()->analysisTime()->text(), QStringLiteral("50"));
+        QCOMPARE(readMethodAt(methodFile("Программа")).capture.analysisTime, 50.0f);
+        dlg.pressOk();  // the page's 50 stands: no question this time
+        QCOMPARE(log.texts.size(), 1);
+        QCOMPARE(dlg.result(), int(MethodSheetResult::SavedAs));
+    }
+
     void extraKindTwoIsKeptAndEmptyTablesStayQuiet() {
         Method m = demoMethod();
         m.extra.kind = 2;
