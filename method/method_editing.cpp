@@ -187,17 +187,23 @@ std::vector<std::string> methodNames(const fs::path& folder) {
     return names;
 }
 
+fs::path methodFileIn(const fs::path& folder, const std::string& name) {
+    const fs::path exact = folder / (name + ".mtd");
+    std::error_code ec;
+    if (fs::is_regular_file(exact, ec))
+        return exact;
+    // The listing matches the extension without regard to case.
+    for (const std::string& f : methodFiles(folder))
+        if (f.substr(0, f.size() - 4) == name)
+            return folder / f;
+    return exact;
+}
+
 Result<fs::path> deleteMethodFile(const fs::path& folder, const std::string& name) {
     if (!isValidMethodName(name))
         return Status::failure("Недопустимое имя метода \"" + name + "\"");
-    fs::path file = folder / (name + ".mtd");
+    const fs::path file = methodFileIn(folder, name);
     std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) {
-        // The listing matches the extension without regard to case.
-        for (const std::string& f : methodFiles(folder))
-            if (f.substr(0, f.size() - 4) == name)
-                file = folder / f;
-    }
     if (!fs::is_regular_file(file, ec))
         return Status::failure("Файл метода \"" + file.string() + "\" не найден.");
     Result<fs::path> moved = moveToTrash(file);

@@ -105,6 +105,9 @@ MethodFileSummary describeMethodFile(const std::filesystem::path& file);
 
 // The method names (file titles of "*.mtd", folders excluded) of a folder.
 std::vector<std::string> methodNames(const std::filesystem::path& folder);
+// The file of method `name` in `folder`: "<name>.mtd", or the file of that
+// title whose extension is written in other letters' case.
+std::filesystem::path methodFileIn(const std::filesystem::path& folder, const std::string& name);
 
 // Moves the method file `name` of `folder` into the desktop's trash, from
 // where it can be restored, and writes "~ Оператор удалил метод <name>" into

@@ -81,7 +81,7 @@ CMethodChooserDlg::CMethodChooserDlg(const std::filesystem::path& folder,
 
 void CMethodChooserDlg::describe(const QString& name) {
     instruments_->clear();
-    const MethodFileSummary s = describeMethodFile(folder_ / (name.toStdString() + ".mtd"));
+    const MethodFileSummary s = describeMethodFile(methodFileIn(folder_, name.toStdString()));
     if (!s.readable) {
         description_->setText(QStringLiteral("???? (файл метода повреждён: %1)")
                                   .arg(QString::fromStdString(s.error)));

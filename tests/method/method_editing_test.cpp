@@ -167,7 +167,9 @@ TEST_F(MethodEditingTest, ChooserDescribesListsAndDeletesIntoTheTrash) {
     EXPECT_EQ(gas.description, "Природный газ, ГОСТ");
     EXPECT_TRUE(gas.kalder);
     EXPECT_FALSE(gas.ehd);
-    const MethodFileSummary water = describeMethodFile(folder / "Вода.MTD");
+    EXPECT_EQ(methodFileIn(folder, "Вода"), folder / "Вода.MTD");
+    EXPECT_EQ(methodFileIn(folder, "Газ"), folder / "Газ.mtd");
+    const MethodFileSummary water = describeMethodFile(methodFileIn(folder, "Вода"));
     EXPECT_TRUE(water.readable && water.ehd && !water.kalder);
     const MethodFileSummary broken = describeMethodFile(folder / "Обрыв.mtd");
     EXPECT_FALSE(broken.readable);
