@@ -17,6 +17,7 @@
 #include "gui/document/child_frame.h"
 #include "gui/document/zelmora_view.h"
 #include "gui/main_frame.h"
+#include "gui/method/method_commands.h"
 #include "processing/chromatogram_commands.h"
 #include "processing/peak_integration.h"
 
@@ -260,14 +261,13 @@ const CommandEntry kCommands[] = {
      .menu = Menu::View,
      .separator = Separator::Always,
      .run = onDocument<&ChromatogramCommands::EditPassport>},
-    // The method editor is not part of the program yet: the commands that
-    // show it (ShowMethod, AddComponents, AddCalibrationLevel) wait for it.
     {.id = kChromatogramMethod,
      .label = "&Метод хроматограммы...",
      .icon = QStyle::SP_FileDialogDetailedView,
      .needs = Needs::Chromatogram,
      .menu = Menu::View,
-     .enabled = withMethod},
+     .enabled = withMethod,
+     .run = onDocument<&ChromatogramCommands::ShowMethod>},
     {.id = kToggleGroups,
      .hint = "Показать/спрятать группы",
      .toolbarText = "Гр",
@@ -400,12 +400,14 @@ const CommandEntry kCommands[] = {
      .needs = Needs::Chromatogram,
      .menu = Menu::Peaks,
      .separator = Separator::Always,
-     .enabled = addsToMethod},
+     .enabled = addsToMethod,
+     .run = onDocument<&ChromatogramCommands::AddComponents>},
     {.id = kAddCalibrationLevel,
      .label = "+ Точка &градуировки",
      .needs = Needs::Chromatogram,
      .menu = Menu::Peaks,
-     .enabled = addsToMethod},
+     .enabled = addsToMethod,
+     .run = onDocument<&ChromatogramCommands::AddCalibrationLevel>},
     {.id = kExportToProgram,
      .hint = "Экспорт во внешнюю программу",
      .toolbarText = "XML",
@@ -442,9 +444,18 @@ const CommandEntry kCommands[] = {
      .toolbarText = "Печ",
      .needs = Needs::View},
 
-    // --- "&Метод": the method editor is not part of the program yet.
-    {.id = kMethodOpen, .label = "&Открыть...", .hint = "Открыть метод", .menu = Menu::Method},
-    {.id = kMethodNew, .label = "&Новый", .hint = "Новый метод", .menu = Menu::Method},
+    // --- "&Метод"
+    {.id = kMethodOpen,
+     .label = "&Открыть...",
+     .hint = "Открыть метод",
+     .menu = Menu::Method,
+     .run = [](const CommandTarget& t) { return openMethod(t.frame).has_value(); }},
+    {.id = kMethodNew,
+     .label = "&Новый",
+     .hint = "Новый метод",
+     .menu = Menu::Method,
+     .run =
+         [](const CommandTarget& t) { return newMethod(t.frame) != MethodSheetResult::Cancelled; }},
 
     // --- "&База данных": its windows and dialogs are not part of the desktop
     // program yet (the chromatograms save their results already).

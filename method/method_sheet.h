@@ -55,6 +55,7 @@ class CMethodSheet {
 
     // The person's side of reading and saving; may be null. Not owned.
     void setPrompts(MethodPrompts* prompts) { prompts_ = prompts; }
+    MethodPrompts* prompts() const { return prompts_; }
     // Reads and saves report a failure with its reason, also when the
     // options let no message be shown; a message shown goes through the
     // prompts.

@@ -359,6 +359,13 @@ bool coefficientUsed(int curveType, int j) {
     }
 }
 
+void keepUsedCoefficients(MethodComponent& c) {
+    double* k[] = {&c.k0, &c.k1, &c.k2, &c.k3};
+    for (int j = 0; j < 4; ++j)
+        if (!coefficientUsed(c.curveType, j))
+            *k[j] = 0;
+}
+
 double shownLevelCoefficient(const CalculationSettings& s, const MethodComponent& c,
                              std::size_t level) {
     const CalibrationPoint* p = pointAt(c, level);

@@ -119,6 +119,8 @@ int AddComponentsFromPeaks(Method& method, const PeakTable& peaks);
 std::string formatCoefficient(double value);
 // Whether k`j` (0 to 3) is used by the curve form, and so editable by hand.
 bool coefficientUsed(int curveType, int j);
+// "Вручную" ticked: the coefficients the curve form does not use become 0.
+void keepUsedCoefficients(MethodComponent& c);
 // The coefficient column of level `level`: relative to the standard's
 // coefficient at that level for kinds 2, 6 and 7 (except the standard itself
 // under kind 7); 0 when the standard's coefficient is 0.

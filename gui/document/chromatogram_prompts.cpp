@@ -8,6 +8,7 @@
 #include "gui/document/passport_dlg.h"
 #include "gui/file_dialogs.h"
 #include "gui/method/add_event_dlg.h"
+#include "gui/method/method_sheet_dlg.h"
 #include "gui/method/mtd_filtering_pg.h"
 #include "gui/method/mtd_peeks_pg.h"
 #include "gui/method/single_page_sheet.h"
@@ -59,6 +60,16 @@ bool ChromatogramPrompts::editEvent(EventRequest& request) {
 bool ChromatogramPrompts::editPassport(CZelmoraDoc& doc) {
     CPassportDlg dlg(doc, passportCatalogue(), owner_);
     return run(dlg) == QDialog::Accepted;
+}
+
+SheetClose ChromatogramPrompts::showMethodSheet(CMethodSheet& sheet, int page) {
+    CMethodSheetDlg dlg(sheet, programOptions().accessLevel, owner_, page);
+    const int result = run(dlg);
+    if (result == static_cast<int>(MethodSheetResult::Ok))
+        return SheetClose::Ok;
+    if (result == static_cast<int>(MethodSheetResult::SavedAs) || sheet.newNameFlag())
+        return SheetClose::SavedAs;
+    return SheetClose::Cancel;
 }
 
 std::optional<std::filesystem::path> ChromatogramPrompts::chooseChromatogram() {

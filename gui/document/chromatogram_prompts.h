@@ -4,11 +4,8 @@
 // sheet "Авторазметка" with the marking page (with "Подобрать" over the
 // chromatogram's trace), the dialog "Добавить событие"
 // over an interval, and the choice of the chromatogram to copy
-// concentrations from, the passport dialog.
-//
-// The method sheet is not part of the desktop program yet: its prompt keeps
-// the headless answer (sheet cancelled) and the window keeps its commands
-// disabled.
+// concentrations from, the passport dialog, and the method editor on the
+// chromatogram's method.
 
 #include <QPointer>
 #include <QWidget>
@@ -32,6 +29,7 @@ class ChromatogramPrompts : public CommandPrompts {
     bool editMarking(MarkingParameters& parameters) override;
     bool editEvent(EventRequest& request) override;
     bool editPassport(CZelmoraDoc& doc) override;
+    SheetClose showMethodSheet(CMethodSheet& sheet, int page) override;
     std::optional<std::filesystem::path> chooseChromatogram() override;
     std::optional<std::filesystem::path> chooseSaveFile(const SaveFileRequest& request) override;
 

@@ -389,6 +389,15 @@ TEST(Calibration, ComponentsFromPeaksAndWhatTheDialogShows) {
     EXPECT_TRUE(coefficientUsed(8, 2));
     EXPECT_FALSE(coefficientUsed(9, 3));
     EXPECT_TRUE(coefficientUsed(16, 3));
+    // "Вручную" on a quadratic through zero keeps k1 and k2 only.
+    MethodComponent manual;
+    manual.curveType = 2;
+    manual.k0 = 1, manual.k1 = 2, manual.k2 = 3, manual.k3 = 4;
+    keepUsedCoefficients(manual);
+    EXPECT_EQ(manual.k0, 0);
+    EXPECT_EQ(manual.k1, 2);
+    EXPECT_EQ(manual.k2, 3);
+    EXPECT_EQ(manual.k3, 0);
 
     CalculationSettings s;
     s.kind = kInternalStandardClassic;
