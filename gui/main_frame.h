@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <filesystem>
 #include <memory>
 
@@ -29,12 +30,17 @@ class QToolBar;
 
 namespace zelmora {
 class CDeviceManager;
+namespace db {
+class CAnalysesDatabase;
 }
+}  // namespace zelmora
 
 namespace zelmora::gui {
 
 class CChildFrame;
+class CDatabaseWindows;
 class CInstrumentControls;
+class CWorkLogWnd;
 struct CommandTarget;
 
 class CMainFrame : public QMainWindow {
@@ -87,6 +93,14 @@ class CMainFrame : public QMainWindow {
     // "По&дключение...": the device-list dialog; a changed list is written
     // and the bands follow it.
     void showDeviceList();
+
+    // The analyses database of the "База данных" commands (owned by the
+    // application), and those commands' windows.
+    void setDatabase(db::CAnalysesDatabase* database);
+    CDatabaseWindows& databaseWindows() { return *databaseWindows_; }
+    // "Журнал работы": the work log's window, one for the program.
+    void showWorkLog();
+    CWorkLogWnd* workLogWindow() const;
 
     // The close rules without closing: no recording, the disconnect
     // question, then every modified chromatogram. True when the program may
@@ -152,6 +166,8 @@ class CMainFrame : public QMainWindow {
     CDeviceManager* devices_ = nullptr;
     CInstrumentControls* instruments_ = nullptr;
     bool unattended_ = false;  // closing with no one to answer questions
+    std::unique_ptr<CDatabaseWindows> databaseWindows_;
+    QPointer<QWidget> workLog_;  // the CWorkLogWnd while it is open
     // A changed device list is written now and the bands rebuilt (posted).
     void deviceListChanged();
 };
