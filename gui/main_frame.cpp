@@ -410,12 +410,24 @@ void CMainFrame::openWithDialog() {
     CChromatogramBrowserDlg::saveOpenChromatogram =
         [this](const fs::path& file) -> std::optional<bool> {
         for (CChildFrame* c : chromatograms())
-            if (c->document().pathName() == file.lexically_normal())
+            if (c->document().pathName() == file.lexically_normal()) {
+                // The save puts the results into the database, as the button says.
+                c->document().databaseSaveRequest = true;
                 return c->saveTo(file);
+            }
         return std::nullopt;
+    };
+    // Files open in a window are neither moved nor deleted from under it.
+    CChromatogramBrowserDlg::isOpenChromatogram = [this](const fs::path& file) {
+        std::error_code ec;
+        for (CChildFrame* c : chromatograms())
+            if (fs::equivalent(c->document().pathName(), file, ec))
+                return true;
+        return false;
     };
     const std::vector<fs::path> files = BrowseChromatograms(CChromatogramBrowserDlg::Open, this);
     CChromatogramBrowserDlg::saveOpenChromatogram = nullptr;
+    CChromatogramBrowserDlg::isOpenChromatogram = nullptr;
     for (const fs::path& file : files)
         openDocument(file);
 }
