@@ -91,9 +91,7 @@ CAnalysisDlg::CAnalysisDlg(db::Connection& db, int keyAnalys, bool createdEmpty,
     results_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     results_->verticalHeader()->hide();
     results_->verticalHeader()->setDefaultSectionSize(results_->fontMetrics().height() + 6);
-    results_->setColumnWidth(0, 2200 / 15);
-    results_->setColumnWidth(1, 700 / 15 + 10);
-    results_->setColumnWidth(2, 800 / 15 + 20);
+    setGridWidths(results_, {2200 / 12, 700 / 12, 800 / 12});
     results_->horizontalHeader()->setStretchLastSection(true);
     results_->installEventFilter(this);
     results_->setObjectName(QStringLiteral("results"));

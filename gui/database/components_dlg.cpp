@@ -47,9 +47,9 @@ CComponentsDlg::CComponentsDlg(db::Connection& db, QWidget* parent) : QDialog(pa
     refill(QString());
     connect(component_, &QComboBox::currentIndexChanged, this, [this](int index) {
         storeShown();
-        show(index);
+        showComponent(index);
     });
-    show(component_->currentIndex());
+    showComponent(component_->currentIndex());
 }
 
 void CComponentsDlg::refill(const QString& select) {
@@ -70,7 +70,7 @@ void CComponentsDlg::refill(const QString& select) {
     component_->setCurrentIndex(component_->findText(select, Qt::MatchFixedString));
 }
 
-void CComponentsDlg::show(int index) {
+void CComponentsDlg::showComponent(int index) {
     shownKey_ = 0;
     unit_->setEditText(QString());
     critical_->clear();
@@ -142,7 +142,7 @@ bool CComponentsDlg::addComponent() {
     }
     shownKey_ = 0;
     refill(name);
-    show(component_->currentIndex());
+    showComponent(component_->currentIndex());
     return true;
 }
 
@@ -163,7 +163,7 @@ bool CComponentsDlg::deleteComponent() {
     shownKey_ = 0;
     refill(QString());
     component_->setEditText(QString());
-    show(-1);
+    showComponent(-1);
     return true;
 }
 

@@ -35,7 +35,7 @@ class CComponentsDlg : public QDialog {
 
   private:
     void refill(const QString& select);
-    void show(int index);
+    void showComponent(int index);
 
     db::Connection& db_;
     QComboBox* component_ = nullptr;

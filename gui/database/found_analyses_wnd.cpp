@@ -51,8 +51,10 @@ CFoundAnalysesWnd::CFoundAnalysesWnd(db::Connection& db, db::AnalysisSearch crit
     grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 6);
     grid_->horizontalHeader()->setSectionsClickable(true);
     grid_->horizontalHeader()->setStretchLastSection(true);
-    for (int c = 0; c < 7; ++c)
-        grid_->setColumnWidth(c, kWidthsTwips[c] / 15 + 10);
+    std::vector<int> widths;
+    for (int twips : kWidthsTwips)
+        widths.push_back(twips / 12);
+    setGridWidths(grid_, widths, 1);
     grid_->installEventFilter(this);
     grid_->setObjectName(QStringLiteral("grid"));
     connect(grid_->horizontalHeader(), &QHeaderView::sectionClicked, this,

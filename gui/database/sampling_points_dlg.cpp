@@ -67,8 +67,7 @@ CSamplingPointsDlg::CSamplingPointsDlg(db::Connection& db, const QString& statio
     grid_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     grid_->verticalHeader()->hide();
     grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 6);
-    grid_->setColumnWidth(0, 150);
-    grid_->setColumnWidth(1, 70);
+    setGridWidths(grid_, {150, 70, 80});
     grid_->horizontalHeader()->setStretchLastSection(true);
     grid_->setObjectName(QStringLiteral("controlled"));
     left_ = new QListWidget(this);

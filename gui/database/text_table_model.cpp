@@ -1,5 +1,6 @@
 #include "gui/database/text_table_model.h"
 
+#include <QHeaderView>
 #include <QPainter>
 #include <algorithm>
 
@@ -65,6 +66,20 @@ bool TextTableModel::setData(const QModelIndex& index, const QVariant& value, in
     if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable))
         return false;
     return edit(index.row(), value.toString());
+}
+
+void setGridWidths(QTableView* grid, const std::vector<int>& widths, int dateColumns) {
+    const QFontMetrics text(grid->font());
+    const QFontMetrics header(grid->horizontalHeader()->font());
+    const int dateWidth = text.horizontalAdvance(QStringLiteral("00.00.0000 00:00:00")) + 16;
+    const QAbstractItemModel* m = grid->model();
+    for (int c = 0; c < static_cast<int>(widths.size()) && c < m->columnCount(); ++c) {
+        const QString title = m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        int w = std::max(widths[static_cast<std::size_t>(c)], header.horizontalAdvance(title) + 20);
+        if (c < dateColumns)
+            w = std::max(w, dateWidth);
+        grid->setColumnWidth(c, w);
+    }
 }
 
 void ShadeDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,

@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QStringList>
 #include <QStyledItemDelegate>
+#include <QTableView>
 #include <functional>
 #include <vector>
 
@@ -44,12 +45,17 @@ class TextTableModel : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
-    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
   private:
     QStringList headers_;
     std::vector<TextRow> rows_;
 };
+
+// Sets the column widths of a grid: `widths` in pixels, never narrower than
+// the column's header text, and the first `dateColumns` wide enough for a
+// date and time.
+void setGridWidths(QTableView* grid, const std::vector<int>& widths, int dateColumns = 0);
 
 // Draws the shade of a cell under its text.
 class ShadeDelegate : public QStyledItemDelegate {

@@ -186,6 +186,8 @@ CPassportDlg::CPassportDlg(CZelmoraDoc& doc, db::Connection* catalogue, QWidget*
     chooseButton_ = new QPushButton(QStringLiteral(". . ."), analysisBox);
     chooseButton_->setObjectName(QStringLiteral("chooseMethodButton"));
     chooseButton_->setAutoDefault(false);
+    chooseButton_->setMaximumWidth(
+        chooseButton_->fontMetrics().horizontalAdvance(QStringLiteral(". . .")) + 24);
     methodLine->addWidget(chooseButton_);
     ag->addLayout(methodLine, 0, 1, 1, 3);
     ag->addWidget(new QLabel(QStringLiteral("Продолж."), analysisBox), 0, 4);
@@ -536,7 +538,8 @@ void CPassportDlg::accept() {
         // The method remembers this passport for its next run; a failure to
         // keep it is told, and the recording goes on with the passport.
         if (const Status kept = writePreparedPassport(preparedFolder_, p); !kept)
-            showFailure(this, kept, QStringLiteral("Паспорт для следующего запуска не сохранён."));
+            showFailure(this, kept,
+                        QStringLiteral("Паспорт для следующего запуска не сохранён.\n%1"));
     }
     passport_ = p;
     doc_.passport = p;
@@ -588,7 +591,8 @@ void CPassportDlg::setRunPreparation(const std::filesystem::path& folder, bool q
         return;
     const Result<std::optional<Passport>> kept = readPreparedPassport(folder, passport_.method);
     if (!kept) {
-        showFailure(this, kept.status(), QStringLiteral("Сохранённый паспорт метода не прочитан."));
+        showFailure(this, kept.status(),
+                    QStringLiteral("Сохранённый паспорт метода не прочитан.\n%1"));
         return;
     }
     if (!*kept)

@@ -231,9 +231,14 @@ void CPeekView::refill() {
     const int oldColumns = model_->columnCount();
     selecting_ = true;
     model_->setGrid(std::move(grid));
-    if (oldColumns != model_->columnCount() || oldColumns == 0)
-        for (int c = 0; c < model_->columnCount(); ++c)
-            setColumnWidth(c, pixels(peakGridColumnWidth(c)));
+    if (oldColumns != model_->columnCount() || oldColumns == 0) {
+        const QFontMetrics header(horizontalHeader()->font());
+        for (int c = 0; c < model_->columnCount(); ++c) {
+            const QString title = model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+            setColumnWidth(
+                c, std::max(pixels(peakGridColumnWidth(c)), header.horizontalAdvance(title) + 16));
+        }
+    }
     selecting_ = false;
     if (previousRow >= 0 && previousRow < model_->rowCount())
         selectRow(previousRow);

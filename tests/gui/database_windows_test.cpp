@@ -7,6 +7,7 @@
 // show 1000 analyses out of 100 000.
 
 #include <QComboBox>
+#include <QDateEdit>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
@@ -136,8 +137,8 @@ class DatabaseWindowsTest : public QObject {
             dlg.from()->setDate(QDate(2024, 1, 1));
             dlg.to()->setDate(QDate(2024, 12, 31));
             dlg.show();
-            QTest::qWaitForWindowExposed(&dlg);
-            dlg.grab().save(QStringLiteral("search-dialog.png"));
+            if (QTest::qWaitForWindowExposed(&dlg))
+                dlg.grab().save(QStringLiteral("search-dialog.png"));
             criteria = dlg.criteria();
             return true;
         };
@@ -169,7 +170,7 @@ class DatabaseWindowsTest : public QObject {
         wnd.runAnalysisDialog = [&](int k, bool createdEmpty, QWidget* parent) {
             CAnalysisDlg dlg(lab.db(), k, createdEmpty, parent);
             dlg.show();
-            QTest::qWaitForWindowExposed(&dlg);
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
             TextTableModel* r = dlg.resultsModel();
             QCOMPARE(r->rowCount(), 2);
             QCOMPARE(cell(r, 0, 0), QStringLiteral("Метан"));
