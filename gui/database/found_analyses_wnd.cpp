@@ -250,8 +250,12 @@ void CFoundAnalysesWnd::openChromatograms() {
         if (!*found || (*found)->fileName.empty())
             continue;
         const std::filesystem::path file((*found)->fileName);
-        if (openChromatogram && openChromatogram(file)) {
-            ++opened;
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(file, ec)) {
+            // A file that is there but cannot be read has been told about by
+            // the opening itself.
+            if (openChromatogram && openChromatogram(file))
+                ++opened;
             continue;
         }
         MessageRequest r;
@@ -279,10 +283,6 @@ bool CFoundAnalysesWnd::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void CFoundAnalysesWnd::keyPressEvent(QKeyEvent* event) {
-    QWidget::keyPressEvent(event);
 }
 
 }  // namespace zelmora::gui

@@ -59,7 +59,6 @@ class CFoundAnalysesWnd : public QWidget {
     std::function<void(int keyAnalys, bool createdEmpty, QWidget* parent)> runAnalysisDialog;
 
   protected:
-    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -76,7 +75,7 @@ class CFoundAnalysesWnd : public QWidget {
 };
 
 // The analysis dialog run modally on an analysis (what runAnalysisDialog does
-// unless replaced); `openPoints` opens "Точки отбора" from its button.
+// unless replaced).
 void runAnalysisDialog(db::Connection& db, int keyAnalys, bool createdEmpty, QWidget* parent);
 
 }  // namespace zelmora::gui

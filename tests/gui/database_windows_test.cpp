@@ -234,6 +234,59 @@ class DatabaseWindowsTest : public QObject {
         QCOMPARE(wnd.model()->rowCount(), before - 1);
     }
 
+    void chromatogramsOpenedAndDeletedWithTheirAnalyses() {
+        Laboratory lab;
+        MessageLog messages;
+        const fs::path kept = lab.root / "открыт.stg";
+        const fs::path gone = lab.root / "удаляемый.stg";
+        QVERIFY(guitest::writeChromatogram(kept, "Демо"));
+        QVERIFY(guitest::writeChromatogram(gone, "Демо"));
+        db::CAnalysSet set(lab.db());
+        auto withFile = [&](const fs::path& file, const char* sample) {
+            db::AnalysisRow a;
+            a.station = "Склад";
+            a.place = "Ёмкость";
+            a.date = at(2025, 5, 5);
+            a.sample = sample;
+            a.fileName = file.string();
+            return *set.add(a);
+        };
+        const int keptKey = withFile(kept, "a");
+        const int goneKey = withFile(gone, "b");
+        const int missingKey = withFile(lab.root / "нет.stg", "c");
+        db::AnalysisSearch c;
+        c.station = "Склад";
+        CFoundAnalysesWnd wnd(lab.db(), c);
+        wnd.show();
+        QCOMPARE(wnd.model()->rowCount(), 3);
+        std::vector<fs::path> opened;
+        wnd.openChromatogram = [&](const fs::path& f) {
+            opened.push_back(f);
+            return true;
+        };
+        wnd.isOpenChromatogram = [&](const fs::path& f) { return f == kept; };
+        wnd.grid()->selectAll();
+        wnd.openChromatograms();
+        QCOMPARE(opened.size(), std::size_t(2));
+        QVERIFY(messages.saw(
+            QStringLiteral(
+                "Хроматограмма не найдена. Файл %1 был удалён, переименован или перемещён.")
+                .arg(QString::fromStdString((lab.root / "нет.stg").string()))));
+        QVERIFY(wnd.isMinimized());
+        // Deleting all three: the open chromatogram's file stays, the other goes.
+        messages.answers = {QMessageBox::Yes, QMessageBox::Yes};
+        wnd.showNormal();
+        wnd.grid()->selectAll();
+        wnd.deleteSelected();
+        QCOMPARE(wnd.model()->rowCount(), 0);
+        QVERIFY(messages.saw(QStringLiteral(" Удалить хроматограмму(ы) ?")));
+        QVERIFY(messages.saw(QStringLiteral("открыта в окне")));
+        QVERIFY(fs::exists(kept));
+        QVERIFY(!fs::exists(gone));
+        for (int key : {keptKey, goneKey, missingKey})
+            QVERIFY(!set.find(key)->has_value());
+    }
+
     void newAnalysisLeftEmptyIsDeleted() {
         Laboratory lab;
         const long long before = lab.count("SELECT COUNT(*) FROM Analyses");
