@@ -111,6 +111,7 @@ inline constexpr int kRepairDatabase = 34004;
 inline constexpr int kLicense = 34005;
 inline constexpr int kImport = 34006;     // "&Импорт...": AIA/ANDI and CSV files
 inline constexpr int kExportAia = 34007;  // "Экспорт в AIA/ANDI..."
+inline constexpr int kWorkLog = 34008;    // "Журнал работы"
 }  // namespace command
 
 // Toolbar bands of the document windows.

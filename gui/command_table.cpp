@@ -14,6 +14,7 @@
 #include "gui/calc/prirod_gase_dlg.h"
 #include "gui/calc/transform_oil_dlg.h"
 #include "gui/command_ids.h"
+#include "gui/database/database_windows.h"
 #include "gui/document/child_frame.h"
 #include "gui/document/zelmora_view.h"
 #include "gui/main_frame.h"
@@ -54,6 +55,21 @@ bool withMethod(const CommandTarget& t) {
 
 bool addsToMethod(const CommandTarget& t) {
     return commands(t).canAddToMethod();
+}
+
+bool databaseOpen(const CommandTarget& t) {
+    return t.frame != nullptr && t.frame->databaseWindows().isOpen();
+}
+
+// The database commands, on the frame's database windows.
+template <bool (CDatabaseWindows::*f)()>
+bool onDatabase(const CommandTarget& t) {
+    return (t.frame->databaseWindows().*f)();
+}
+
+template <bool (CDatabaseWindows::*f)(CChildFrame&)>
+bool onDatabaseWindow(const CommandTarget& t) {
+    return t.frame != nullptr && (t.frame->databaseWindows().*f)(*t.window);
 }
 
 bool withSelectedPeak(const CommandTarget& t) {
@@ -457,12 +473,28 @@ const CommandEntry kCommands[] = {
      .run =
          [](const CommandTarget& t) { return newMethod(t.frame) != MethodSheetResult::Cancelled; }},
 
-    // --- "&База данных": its windows and dialogs are not part of the desktop
-    // program yet (the chromatograms save their results already).
-    {.id = kAnalyses, .label = "&Анализы", .menu = Menu::Database},
-    {.id = kSamplingPoints, .label = "&Точки отбора", .menu = Menu::Database},
-    {.id = kComponents, .label = "&Компоненты", .menu = Menu::Database},
-    {.id = kNewAnalysis, .label = "&Новый анализ", .menu = Menu::Database},
+    // --- "&База данных"
+    {.id = kAnalyses,
+     .label = "&Анализы",
+     .menu = Menu::Database,
+     .enabled = databaseOpen,
+     .run = onDatabase<&CDatabaseWindows::showAnalyses>},
+    {.id = kSamplingPoints,
+     .label = "&Точки отбора",
+     .menu = Menu::Database,
+     .enabled = databaseOpen,
+     .run = onDatabase<&CDatabaseWindows::showSamplingPoints>},
+    {.id = kComponents,
+     .label = "&Компоненты",
+     .menu = Menu::Database,
+     .enabled = databaseOpen,
+     .run = onDatabase<&CDatabaseWindows::showComponents>},
+    {.id = kNewAnalysis,
+     .label = "&Новый анализ",
+     .menu = Menu::Database,
+     .enabled = databaseOpen,
+     .run = onDatabase<&CDatabaseWindows::newAnalysis>},
+    // The database reports are not part of the program yet.
     {.id = kReportForPoint,
      .label = "&точки отбора",
      .hint = "Отчёт для точки отбора",
@@ -479,16 +511,31 @@ const CommandEntry kCommands[] = {
      .label = "&Найти в БД",
      .needs = Needs::Chromatogram,
      .menu = Menu::Database,
-     .separator = Separator::WithChromatogram},
+     .separator = Separator::WithChromatogram,
+     .enabled =
+         [](const CommandTarget& t) {
+             return databaseOpen(t) && t.window->document().passport.databaseKey > 0;
+         },
+     .run = onDatabaseWindow<&CDatabaseWindows::findInDatabase>},
     {.id = kCriticalValues,
      .label = "Крит. значения",
      .needs = Needs::Chromatogram,
-     .menu = Menu::Database},
+     .menu = Menu::Database,
+     .enabled = databaseOpen,
+     .run = onDatabaseWindow<&CDatabaseWindows::criticalValues>},
     {.id = kCompactDatabase,
      .label = "&Сжатие БД",
      .menu = Menu::Database,
-     .separator = Separator::Always},
-    {.id = kRepairDatabase, .label = "&Реставрация БД", .menu = Menu::Database},
+     .separator = Separator::Always,
+     .enabled =
+         [](const CommandTarget& t) { return t.frame->databaseWindows().database() != nullptr; },
+     .run = onDatabase<&CDatabaseWindows::compact>},
+    {.id = kRepairDatabase,
+     .label = "&Реставрация БД",
+     .menu = Menu::Database,
+     .enabled =
+         [](const CommandTarget& t) { return t.frame->databaseWindows().database() != nullptr; },
+     .run = onDatabase<&CDatabaseWindows::repair>},
 
     // --- "&Данные"
     {.id = kStatistics, .label = "Стат&истика...", .menu = Menu::Data},
@@ -556,6 +603,11 @@ const CommandEntry kCommands[] = {
      .menu = Menu::Service,
      .separator = Separator::Always,
      .run = onFrame<&CMainFrame::showOptions>},
+    {.id = kWorkLog,
+     .label = "&Журнал работы",
+     .hint = "Журнал работы программы и приборов",
+     .menu = Menu::Service,
+     .run = onFrame<&CMainFrame::showWorkLog>},
     {.id = kRebuildBars, .run = onFrame<&CMainFrame::rebuildBands>},
 
     // --- "&Окно"

@@ -23,8 +23,10 @@
 #include "app/text.h"
 #include "app/work_log.h"
 #include "gui/app/programm_setup_sheet.h"
+#include "gui/app/work_log_wnd.h"
 #include "gui/command_ids.h"
 #include "gui/command_table.h"
+#include "gui/database/database_windows.h"
 #include "gui/document/child_frame.h"
 #include "gui/document/chromatogram_browser_dlg.h"
 #include "gui/document/zelmora_view.h"
@@ -73,7 +75,10 @@ QString shortPath(const fs::path& p) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), recent_(userSettings()) {
+CMainFrame::CMainFrame(QWidget* parent)
+    : QMainWindow(parent),
+      recent_(userSettings()),
+      databaseWindows_(std::make_unique<CDatabaseWindows>(*this)) {
     setWindowTitle(QStringLiteral("Zelmora"));
     mdi_ = new QMdiArea(this);
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -447,12 +452,24 @@ void CMainFrame::openWithDialog() {
     CChromatogramBrowserDlg::saveOpenChromatogram =
         [this](const fs::path& file) -> std::optional<bool> {
         for (CChildFrame* c : chromatograms())
-            if (c->document().pathName() == file.lexically_normal())
+            if (c->document().pathName() == file.lexically_normal()) {
+                // The save puts the results into the database, as the button says.
+                c->document().databaseSaveRequest = true;
                 return c->saveTo(file);
+            }
         return std::nullopt;
+    };
+    // Files open in a window are neither moved nor deleted from under it.
+    CChromatogramBrowserDlg::isOpenChromatogram = [this](const fs::path& file) {
+        std::error_code ec;
+        for (CChildFrame* c : chromatograms())
+            if (fs::equivalent(c->document().pathName(), file, ec))
+                return true;
+        return false;
     };
     const std::vector<fs::path> files = BrowseChromatograms(CChromatogramBrowserDlg::Open, this);
     CChromatogramBrowserDlg::saveOpenChromatogram = nullptr;
+    CChromatogramBrowserDlg::isOpenChromatogram = nullptr;
     for (const fs::path& file : files)
         openDocument(file);
 }
@@ -696,6 +713,34 @@ void CMainFrame::deviceListChanged() {
     // The menu item that asked for the change may still be running.
     QMetaObject::invokeMethod(
         this, [this] { runCommand(command::kRebuildBars); }, Qt::QueuedConnection);
+}
+
+}  // namespace zelmora::gui
+
+namespace zelmora::gui {
+
+void CMainFrame::setDatabase(db::CAnalysesDatabase* database) {
+    databaseWindows_->setDatabase(database);
+    updateCommandStates();
+}
+
+void CMainFrame::showWorkLog() {
+    if (workLog_ != nullptr) {
+        workLog_->showNormal();
+        workLog_->raise();
+        workLog_->activateWindow();
+        return;
+    }
+    fs::path file = CWorkLog::instance().path();
+    if (file.empty())
+        file = programOptions().logFolder() / CWorkLog::kFileName;
+    auto* wnd = new CWorkLogWnd(file, this);
+    workLog_ = wnd;
+    wnd->show();
+}
+
+CWorkLogWnd* CMainFrame::workLogWindow() const {
+    return static_cast<CWorkLogWnd*>(workLog_.data());
 }
 
 }  // namespace zelmora::gui

@@ -31,13 +31,18 @@ class QToolBar;
 namespace zelmora {
 class AnalysisQueue;
 class CDeviceManager;
+namespace db {
+class CAnalysesDatabase;
+}
 }  // namespace zelmora
 
 namespace zelmora::gui {
 
 class CChildFrame;
+class CDatabaseWindows;
 class CInstrumentControls;
 class CAnalysisQueueDlg;
+class CWorkLogWnd;
 struct CommandTarget;
 
 class CMainFrame : public QMainWindow {
@@ -94,6 +99,14 @@ class CMainFrame : public QMainWindow {
     AnalysisQueue& analysisQueue() const { return *queue_; }
     // "Очередь КЖК" (33171): the queue window, made on first use.
     CAnalysisQueueDlg* showQueue();
+
+    // The analyses database of the "База данных" commands (owned by the
+    // application), and those commands' windows.
+    void setDatabase(db::CAnalysesDatabase* database);
+    CDatabaseWindows& databaseWindows() { return *databaseWindows_; }
+    // "Журнал работы": the work log's window, one for the program.
+    void showWorkLog();
+    CWorkLogWnd* workLogWindow() const;
 
     // The close rules without closing: no recording, the disconnect
     // question, then every modified chromatogram. True when the program may
@@ -162,6 +175,8 @@ class CMainFrame : public QMainWindow {
     std::unique_ptr<AnalysisQueue> queue_;
     QPointer<CAnalysisQueueDlg> queueDlg_;
     bool unattended_ = false;  // closing with no one to answer questions
+    std::unique_ptr<CDatabaseWindows> databaseWindows_;
+    QPointer<QWidget> workLog_;  // the CWorkLogWnd while it is open
     // A changed device list is written now and the bands rebuilt (posted).
     void deviceListChanged();
 };

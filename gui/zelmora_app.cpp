@@ -47,6 +47,7 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
 CZelmoraApp::~CZelmoraApp() {
     saveDevices();
     frame_->setDeviceManager(nullptr);
+    frame_->setDatabase(nullptr);
     frame_.reset();
     devices_.reset();
     installResultsStore(nullptr);
@@ -83,6 +84,7 @@ bool CZelmoraApp::openCommandLineFiles(const QStringList& files) {
 bool CZelmoraApp::openDatabase() {
     const std::filesystem::path file = programOptions().databaseFile();
     database_ = std::make_unique<db::CAnalysesDatabase>(file);
+    frame_->setDatabase(database_.get());
     std::error_code ec;
     // A first start has no database yet: it is made with its tables.
     db::Status opened = std::filesystem::exists(file, ec)

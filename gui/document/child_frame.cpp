@@ -4,14 +4,19 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QSplitter>
 
 #include "app/program_settings.h"
 #include "app/text.h"
 #include "app/work_log.h"
 #include "document/aia_file.h"
 #include "document/csv_import.h"
+#include "gui/command_table.h"
+#include "gui/document/passport_dlg.h"
+#include "gui/document/peek_view.h"
 #include "gui/document/zelmora_view.h"
 #include "gui/file_dialogs.h"
+#include "gui/main_frame.h"
 #include "gui/message_box.h"
 #include "processing/chromatogram_open.h"
 
@@ -78,6 +83,7 @@ CChildFrame::~CChildFrame() {
     // the members it refers to (Qt would delete it after them).
     delete widget();
     view_ = nullptr;
+    peekView_ = nullptr;
 }
 
 bool CChildFrame::openFile(const fs::path& path) {
@@ -105,8 +111,35 @@ bool CChildFrame::openImported(const fs::path& path) {
 }
 
 void CChildFrame::createView() {
-    view_ = new CZelmoraView(*doc_, *commands_, this);
-    setWidget(view_);
+    // The chromatogram above, its peak table below, one selection in both.
+    auto* split = new QSplitter(Qt::Vertical, this);
+    view_ = new CZelmoraView(*doc_, *commands_, split);
+    peekView_ = new CPeekView(*doc_, *commands_, passportCatalogue(), split);
+    split->addWidget(view_);
+    split->addWidget(peekView_);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    setWidget(split);
+    connect(view_, &CZelmoraView::selectionChanged, peekView_, &CPeekView::selectPeak);
+    connect(peekView_, &CPeekView::peakSelected, view_, &CZelmoraView::setSelectedPeak);
+    connect(peekView_, &CPeekView::editFailed, this, [] { QApplication::beep(); });
+    // The peak commands of the table's menu run as the frame's do.
+    auto target = [this] {
+        CommandTarget t;
+        t.frame = qobject_cast<CMainFrame*>(owner_);
+        t.window = this;
+        t.view = view_;
+        return t;
+    };
+    peekView_->runCommand = [target](int id) {
+        const CommandEntry* c = findCommand(id);
+        return c != nullptr && gui::runCommand(*c, target());
+    };
+    peekView_->isCommandEnabled = [target](int id) {
+        const CommandEntry* c = findCommand(id);
+        return c != nullptr && gui::isCommandEnabled(*c, target());
+    };
+    connect(peekView_, &CPeekView::peakSelected, this, &CChildFrame::commandStatesChanged);
     connect(view_, &CZelmoraView::cursorTextChanged, this, &CChildFrame::cursorTextChanged);
     connect(view_, &CZelmoraView::spanTextChanged, this, &CChildFrame::spanTextChanged);
     connect(view_, &CZelmoraView::commandStatesChanged, this, &CChildFrame::commandStatesChanged);
@@ -140,6 +173,7 @@ void CChildFrame::documentModifiedChanged() {
 }
 
 void CChildFrame::updateViews() {
+    // The peak table follows the document's changes by itself.
     if (view_ != nullptr)
         view_->update();
 }

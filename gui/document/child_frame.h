@@ -22,6 +22,7 @@
 
 namespace zelmora::gui {
 
+class CPeekView;
 class CZelmoraView;
 
 class CChildFrame : public QMdiSubWindow {
@@ -75,6 +76,8 @@ class CChildFrame : public QMdiSubWindow {
     ChromatogramCommands& commands() { return *commands_; }
     ChromatogramPrompts& prompts() { return prompts_; }
     CZelmoraView* view() const { return view_; }
+    // The peak table beside the chromatogram (its second view).
+    CPeekView* peekView() const { return peekView_; }
     // The document's title, or the file name when it has none yet.
     QString titleText() const;
 
@@ -108,7 +111,8 @@ class CChildFrame : public QMdiSubWindow {
     std::unique_ptr<ChromatogramCommands> commands_;
     std::optional<MethodReloadLink> reloadLink_;
     int subscription_ = 0;
-    CZelmoraView* view_ = nullptr;  // owned by this window as its widget
+    CZelmoraView* view_ = nullptr;   // owned by this window's widget
+    CPeekView* peekView_ = nullptr;  // owned by this window's widget
     bool closeConfirmed_ = false;
 };
 

@@ -76,6 +76,7 @@ std::function<QString(const QString&, QWidget*)> CChromatogramBrowserDlg::choose
     };
 
 std::function<std::optional<bool>(const fs::path&)> CChromatogramBrowserDlg::saveOpenChromatogram;
+std::function<bool(const fs::path&)> CChromatogramBrowserDlg::isOpenChromatogram;
 
 CChromatogramBrowserDlg::CChromatogramBrowserDlg(int mode, QWidget* parent)
     : QDialog(parent), mode_(mode) {
@@ -364,10 +365,27 @@ std::vector<fs::path> CChromatogramBrowserDlg::chosenFiles() const {
     return selectedFiles();
 }
 
+std::vector<fs::path> CChromatogramBrowserDlg::filesNotOpen(
+    std::vector<std::string>& refused) const {
+    std::vector<fs::path> out;
+    for (const fs::path& f : selectedFiles()) {
+        if (isOpenChromatogram && isOpenChromatogram(f))
+            refused.push_back(f.string() + ": хроматограмма открыта в окне");
+        else
+            out.push_back(f);
+    }
+    return out;
+}
+
 void CChromatogramBrowserDlg::copySelected(bool move) {
-    const std::vector<fs::path> files = selectedFiles();
-    if (files.empty())
+    std::vector<std::string> refused;
+    // A copy leaves the open chromatogram where it is; a move would not.
+    const std::vector<fs::path> files = move ? filesNotOpen(refused) : selectedFiles();
+    if (files.empty()) {
+        if (const Status none = joinFailures(refused); !none)
+            showFailure(this, none, QStringLiteral("Не удалось перенести:\n%1"));
         return;
+    }
     const QString target = chooseFolder ? chooseFolder(move ? QStringLiteral("Перенести в папку")
                                                             : QStringLiteral("Скопировать в папку"),
                                                        this)
@@ -390,8 +408,9 @@ void CChromatogramBrowserDlg::copySelected(bool move) {
                 return OverwriteAnswer::Stop;
         }
     };
-    const TransferReport report =
+    TransferReport report =
         transferFiles(files, folder_, fs::path(target.toStdString()), move, ask);
+    report.failures.insert(report.failures.end(), refused.begin(), refused.end());
     if (const Status done = joinFailures(report.failures); !done)
         showFailure(this, done,
                     move ? QStringLiteral("Не удалось перенести:\n%1")
@@ -400,9 +419,13 @@ void CChromatogramBrowserDlg::copySelected(bool move) {
 }
 
 void CChromatogramBrowserDlg::deleteSelected() {
-    const std::vector<fs::path> files = selectedFiles();
-    if (files.empty())
+    std::vector<std::string> refused;
+    const std::vector<fs::path> files = filesNotOpen(refused);
+    if (files.empty()) {
+        if (const Status none = joinFailures(refused); !none)
+            showFailure(this, none, QStringLiteral("Не удалось удалить:\n%1"));
         return;
+    }
     MessageRequest r;
     r.parent = this;
     r.icon = QMessageBox::Question;
@@ -413,6 +436,7 @@ void CChromatogramBrowserDlg::deleteSelected() {
         return;
     DeleteReport report = moveFilesToTrash(files);
     std::vector<std::string>& failures = report.failures;
+    failures.insert(failures.end(), refused.begin(), refused.end());
     if (!report.noTrash.empty()) {
         MessageRequest forGood;
         forGood.parent = this;

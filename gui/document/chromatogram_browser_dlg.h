@@ -50,6 +50,9 @@ class CChromatogramBrowserDlg : public QDialog {
     QCheckBox* wholeFileSystem() const { return whole_; }
 
     void copySelected(bool move);
+    // The selected files less those open in a window, which are named in
+    // `refused` for the message.
+    std::vector<std::filesystem::path> filesNotOpen(std::vector<std::string>& refused) const;
     void deleteSelected();
     void addSelectedToDatabase();
     void accept() override;
@@ -59,6 +62,10 @@ class CChromatogramBrowserDlg : public QDialog {
     // Saves a chromatogram that is open in a window, when one with this path
     // is; unset or false when none is (the file is then read anew).
     static std::function<std::optional<bool>(const std::filesystem::path&)> saveOpenChromatogram;
+    // Whether a chromatogram file is open in a window of the program: such a
+    // file is not moved or deleted (the operator is told). Set by the main
+    // window while the browser is open.
+    static std::function<bool(const std::filesystem::path&)> isOpenChromatogram;
 
   private:
     void refill();

@@ -15,13 +15,17 @@
 #include <cstdint>
 #include <limits>
 
+#include "app/paths.h"
+#include "app/program_settings.h"
 #include "app/text.h"
 #include "database/catalogue.h"
 #include "database/recordsets.h"
+#include "document/prepared_passport.h"
 #include "document/zelmora_doc.h"
 #include "gui/message_box.h"
 #include "gui/number_edit.h"
 #include "method/document_method.h"
+#include "method/method_sheet.h"
 #include "processing/quantitation.h"
 
 namespace zelmora::gui {
@@ -81,6 +85,8 @@ bool defaultEditComment(QString& comment, QWidget* parent) {
 }  // namespace
 
 std::function<bool(QString&, QWidget*)> CPassportDlg::editComment = defaultEditComment;
+std::function<bool(const std::string&, QWidget*)> CPassportDlg::editMethod;
+std::function<std::optional<std::string>(const std::string&, QWidget*)> CPassportDlg::chooseMethod;
 
 void setPassportCatalogue(db::Connection* catalogue) {
     gCatalogue = catalogue;
@@ -175,7 +181,15 @@ CPassportDlg::CPassportDlg(CZelmoraDoc& doc, db::Connection* catalogue, QWidget*
     diameter_ = number(-1e300, 1e300, analysisBox);
     length_ = number(-1e300, 1e300, analysisBox);
     ag->addWidget(new QLabel(QStringLiteral("Метод:"), analysisBox), 0, 0);
-    ag->addWidget(method_, 0, 1, 1, 3);
+    auto* methodLine = new QHBoxLayout;
+    methodLine->addWidget(method_, 1);
+    chooseButton_ = new QPushButton(QStringLiteral(". . ."), analysisBox);
+    chooseButton_->setObjectName(QStringLiteral("chooseMethodButton"));
+    chooseButton_->setAutoDefault(false);
+    chooseButton_->setMaximumWidth(
+        chooseButton_->fontMetrics().horizontalAdvance(QStringLiteral(". . .")) + 24);
+    methodLine->addWidget(chooseButton_);
+    ag->addLayout(methodLine, 0, 1, 1, 3);
     ag->addWidget(new QLabel(QStringLiteral("Продолж."), analysisBox), 0, 4);
     ag->addWidget(duration_, 0, 5);
     ag->addWidget(new QLabel(QStringLiteral("Оператор"), analysisBox), 1, 0);
@@ -242,7 +256,10 @@ CPassportDlg::CPassportDlg(CZelmoraDoc& doc, db::Connection* catalogue, QWidget*
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
     ok->setDefault(true);
+    methodButton_ = new QPushButton(QStringLiteral("&Метод"), this);
+    methodButton_->setObjectName(QStringLiteral("methodButton"));
     buttons->addWidget(layoutButton_);
+    buttons->addWidget(methodButton_);
     buttons->addWidget(commentButton);
     buttons->addStretch();
     buttons->addWidget(ok);
@@ -258,6 +275,10 @@ CPassportDlg::CPassportDlg(CZelmoraDoc& doc, db::Connection* catalogue, QWidget*
         if (editComment && editComment(c, this))
             comment_ = c;
     });
+    connect(methodButton_, &QPushButton::clicked, this, &CPassportDlg::runMethodEditor);
+    connect(chooseButton_, &QPushButton::clicked, this, &CPassportDlg::runMethodChooser);
+    methodButton_->setEnabled(static_cast<bool>(editMethod));
+    chooseButton_->setEnabled(static_cast<bool>(chooseMethod));
     connect(ok, &QPushButton::clicked, this, &CPassportDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CPassportDlg::reject);
     connect(calibration_, &QCheckBox::toggled, this, [this] { updateAmountLabels(); });
@@ -513,9 +534,82 @@ void CPassportDlg::accept() {
         if (check->keepDialogOpen)
             return;
     }
+    if (runPreparation()) {
+        // The method remembers this passport for its next run; a failure to
+        // keep it is told, and the recording goes on with the passport.
+        if (const Status kept = writePreparedPassport(preparedFolder_, p); !kept)
+            showFailure(this, kept,
+                        QStringLiteral("Паспорт для следующего запуска не сохранён.\n%1"));
+    }
     passport_ = p;
     doc_.passport = p;
+    if (methodChanged_) {
+        RecordingMessageSink quiet;
+        doc_.reloadMethod(quiet);
+        doc_.updateTitle();
+    }
     QDialog::accept();
+}
+
+void CPassportDlg::readMethodKind(const std::string& method) {
+    methodKind_ = -1;
+    methodExtra_ = 0;
+    CMethodSheet sheet;
+    if (!method.empty() && sheet.ReadMethod(method)) {
+        methodKind_ = sheet.method().calculation.kind;
+        methodExtra_ = sheet.method().extra.kind;
+    }
+    updateAmountLabels();
+}
+
+void CPassportDlg::runMethodEditor() {
+    if (!editMethod || passport_.method.empty())
+        return;
+    if (!editMethod(passport_.method, this))
+        return;
+    // The saved method may have another calculation; the document's copy
+    // follows saved methods by itself.
+    readMethodKind(passport_.method);
+}
+
+void CPassportDlg::runMethodChooser() {
+    if (!chooseMethod)
+        return;
+    const std::optional<std::string> chosen = chooseMethod(passport_.method, this);
+    if (!chosen || chosen->empty())
+        return;
+    // Taken into the chromatogram, with its method reloaded, on OK.
+    passport_.method = *chosen;
+    methodChanged_ = true;
+    method_->setText(q(*chosen));
+    readMethodKind(*chosen);
+}
+
+void CPassportDlg::setRunPreparation(const std::filesystem::path& folder, bool queueInUse) {
+    preparedFolder_ = folder;
+    if (queueInUse)
+        return;
+    const Result<std::optional<Passport>> kept = readPreparedPassport(folder, passport_.method);
+    if (!kept) {
+        showFailure(this, kept.status(),
+                    QStringLiteral("Сохранённый паспорт метода не прочитан.\n%1"));
+        return;
+    }
+    if (!*kept)
+        return;
+    const std::string method = passport_.method;
+    passport_ = **kept;
+    passport_.method = method;
+    passport_.file = std::string(1, '?');  // not a file: a prepared passport
+    comment_ = q(passport_.comment);
+    showValues();
+}
+
+bool editPassportForRun(CZelmoraDoc& doc, QWidget* parent) {
+    CPassportDlg dlg(doc, passportCatalogue(), parent);
+    const ProgramOptions o = programOptions();
+    dlg.setRunPreparation(paths::defaultDataFolder(), o.enableKGK);
+    return dlg.exec() == QDialog::Accepted;
 }
 
 }  // namespace zelmora::gui

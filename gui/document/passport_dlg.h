@@ -9,6 +9,10 @@
 
 #include <QDialog>
 #include <ctime>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
 
 #include "document/passport.h"
 
@@ -50,6 +54,23 @@ class CPassportDlg : public QDialog {
 
     // The dialog "Комментарий"; replaced by tests.
     static std::function<bool(QString& comment, QWidget* parent)> editComment;
+    // "&Метод": the method editor on the named method; true when it saved
+    // the method. ". . .": the method chooser; the chosen method's name, or
+    // nothing on cancel. Set by the program where its method editor and
+    // chooser are; while unset the two buttons are disabled.
+    static std::function<bool(const std::string& method, QWidget* parent)> editMethod;
+    static std::function<std::optional<std::string>(const std::string& current, QWidget* parent)>
+        chooseMethod;
+
+    // Run-preparation mode: the passport last prepared for the method (kept
+    // in `folder`) is taken when the queue is not in use, with the file path
+    // "?"; OK keeps the accepted passport there for the next run.
+    void setRunPreparation(const std::filesystem::path& folder, bool queueInUse);
+    bool runPreparation() const { return !preparedFolder_.empty(); }
+
+    // The two method buttons' work, for the buttons and the tests.
+    void runMethodEditor();
+    void runMethodChooser();
 
   private:
     void showValues();
@@ -58,8 +79,13 @@ class CPassportDlg : public QDialog {
     void fillPoints();
     bool takeValues(Passport& p);
 
+    // The calculation kind of the passport's method, for the amount labels.
+    void readMethodKind(const std::string& method);
+
     CZelmoraDoc& doc_;
     db::Connection* catalogue_;
+    std::filesystem::path preparedFolder_;
+    bool methodChanged_ = false;
     Passport passport_;
     int methodKind_ = -1;
     int methodExtra_ = 0;
@@ -99,6 +125,8 @@ class CPassportDlg : public QDialog {
     QLabel* drift_ = nullptr;
     QLabel* databaseKey_ = nullptr;
     QPushButton* layoutButton_ = nullptr;
+    QPushButton* methodButton_ = nullptr;
+    QPushButton* chooseButton_ = nullptr;
     QString comment_;
 };
 
@@ -106,5 +134,10 @@ class CPassportDlg : public QDialog {
 // set by the application once the database is open (user-interface thread).
 void setPassportCatalogue(db::Connection* catalogue);
 db::Connection* passportCatalogue();
+
+// The passport dialog in run-preparation mode on the document of a recording
+// being prepared (option "CheckOpenPassport"), with the prepared passports in
+// the user's data folder; true on OK.
+bool editPassportForRun(CZelmoraDoc& doc, QWidget* parent);
 
 }  // namespace zelmora::gui
