@@ -16,6 +16,8 @@
 #include "gui/document/passport_dlg.h"
 #include "gui/main_frame.h"
 #include "gui/message_box.h"
+#include "gui/method/method_chooser.h"
+#include "gui/method/method_commands.h"
 #include "instruments/device_manager.h"
 #include "method/document_method.h"
 #include "processing/peak_integration.h"
@@ -31,6 +33,13 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
     CProgramSettings::instance();  // options are the first thing loaded
     installFolderMethodLoader();
     installIntegrationAfterRead();
+    // The passport's "&Метод" and ". . ." buttons: the method editor and chooser.
+    CPassportDlg::editMethod = [](const std::string& name, QWidget* parent) {
+        return editMethod(name, parent);
+    };
+    CPassportDlg::chooseMethod = [](const std::string& current, QWidget* parent) {
+        return chooseMethod(parent, current);
+    };
     loadDevices();
     frame_ = std::make_unique<CMainFrame>();
     frame_->setDeviceManager(devices_.get());

@@ -33,18 +33,31 @@ class ReadPrompts : public MethodPrompts {
 
 }  // namespace
 
-std::optional<MethodSheetResult> openMethod(QWidget* parent) {
-    const std::optional<std::string> name = chooseMethod(parent, {});
-    if (!name)
-        return std::nullopt;
+namespace {
+
+std::optional<MethodSheetResult> showNamedMethod(const std::string& name, QWidget* parent) {
     CMethodSheet sheet;
     ReadPrompts prompts(parent);
     sheet.setPrompts(&prompts);
-    const Status read = sheet.ReadMethod(*name);
+    const Status read = sheet.ReadMethod(name);
     sheet.setPrompts(nullptr);
     if (!read)
         return std::nullopt;
     return runMethodSheet(sheet, CMethodSheetDlg::kInfo, parent);
+}
+
+}  // namespace
+
+std::optional<MethodSheetResult> openMethod(QWidget* parent) {
+    const std::optional<std::string> name = chooseMethod(parent, {});
+    if (!name)
+        return std::nullopt;
+    return showNamedMethod(*name, parent);
+}
+
+bool editMethod(const std::string& name, QWidget* parent) {
+    const std::optional<MethodSheetResult> r = showNamedMethod(name, parent);
+    return r && *r != MethodSheetResult::Cancelled;
 }
 
 MethodSheetResult newMethod(QWidget* parent) {

@@ -15,5 +15,8 @@ namespace zelmora::gui {
 // (the read rules decide the message).
 std::optional<MethodSheetResult> openMethod(QWidget* parent);
 MethodSheetResult newMethod(QWidget* parent);
+// The editor on the method `name` (the passport's "&Метод"); true when the
+// method was saved.
+bool editMethod(const std::string& name, QWidget* parent);
 
 }  // namespace zelmora::gui
