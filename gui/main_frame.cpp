@@ -31,6 +31,7 @@
 #include "gui/instruments/device_list_dlg.h"
 #include "gui/instruments/instrument_controls.h"
 #include "gui/message_box.h"
+#include "gui/reports/report_wnd.h"
 #include "instruments/device_manager.h"
 
 namespace zelmora::gui {
@@ -177,7 +178,9 @@ void CMainFrame::buildMenus() {
     for (const CommandEntry& c : commandTable()) {
         if (c.menu == Menu::None || c.needs == Needs::Frame)
             continue;
-        if (programMenus.contains(c.menu))
+        if (c.needs == Needs::Report)
+            reportItems_ << action(c.id);
+        else if (programMenus.contains(c.menu))
             chromatogramItems_ << action(c.id);
         else if (!chromatogramMenus_.contains(menus.value(c.menu)))
             chromatogramMenus_ << menus.value(c.menu);
@@ -448,6 +451,9 @@ CommandTarget CMainFrame::commandTarget() const {
     t.window = activeChromatogram();
     if (t.window != nullptr)
         t.view = t.window->view();
+    if (QMdiSubWindow* w = mdi_->currentSubWindow();
+        w != nullptr && t.window == nullptr && mdi_->subWindowList().contains(w))
+        t.report = qobject_cast<CReportWnd*>(w);
     return t;
 }
 
@@ -502,7 +508,8 @@ void CMainFrame::updateCommandStates() {
         if (a->isCheckable())
             a->setChecked(zelmora::gui::isCommandChecked(*c, target));
         a->setVisible(isCommandShown(*c, target) &&
-                      (target.window != nullptr || !chromatogramItems_.contains(a)));
+                      (target.window != nullptr || !chromatogramItems_.contains(a)) &&
+                      (target.report != nullptr || !reportItems_.contains(a)));
     }
     for (QAction* s : std::as_const(chromatogramSeparators_))
         s->setVisible(target.window != nullptr);
@@ -562,6 +569,11 @@ bool CMainFrame::queryClose() {
         if (!c->queryClose())
             return false;
     }
+    // Reports edited and not saved are asked about as well.
+    for (QMdiSubWindow* w : mdi_->subWindowList()) {
+        if (auto* r = qobject_cast<CReportWnd*>(w); r != nullptr && !r->queryClose())
+            return false;
+    }
     return true;
 }
 
@@ -572,6 +584,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     for (CChildFrame* c : chromatograms())
         c->setCloseConfirmed(true);
+    for (QMdiSubWindow* w : mdi_->subWindowList()) {
+        if (auto* r = qobject_cast<CReportWnd*>(w))
+            r->setCloseConfirmed(true);
+    }
     mdi_->closeAllSubWindows();
     event->accept();
 }

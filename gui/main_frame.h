@@ -141,6 +141,8 @@ class CMainFrame : public QMainWindow {
     // menus of the chromatogram window: shown only with one.
     QList<QAction*> chromatogramItems_;
     QList<QMenu*> chromatogramMenus_;
+    // Commands of the report window in the program's menus: shown only with one.
+    QList<QAction*> reportItems_;
     QMenu* fileMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     QList<QAction*> windowCommands_;

@@ -16,6 +16,7 @@
 #include "gui/document/passport_dlg.h"
 #include "gui/main_frame.h"
 #include "gui/message_box.h"
+#include "gui/reports/chromatogram_report.h"
 #include "instruments/device_manager.h"
 #include "method/document_method.h"
 #include "processing/peak_integration.h"
@@ -51,6 +52,7 @@ CZelmoraApp::~CZelmoraApp() {
     devices_.reset();
     installResultsStore(nullptr);
     setPassportCatalogue(nullptr);
+    setReportDatabase(nullptr);
     store_.reset();
     database_.reset();
     CWorkLog::instance().stop();
@@ -120,6 +122,7 @@ bool CZelmoraApp::openDatabase() {
     store_ = std::make_shared<db::CAnalysesStore>(*database_, documentMethodComponents);
     installResultsStore(store_);
     setPassportCatalogue(&database_->connection());
+    setReportDatabase(database_.get());
     return true;
 }
 
