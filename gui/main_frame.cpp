@@ -542,6 +542,10 @@ bool CMainFrame::queryClose() {
         // chromatograms are kept as copies, their files left as they were.
         for (CChildFrame* c : chromatograms())
             c->keepChangesUnattended();
+        for (QMdiSubWindow* w : mdi_->subWindowList()) {
+            if (auto* r = qobject_cast<CReportWnd*>(w))
+                r->keepChangesUnattended();
+        }
         return true;
     }
     if (devices_ != nullptr && devices_->anyChannelRecording()) {

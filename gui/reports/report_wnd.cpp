@@ -21,6 +21,7 @@
 #include "gui/message_box.h"
 #include "gui/reports/report_printing.h"
 #include "reports/rtf_text_document.h"
+#include "reports/rtf_writer.h"
 
 namespace zelmora::gui {
 namespace fs = std::filesystem;
@@ -83,7 +84,7 @@ CReportWnd::CReportWnd(std::unique_ptr<CReportDoc> report, const QString& title,
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     pageBar_ = new QToolBar(pages_);
-    pageBar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    pageBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
     const auto add = [this](int id, auto slot) {
         if (const CommandEntry* c = findCommand(id)) {
             QAction* a = makeCommandAction(*c, this);
@@ -281,6 +282,27 @@ bool CReportWnd::queryClose() {
         default:
             return false;
     }
+}
+
+bool CReportWnd::keepChangesUnattended() {
+    if (!report_->isEdited())
+        return true;
+    const fs::path original = report_->pathName();
+    const fs::path folder =
+        original.empty() ? programOptions().chromatogramFolder() : original.parent_path();
+    const std::string stem =
+        original.empty() ? fileNameOf(title_).toStdString() : original.stem().string();
+    fs::path copy = folder / (stem + " (несохранённые изменения).rtf");
+    std::error_code ec;
+    for (int i = 2; fs::exists(copy, ec); ++i)
+        copy = folder / (stem + " (несохранённые изменения " + std::to_string(i) + ").rtf");
+    const Status written = rtf::writeRtfFile(report_->richText(), copy);
+    CWorkLog::instance().write(
+        written ? ". Изменения отчёта " + title_.toStdString() +
+                      " при завершении программы сохранены в " + copy.string()
+                : "! Изменения отчёта " + title_.toStdString() +
+                      " при завершении программы не сохранены: " + written.message());
+    return written.ok();
 }
 
 void CReportWnd::closeEvent(QCloseEvent* event) {

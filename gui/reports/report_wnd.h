@@ -67,6 +67,11 @@ class CReportWnd : public QMdiSubWindow {
 
     // Closes without asking about unsaved edits (after automatic printing).
     void closeWithoutAsking();
+    // The program ends with nobody to answer: an edited report is kept as
+    // "<name> (несохранённые изменения).rtf" beside its file (or in the
+    // chromatograms folder), its own file left as it was; the work log says
+    // where. True when there was nothing to keep or it was kept.
+    bool keepChangesUnattended();
     // The question has been answered (the program is closing).
     void setCloseConfirmed(bool confirmed) { closeConfirmed_ = confirmed; }
     // The question about unsaved edits; true when the window may close.

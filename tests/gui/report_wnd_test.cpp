@@ -254,6 +254,7 @@ class ReportWndTest : public QObject {
             picture = picture || e.kind == rtf::ElementKind::Picture;
         QVERIFY(picture);
         QVERIFY(w->pageCount() >= 1);
+        QCoreApplication::processEvents();  // the band's layout
         QVERIFY(w->grab().save(QStringLiteral(QT_TESTCASE_BUILDDIR "/report_window.png")));
         QVERIFY(frame.grab().save(QStringLiteral(QT_TESTCASE_BUILDDIR "/report_main_window.png")));
 
@@ -492,6 +493,12 @@ class ReportWndTest : public QObject {
 
         // Saved: it closes without asking; edited again and not saved: "No".
         type(w->editor(), QStringLiteral("!"));
+        // The program ending with nobody to answer keeps the edits as a copy.
+        QVERIFY(w->keepChangesUnattended());
+        const Result<rtf::RtfDocument> kept =
+            rtf::readRtfFile(file("правка (несохранённые изменения).rtf"));
+        QVERIFY(kept.ok());
+        QVERIFY(contains(kept->plainText(), "Проверено: !"));
         messages.texts.clear();
         messages.answers = {QMessageBox::No};
         QVERIFY(w->close());
