@@ -16,9 +16,11 @@
 #include "document/zelmora_doc.h"
 #include "gui/reports/chromatogram_report.h"
 #include "gui/reports/report_doc.h"
+#include "method/document_method.h"
 #include "processing/chromatogram_processing.h"
 #include "processing/peak_integration.h"
 #include "processing/synthetic.h"
+#include "reports/report_pictures.h"
 
 namespace {
 
@@ -90,6 +92,24 @@ void BM_ChromatogramReport200Peaks(benchmark::State& state) {
     }
 }
 
+// The two pictures alone: what of the report's time is drawing.
+void BM_ChromatogramPicture(benchmark::State& state) {
+    Fixture& f = fixture();
+    ChromatogramPictureOptions options;
+    options.chartSize = f.settings.chartSize;
+    options.labelName = state.range(0) & 1;
+    PeakTable none;
+    const PeakTable& peaks = state.range(0) & 2 ? f.doc.peaks : none;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(chromatogramPicture(f.doc.signal, peaks, options).data);
+}
+
+void BM_CalibrationPicture(benchmark::State& state) {
+    Fixture& f = fixture();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(calibrationPicture(*documentMethod(f.doc), f.settings, 200).data);
+}
+
 void BM_ReportPdf200Peaks(benchmark::State& state) {
     Fixture& f = fixture();
     Result<rtf::RtfDocument> made = gui::makeChromatogramReport(f.doc, f.settings, f.context);
@@ -110,6 +130,13 @@ void BM_ReportPdf200Peaks(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ChromatogramReport200Peaks)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ChromatogramPicture)
+    ->Arg(0)
+    ->Arg(2)
+    ->Arg(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_CalibrationPicture)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReportPdf200Peaks)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
