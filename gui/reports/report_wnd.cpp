@@ -12,6 +12,7 @@
 #include <QTextEdit>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/program_settings.h"
 #include "app/work_log.h"
@@ -328,6 +329,10 @@ CReportWnd* showReport(QWidget* near, std::unique_ptr<CReportDoc> report, const 
         if (room.width() > 200 && room.height() > 150)
             window->resize(std::min(width, room.width() * 9 / 10), room.height() * 9 / 10);
         window->show();
+        // The area places new windows beside the others: the report is kept
+        // whole in view.
+        window->move(std::clamp(window->x(), 0, std::max(0, room.width() - window->width())),
+                     std::clamp(window->y(), 0, std::max(0, room.height() - window->height())));
         area->setActiveSubWindow(window);
     } else {
         window->resize(width, 800);
