@@ -15,7 +15,9 @@ CReportDoc::CReportDoc(rtf::RtfDocument rich) : original_(std::move(rich)), dpi_
     QTextFrameFormat root = text_->rootFrame()->frameFormat();
     root.setBackground(Qt::white);
     text_->rootFrame()->setFrameFormat(root);
-    text_->setUndoRedoEnabled(true);
+    // "Отменить" in the window undoes the operator's edits, not the making
+    // of the report.
+    text_->clearUndoRedoStacks();
     text_->setModified(false);
 }
 

@@ -455,6 +455,8 @@ class ReportWndTest : public QObject {
         QVERIFY(rows >= 6);  // the peak table's head and its five peaks
         CReportWnd* w = showReport(&frame, *form, QStringLiteral("Правка"));
         QVERIFY(!w->isWindowModified());
+        // "Отменить" has only the operator's edits to undo.
+        QVERIFY(!w->document().text()->isUndoAvailable());
 
         QTextCursor cursor(w->document().text());
         cursor.movePosition(QTextCursor::Start);
