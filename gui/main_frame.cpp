@@ -369,6 +369,12 @@ CChildFrame* CMainFrame::openDocument(const fs::path& path) {
     return raw;
 }
 
+bool CMainFrame::openAnyFile(const fs::path& path) {
+    if (text::equalsNoCase(path.extension().string(), ".rtf"))
+        return openReportFile(this, path) != nullptr;
+    return openDocument(path) != nullptr;
+}
+
 CChildFrame* CMainFrame::addChromatogramWindow(std::unique_ptr<CChildFrame> child) {
     CChildFrame* raw = child.release();  // owned by the work area from here on
     mdi_->addSubWindow(raw);
@@ -618,7 +624,7 @@ void CMainFrame::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     activateWindow();
     for (const fs::path& f : files)
-        openDocument(f);
+        openAnyFile(f);
 }
 
 void CMainFrame::showOptions() {

@@ -76,7 +76,7 @@ void CZelmoraApp::saveDevices() {
 
 bool CZelmoraApp::openCommandLineFiles(const QStringList& files) {
     for (const QString& file : files) {
-        if (frame_->openDocument(std::filesystem::path(file.toStdString())) == nullptr)
+        if (!frame_->openAnyFile(std::filesystem::path(file.toStdString())))
             return false;
     }
     return true;

@@ -526,6 +526,12 @@ class ReportWndTest : public QObject {
         QVERIFY(contains(w->document().richText().plainText(), "Этан\t"));
         QCOMPARE(frame.shownBand(), band::kReport);
 
+        // Given on the command line (or dropped on the window): the same.
+        QVERIFY(frame.openAnyFile(file("правка.rtf")));
+        QCOMPARE(reportWindows(frame).size(), 2);
+        QCOMPARE(frame.mdiArea()->activeSubWindow()->windowTitle(),
+                 QStringLiteral("правка.rtf[*]"));
+
         // Not a report: the file is named, no window.
         {
             QFile bad(qfile("плохой.rtf"));
@@ -534,7 +540,8 @@ class ReportWndTest : public QObject {
         }
         answer = qfile("плохой.rtf");
         QVERIFY(!frame.runCommand(command::kOpenReport));
-        QCOMPARE(reportWindows(frame).size(), 1);
+        QVERIFY(!frame.openAnyFile(file("плохой.rtf")));
+        QCOMPARE(reportWindows(frame).size(), 2);
         QVERIFY(messages.saw(QStringLiteral("Не удалось открыть отчёт")));
         QVERIFY(messages.saw(QStringLiteral("плохой.rtf")));
         frame.mdiArea()->closeAllSubWindows();
