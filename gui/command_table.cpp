@@ -19,6 +19,8 @@
 #include "gui/document/zelmora_view.h"
 #include "gui/main_frame.h"
 #include "gui/method/method_commands.h"
+#include "gui/reports/chromatogram_report.h"
+#include "gui/reports/report_wnd.h"
 #include "processing/chromatogram_commands.h"
 #include "processing/peak_integration.h"
 
@@ -74,6 +76,27 @@ bool onDatabaseWindow(const CommandTarget& t) {
 
 bool withSelectedPeak(const CommandTarget& t) {
     return selectedPeak(t) != nullptr;
+}
+
+// The report of the view's chromatogram with request `request`.
+template <int request>
+bool chromatogramReport(const CommandTarget& t) {
+    QWidget* near = t.window != nullptr ? static_cast<QWidget*>(t.window) : t.view;
+    const QString title = t.window != nullptr
+                              ? t.window->titleText()
+                              : QString::fromStdString(t.view->document().makeTitle());
+    return openChromatogramReport(near, t.view->document(), title, request).made;
+}
+
+bool inPageView(const CommandTarget& t) {
+    return t.report->pageView();
+}
+
+// A member of the report window that only moves its page view.
+template <void (CReportWnd::*f)()>
+bool onPages(const CommandTarget& t) {
+    (t.report->*f)();
+    return true;
 }
 
 // Handlers that call one member of the frame, the chromatogram window, its
@@ -213,8 +236,38 @@ const CommandEntry kCommands[] = {
      .run = onDocument<&ChromatogramCommands::SaveToDatabase>},
     {.id = kOpenReport,
      .label = "Открыть &отчет...",
+     .hint = "Открыть сохранённый отчёт (*.rtf)",
      .menu = Menu::File,
-     .separator = Separator::Always},
+     .separator = Separator::Always,
+     .run = [](const CommandTarget& t) { return openReportWithDialog(t.frame) != nullptr; }},
+    // The report window's file commands.
+    {.id = kReportSaveAs,
+     .label = "&Сохранить в формате...",
+     .hint = "Сохранить отчёт как RTF или PDF",
+     .icon = QStyle::SP_DriveFDIcon,
+     .needs = Needs::Report,
+     .menu = Menu::File,
+     .run = [](const CommandTarget& t) { return t.report->saveAs(); }},
+    {.id = kFilePrintPreview,
+     .label = "Пред&варительный просмотр",
+     .hint = "Страницы отчёта, как они будут напечатаны",
+     .icon = QStyle::SP_FileDialogContentsView,
+     .checkable = true,
+     .needs = Needs::Report,
+     .menu = Menu::File,
+     .checked = inPageView,
+     .run =
+         [](const CommandTarget& t) {
+             t.report->setPageView(!t.report->pageView());
+             return true;
+         }},
+    {.id = kReportPrint,
+     .label = "&Печатать",
+     .hint = "Печатать отчёт",
+     .toolbarText = "Печ",
+     .needs = Needs::Report,
+     .menu = Menu::File,
+     .run = [](const CommandTarget& t) { return t.report->print(); }},
     {.label = "Последний файл",
      .menu = Menu::File,
      .separator = Separator::Always,
@@ -225,11 +278,8 @@ const CommandEntry kCommands[] = {
      .menu = Menu::File,
      .separator = Separator::Always,
      .run = onFrame<&CMainFrame::close>},
-    // Never enabled while only chromatograms can be open.
+    // Never enabled: a report prints with "&Печатать" of its window.
     {.id = kFilePrint, .label = "&Печать..."},
-    {.id = kFilePrintPreview,
-     .label = "Пред&варительный просмотр",
-     .icon = QStyle::SP_FileDialogContentsView},
 
     // --- "&Правка"
     {.id = kUndo,
@@ -448,17 +498,19 @@ const CommandEntry kCommands[] = {
              return true;
          }},
 
-    // --- "О&тчёт": the report window is not part of the program yet.
+    // --- "О&тчёт"
     {.id = kChromatogramReport,
      .label = "О&тчёт...\tCtrl+P",
      .hint = "Отчёт",
      .icon = QStyle::SP_FileIcon,
      .needs = Needs::View,
-     .menu = Menu::Report},
+     .menu = Menu::Report,
+     .run = chromatogramReport<kReportInteractive>},
     {.id = kPrintChromatogramReport,
      .hint = "Печать отчёта",
      .toolbarText = "Печ",
-     .needs = Needs::View},
+     .needs = Needs::View,
+     .run = chromatogramReport<kReportPrintAndClose>},
 
     // --- "&Метод"
     {.id = kMethodOpen,
@@ -648,16 +700,50 @@ const CommandEntry kCommands[] = {
     {.id = kStopSeries, .label = "Остановить запись серии анализов", .toolbarText = "Серия"},
     {.id = kAddFiveMinutes, .label = "Добавить 5 минут", .toolbarText = "+5"},
 
-    // --- the report windows (not part of the program yet)
-    {.id = kReportSaveAs, .label = "&Сохранить в формате...", .icon = QStyle::SP_DriveFDIcon},
-    {.id = kReportPrint, .label = "&Печатать", .toolbarText = "Печ"},
-    {.id = kZoomNormal, .label = "Показать в нормальном масштабе", .toolbarText = "1:1"},
-    {.id = kZoomWidth, .label = "Показать всю страницу по ширине", .toolbarText = "↔"},
-    {.id = kZoomPage, .label = "Показать всю страницу", .toolbarText = "□"},
-    {.id = kPageFirst, .label = "Первая страница", .icon = QStyle::SP_MediaSkipBackward},
-    {.id = kPagePrevious, .label = "Предыдущая страница", .icon = QStyle::SP_MediaSeekBackward},
-    {.id = kPageNext, .label = "Следующая страница", .icon = QStyle::SP_MediaSeekForward},
-    {.id = kPageLast, .label = "Последняя страница", .icon = QStyle::SP_MediaSkipForward},
+    // --- the pages of a report window in its page view (also on the band of
+    // the print-engine reports, which are not part of the program yet)
+    {.id = kZoomNormal,
+     .label = "Показать в нормальном масштабе",
+     .toolbarText = "1:1",
+     .needs = Needs::Report,
+     .enabled = inPageView,
+     .run = onPages<&CReportWnd::zoomNormal>},
+    {.id = kZoomWidth,
+     .label = "Показать всю страницу по ширине",
+     .toolbarText = "↔",
+     .needs = Needs::Report,
+     .enabled = inPageView,
+     .run = onPages<&CReportWnd::zoomWidth>},
+    {.id = kZoomPage,
+     .label = "Показать всю страницу",
+     .toolbarText = "□",
+     .needs = Needs::Report,
+     .enabled = inPageView,
+     .run = onPages<&CReportWnd::zoomPage>},
+    {.id = kPageFirst,
+     .label = "Первая страница",
+     .icon = QStyle::SP_MediaSkipBackward,
+     .needs = Needs::Report,
+     .enabled = inPageView,
+     .run = onPages<&CReportWnd::firstPage>},
+    {.id = kPagePrevious,
+     .label = "Предыдущая страница",
+     .icon = QStyle::SP_MediaSeekBackward,
+     .needs = Needs::Report,
+     .enabled = inPageView,
+     .run = onPages<&CReportWnd::previousPage>},
+    {.id = kPageNext,
+     .label = "Следующая страница",
+     .icon = QStyle::SP_MediaSeekForward,
+     .needs = Needs::Report,
+     .enabled = inPageView,
+     .run = onPages<&CReportWnd::nextPage>},
+    {.id = kPageLast,
+     .label = "Последняя страница",
+     .icon = QStyle::SP_MediaSkipForward,
+     .needs = Needs::Report,
+     .enabled = inPageView,
+     .run = onPages<&CReportWnd::lastPage>},
 };
 
 bool hasWhatItNeeds(const CommandEntry& c, const CommandTarget& t) {
@@ -668,6 +754,8 @@ bool hasWhatItNeeds(const CommandEntry& c, const CommandTarget& t) {
             return t.window != nullptr;
         case Needs::View:
             return t.view != nullptr;
+        case Needs::Report:
+            return t.report != nullptr;
     }
     return false;
 }

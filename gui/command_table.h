@@ -29,21 +29,25 @@ namespace zelmora::gui {
 class CMainFrame;
 class CChildFrame;
 class CZelmoraView;
+class CReportWnd;
 
 // What a command may work on at the moment it is asked about: the main
-// window, the active chromatogram window and that window's view. Null where
-// there is none (a view on its own in the tests has no windows).
+// window, the active chromatogram window and that window's view, or the
+// active report window. Null where there is none (a view on its own in the
+// tests has no windows).
 struct CommandTarget {
     CMainFrame* frame = nullptr;
     CChildFrame* window = nullptr;
     CZelmoraView* view = nullptr;
+    CReportWnd* report = nullptr;
 };
 
 // What a command needs before its rules are asked: without it the command
 // is disabled and unchecked. The menus of the chromatogram window (those
 // with no command that needs only the frame) show only while one is active;
-// in the other menus its commands hide instead.
-enum class Needs { Frame, Chromatogram, View };
+// in the other menus its commands hide instead. The report window's commands
+// show only while a report window is active.
+enum class Needs { Frame, Chromatogram, View, Report };
 
 // The menus of the menu bar and their submenus.
 enum class Menu {

@@ -35,6 +35,7 @@
 #include "gui/instruments/device_list_dlg.h"
 #include "gui/instruments/instrument_controls.h"
 #include "gui/message_box.h"
+#include "gui/reports/report_wnd.h"
 #include "instruments/analysis_queue.h"
 #include "instruments/device_manager.h"
 
@@ -225,7 +226,9 @@ void CMainFrame::buildMenus() {
     for (const CommandEntry& c : commandTable()) {
         if (c.menu == Menu::None || c.needs == Needs::Frame)
             continue;
-        if (programMenus.contains(c.menu))
+        if (c.needs == Needs::Report)
+            reportItems_ << action(c.id);
+        else if (programMenus.contains(c.menu))
             chromatogramItems_ << action(c.id);
         else if (!chromatogramMenus_.contains(menus.value(c.menu)))
             chromatogramMenus_ << menus.value(c.menu);
@@ -414,6 +417,12 @@ CChildFrame* CMainFrame::openDocument(const fs::path& path) {
     return raw;
 }
 
+bool CMainFrame::openAnyFile(const fs::path& path) {
+    if (text::equalsNoCase(path.extension().string(), ".rtf"))
+        return openReportFile(this, path) != nullptr;
+    return openDocument(path) != nullptr;
+}
+
 CChildFrame* CMainFrame::addChromatogramWindow(std::unique_ptr<CChildFrame> child) {
     CChildFrame* raw = child.release();  // owned by the work area from here on
     mdi_->addSubWindow(raw);
@@ -508,6 +517,9 @@ CommandTarget CMainFrame::commandTarget() const {
     t.window = activeChromatogram();
     if (t.window != nullptr)
         t.view = t.window->view();
+    if (QMdiSubWindow* w = mdi_->currentSubWindow();
+        w != nullptr && t.window == nullptr && mdi_->subWindowList().contains(w))
+        t.report = qobject_cast<CReportWnd*>(w);
     return t;
 }
 
@@ -562,7 +574,8 @@ void CMainFrame::updateCommandStates() {
         if (a->isCheckable())
             a->setChecked(zelmora::gui::isCommandChecked(*c, target));
         a->setVisible(isCommandShown(*c, target) &&
-                      (target.window != nullptr || !chromatogramItems_.contains(a)));
+                      (target.window != nullptr || !chromatogramItems_.contains(a)) &&
+                      (target.report != nullptr || !reportItems_.contains(a)));
     }
     for (QAction* s : std::as_const(chromatogramSeparators_))
         s->setVisible(target.window != nullptr);
@@ -595,6 +608,10 @@ bool CMainFrame::queryClose() {
         // chromatograms are kept as copies, their files left as they were.
         for (CChildFrame* c : chromatograms())
             c->keepChangesUnattended();
+        for (QMdiSubWindow* w : mdi_->subWindowList()) {
+            if (auto* r = qobject_cast<CReportWnd*>(w))
+                r->keepChangesUnattended();
+        }
         return true;
     }
     if (devices_ != nullptr && devices_->anyChannelRecording()) {
@@ -622,6 +639,11 @@ bool CMainFrame::queryClose() {
         if (!c->queryClose())
             return false;
     }
+    // Reports edited and not saved are asked about as well.
+    for (QMdiSubWindow* w : mdi_->subWindowList()) {
+        if (auto* r = qobject_cast<CReportWnd*>(w); r != nullptr && !r->queryClose())
+            return false;
+    }
     return true;
 }
 
@@ -632,6 +654,10 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     for (CChildFrame* c : chromatograms())
         c->setCloseConfirmed(true);
+    for (QMdiSubWindow* w : mdi_->subWindowList()) {
+        if (auto* r = qobject_cast<CReportWnd*>(w))
+            r->setCloseConfirmed(true);
+    }
     mdi_->closeAllSubWindows();
     if (const Status saved = queue_->save(); !saved.ok())
         CWorkLog::instance().write("! " + saved.message());
@@ -660,7 +686,7 @@ void CMainFrame::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     activateWindow();
     for (const fs::path& f : files)
-        openDocument(f);
+        openAnyFile(f);
 }
 
 void CMainFrame::showOptions() {

@@ -61,6 +61,10 @@ class CMainFrame : public QMainWindow {
     // it is open already. Null when it cannot be opened (the reason has been
     // shown); a file of the recent list that fails leaves the list.
     CChildFrame* openDocument(const std::filesystem::path& path);
+    // A file given on the command line or dropped on the window: a saved
+    // report (".rtf") in a report window, anything else as openDocument
+    // does. False when it cannot be opened (the reason has been shown).
+    bool openAnyFile(const std::filesystem::path& path);
     // "&Открыть...": the file dialog, then openDocument.
     void openWithDialog();
     // A chromatogram of another system (AIA/ANDI ".cdf", ".csv") in a new
@@ -162,6 +166,8 @@ class CMainFrame : public QMainWindow {
     // menus of the chromatogram window: shown only with one.
     QList<QAction*> chromatogramItems_;
     QList<QMenu*> chromatogramMenus_;
+    // Commands of the report window in the program's menus: shown only with one.
+    QList<QAction*> reportItems_;
     QMenu* fileMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     QList<QAction*> windowCommands_;

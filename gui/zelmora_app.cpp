@@ -18,6 +18,7 @@
 #include "gui/message_box.h"
 #include "gui/method/method_chooser.h"
 #include "gui/method/method_commands.h"
+#include "gui/reports/chromatogram_report.h"
 #include "instruments/device_manager.h"
 #include "method/document_method.h"
 #include "processing/peak_integration.h"
@@ -61,6 +62,7 @@ CZelmoraApp::~CZelmoraApp() {
     devices_.reset();
     installResultsStore(nullptr);
     setPassportCatalogue(nullptr);
+    setReportDatabase(nullptr);
     store_.reset();
     database_.reset();
     CWorkLog::instance().stop();
@@ -84,7 +86,7 @@ void CZelmoraApp::saveDevices() {
 
 bool CZelmoraApp::openCommandLineFiles(const QStringList& files) {
     for (const QString& file : files) {
-        if (frame_->openDocument(std::filesystem::path(file.toStdString())) == nullptr)
+        if (!frame_->openAnyFile(std::filesystem::path(file.toStdString())))
             return false;
     }
     return true;
@@ -131,6 +133,7 @@ bool CZelmoraApp::openDatabase() {
     store_ = std::make_shared<db::CAnalysesStore>(*database_, documentMethodComponents);
     installResultsStore(store_);
     setPassportCatalogue(&database_->connection());
+    setReportDatabase(database_.get());
     return true;
 }
 

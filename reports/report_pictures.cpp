@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <QPen>
 #include <algorithm>
 #include <cmath>
 
@@ -12,6 +13,7 @@
 #include "chart/chart_axes.h"
 #include "chart/chart_series.h"
 #include "chart/qt_chart_painter.h"
+#include "processing/calibration.h"
 
 namespace zelmora {
 
@@ -24,6 +26,142 @@ PictureSizeMm100 reportPictureSize(int chartSize) {
         default:
             return {8000, 6000};
     }
+}
+
+namespace {
+
+// The image as a PNG shown at the report page's picture size.
+rtf::Picture pngPicture(const QImage& image, PictureSizeMm100 size) {
+    rtf::Picture picture;
+    QByteArray png;
+    QBuffer buffer(&png);
+    // A light compression: the picture is a few lines on white and a
+    // report is made while the operator waits.
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG", 80))
+        return picture;
+    picture.blip = "pngblip";
+    picture.data = png.toStdString();
+    picture.width = image.width();
+    picture.height = image.height();
+    // Hundredths of a millimetre to twips: 1440 / 2540.
+    picture.goalWidthTwips = static_cast<int>(std::lround(size.width * 1440.0 / 2540));
+    picture.goalHeightTwips = static_cast<int>(std::lround(size.height * 1440.0 / 2540));
+    return picture;
+}
+
+}  // namespace
+
+rtf::Picture calibrationPicture(const Method& method, const ReportSettings& report,
+                                double dotsPerInch) {
+    const CalculationSettings& calc = method.calculation;
+    struct Curve {
+        std::string name;
+        std::vector<std::pair<double, double>> line, levels;
+    };
+    std::vector<Curve> curves;
+    double xMax = 0, yMin = 0, yMax = 0;
+    for (const MethodComponent& c : calc.components) {
+        bool ticked = false;
+        for (const auto& [name, on] : report.calibrationComponents)
+            ticked = ticked || (on && name == c.name);
+        if (!ticked)
+            continue;
+        Curve curve{c.name, calibrationCurveSamples(calc, c), {}};
+        for (std::size_t i = 0; i < c.points.size(); ++i) {
+            const double x = LevelResponse(c.points[i], calc.response);
+            if (x > 0 && std::isfinite(x))
+                curve.levels.emplace_back(x, c.points[i].amount);
+        }
+        if (curve.line.empty() && curve.levels.empty())
+            continue;
+        for (const auto& [x, y] : curve.line)
+            if (std::isfinite(x) && std::isfinite(y)) {
+                xMax = std::max(xMax, x);
+                yMin = std::min(yMin, y);
+                yMax = std::max(yMax, y);
+            }
+        for (const auto& [x, y] : curve.levels) {
+            xMax = std::max(xMax, x);
+            yMin = std::min(yMin, y);
+            yMax = std::max(yMax, y);
+        }
+        curves.push_back(std::move(curve));
+    }
+    if (curves.empty() || xMax <= 0)
+        return {};
+    if (yMax <= yMin)
+        yMax = yMin + 1;
+
+    const PictureSizeMm100 size = reportPictureSize(report.chartSize);
+    const double dpi = std::clamp(dotsPerInch, 50.0, 600.0);
+    const int w = static_cast<int>(std::lround(size.width / 2540.0 * dpi));
+    const int h = static_cast<int>(std::lround(size.height / 2540.0 * dpi));
+    QImage image(w, h, QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+    image.setDotsPerMeterX(static_cast<int>(std::lround(dpi / 0.0254)));
+    image.setDotsPerMeterY(static_cast<int>(std::lround(dpi / 0.0254)));
+    image.fill(Qt::white);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        QFont font(QStringLiteral("Arial"));
+        font.setPointSizeF(8);
+        chart::QtChartPainter cp(p, font);
+        const QFontMetricsF fm(font, &image);
+        chart::ChartAxes axes;
+        axes.font = "Arial";
+        axes.fullFrame = true;
+        axes.x = {0, xMax * 1.05, false, false};
+        const double pad = (yMax - yMin) * 0.05;
+        axes.y = {yMin - pad, yMax + pad, false, false};
+        const double left = fm.height() * 2 + fm.horizontalAdvance(QStringLiteral("-0000.000")) + 6;
+        axes.plot = {left, fm.height(), w - fm.averageCharWidth() * 3, h - fm.height() * 3 - 6};
+        axes.prepare(cp);
+        axes.drawFrame(cp);
+
+        // One colour per component, the name at the end of its curve.
+        static const chart::Color kColours[] = {{0, 0, 255},   {200, 0, 0},   {0, 140, 0},
+                                                {160, 0, 160}, {0, 140, 160}, {160, 110, 0}};
+        p.save();
+        p.setClipRect(QRectF(axes.plot.left, axes.plot.top, axes.plot.width(), axes.plot.height()));
+        for (std::size_t k = 0; k < curves.size(); ++k) {
+            const chart::Color colour = kColours[k % std::size(kColours)];
+            cp.setPen(colour, std::max(1.0, dpi / 150));
+            std::vector<chart::PointF> line;
+            for (const auto& [x, y] : curves[k].line)
+                if (std::isfinite(x) && std::isfinite(y))
+                    line.push_back(axes.map({x, y}));
+            if (line.size() >= 2)
+                cp.polyline(line);
+            const double r = std::max(2.0, dpi / 50);
+            p.setBrush(QColor(colour.r, colour.g, colour.b));
+            for (const auto& [x, y] : curves[k].levels) {
+                const chart::PointF at = axes.map({x, y});
+                p.drawRect(QRectF(at.x - r, at.y - r, 2 * r, 2 * r));
+            }
+            p.setPen(QColor(colour.r, colour.g, colour.b));
+            const QString name = QString::fromStdString(curves[k].name);
+            p.drawText(QPointF(axes.plot.left + fm.averageCharWidth(),
+                               axes.plot.top + fm.height() * static_cast<double>(k + 1)),
+                       name);
+        }
+        p.restore();
+
+        p.setPen(Qt::black);
+        const QString yTitle = QStringLiteral("Количество");
+        p.save();
+        p.translate(fm.ascent() + 2,
+                    (axes.plot.top + axes.plot.bottom) / 2 + fm.horizontalAdvance(yTitle) / 2);
+        p.rotate(-90);
+        p.drawText(QPointF(0, 0), yTitle);
+        p.restore();
+        const QString xTitle = QStringLiteral("Отклик детектора");
+        p.drawText(QPointF((axes.plot.left + axes.plot.right - fm.horizontalAdvance(xTitle)) / 2,
+                           h - fm.descent() - 2),
+                   xTitle);
+    }
+    return pngPicture(image, size);
 }
 
 rtf::Picture chromatogramPicture(const Signal& signal, const PeakTable& peaks,
@@ -84,6 +222,14 @@ rtf::Picture chromatogramPicture(const Signal& signal, const PeakTable& peaks,
         cp.setPen({0, 0, 255}, std::max(1.0, dpi / 150));
         p.save();
         p.setClipRect(QRectF(axes.plot.left, axes.plot.top, axes.plot.width(), axes.plot.height()));
+        // A hairline (a cosmetic pen one pixel wide, 0.13 mm at 200 dpi): the
+        // rasteriser draws it line by line, where a wider pen over thousands
+        // of up-and-down points becomes one self-crossing outline that takes
+        // seconds to fill.
+        QPen tracePen = p.pen();
+        tracePen.setWidthF(1);
+        tracePen.setCosmetic(true);
+        p.setPen(tracePen);
         cp.polyline(curve);
 
         // Each peak's baseline and its label above the apex.
@@ -133,18 +279,7 @@ rtf::Picture chromatogramPicture(const Signal& signal, const PeakTable& peaks,
                            h - fm.descent() - 2),
                    xTitle);
     }
-    QByteArray png;
-    QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
-        return picture;
-    picture.blip = "pngblip";
-    picture.data = png.toStdString();
-    picture.width = w;
-    picture.height = h;
-    // Hundredths of a millimetre to twips: 1440 / 2540.
-    picture.goalWidthTwips = static_cast<int>(std::lround(size.width * 1440.0 / 2540));
-    picture.goalHeightTwips = static_cast<int>(std::lround(size.height * 1440.0 / 2540));
-    return picture;
+    return pngPicture(image, size);
 }
 
 }  // namespace zelmora

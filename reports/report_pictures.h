@@ -8,6 +8,7 @@
 
 #include "document/peak_table.h"
 #include "document/signal.h"
+#include "method/method_records.h"
 #include "reports/rtf_document.h"
 
 namespace zelmora {
@@ -29,5 +30,14 @@ struct ChromatogramPictureOptions {
 // samples or the image could not be made.
 rtf::Picture chromatogramPicture(const Signal& signal, const PeakTable& peaks,
                                  const ChromatogramPictureOptions& options);
+
+// The calibration picture of a report: the curve of every component ticked
+// on the report page (amount against the detector's response, height or
+// area as the method computes with), its calibration levels as points and
+// its name beside it, on axes titled "Количество" (vertical) and "Отклик
+// детектора" (horizontal), at the report page's picture size. Empty when
+// no ticked component has a level with a response to draw.
+rtf::Picture calibrationPicture(const Method& method, const ReportSettings& report,
+                                double dotsPerInch);
 
 }  // namespace zelmora

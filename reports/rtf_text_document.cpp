@@ -1,11 +1,13 @@
 #include "reports/rtf_text_document.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPixmap>
 #include <QSaveFile>
 #include <QScreen>
 #include <QTextBlock>
@@ -14,6 +16,7 @@
 #include <QTextTable>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 namespace zelmora::rtf {
@@ -432,16 +435,25 @@ double layoutDpi() {
     return screen ? screen->logicalDotsPerInchY() : 96;
 }
 
-int paintPages(const RtfDocument& doc, QPagedPaintDevice& device) {
+QSizeF paperSize(const PageSetup& pg, double dpi) {
+    QSizeF size(std::clamp(pg.paperWidth, 1440, 1440 * 100) * dpi / 1440.0,
+                std::clamp(pg.paperHeight, 1440, 1440 * 100) * dpi / 1440.0);
+    if (pg.landscape && size.width() < size.height())
+        size.transpose();
+    return size;
+}
+
+namespace {
+
+int paintLaidOut(QTextDocument& text, QPagedPaintDevice& device) {
     // Laid out as on the screen, then scaled to the device: the way Qt prints
     // a paginated text document.
-    std::unique_ptr<QTextDocument> text = toTextDocument(doc, layoutDpi());
-    const QSizeF page = text->pageSize();
+    const QSizeF page = text.pageSize();
     QPainter painter(&device);
     if (!painter.isActive() || page.width() <= 0 || page.height() <= 0)
         return 0;
     painter.scale(device.width() / page.width(), device.height() / page.height());
-    const int pages = text->pageCount();
+    const int pages = text.pageCount();
     for (int n = 0; n < pages; ++n) {
         if (n > 0)
             device.newPage();
@@ -451,13 +463,16 @@ int paintPages(const RtfDocument& doc, QPagedPaintDevice& device) {
         painter.setClipRect(clip);
         QAbstractTextDocumentLayout::PaintContext context;
         context.clip = clip;
-        text->documentLayout()->draw(&painter, context);
+        text.documentLayout()->draw(&painter, context);
         painter.restore();
     }
     return pages;
 }
 
-Status writePdf(const RtfDocument& doc, const QString& path) {
+// Opens a PDF writer of the report's paper on `file`, lets `paint` fill it
+// and commits the file only when at least one page was painted.
+template <typename Paint>
+Status writePdfWith(const PageSetup& pg, const QString& path, Paint paint) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return Status::failure("Не удалось записать файл " + path.toStdString() + ": " +
@@ -466,20 +481,318 @@ Status writePdf(const RtfDocument& doc, const QString& path) {
     {
         QPdfWriter pdf(&file);
         pdf.setResolution(300);
-        const PageSetup& pg = doc.page;
-        QSizeF mm(std::clamp(pg.paperWidth, 1440, 1440 * 100) * 25.4 / 1440,
-                  std::clamp(pg.paperHeight, 1440, 1440 * 100) * 25.4 / 1440);
-        if (pg.landscape && mm.width() < mm.height())
-            mm.transpose();
+        const QSizeF mm = paperSize(pg, 25.4);
         pdf.setPageSize(QPageSize(mm, QPageSize::Millimeter));
         pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
         pdf.setCreator(QStringLiteral("Zelmora"));
-        pages = paintPages(doc, pdf);
+        pages = paint(pdf);
     }
     if (pages <= 0 || !file.commit())
         return Status::failure("Не удалось записать файл " + path.toStdString() + ": " +
                                file.errorString().toStdString());
     return {};
+}
+
+}  // namespace
+
+int paintPages(const RtfDocument& doc, QPagedPaintDevice& device) {
+    std::unique_ptr<QTextDocument> text = toTextDocument(doc, layoutDpi());
+    return paintLaidOut(*text, device);
+}
+
+int paintPages(const QTextDocument& text, QSizeF paper, QPagedPaintDevice& device) {
+    // A copy, so that the window's own layout (one long page as wide as the
+    // paper) stays as it is.
+    std::unique_ptr<QTextDocument> copy(text.clone());
+    copy->setPageSize(paper);
+    return paintLaidOut(*copy, device);
+}
+
+Status writePdf(const RtfDocument& doc, const QString& path) {
+    return writePdfWith(doc.page, path,
+                        [&](QPagedPaintDevice& device) { return paintPages(doc, device); });
+}
+
+Status writePdf(const QTextDocument& text, const PageSetup& page, const QString& path) {
+    const QSizeF paper = paperSize(page, layoutDpi());
+    return writePdfWith(page, path,
+                        [&](QPagedPaintDevice& device) { return paintPages(text, paper, device); });
+}
+
+// --- back from a text document
+
+namespace {
+
+class Reverse {
+  public:
+    Reverse(const QTextDocument& text, double dpi, const PageSetup& page)
+        : t_(text), dpi_(dpi > 0 ? dpi : 96) {
+        out_.codePage = 1251;
+        out_.page = page;
+        out_.fonts.clear();
+        defaultFamily_ = text.defaultFont().family();
+        out_.defaultFont = fontNumber(defaultFamily_);
+    }
+
+    RtfDocument run() {
+        frame(t_.rootFrame(), false);
+        // The last paragraph of the text needs no mark of its own.
+        if (!out_.elements.empty() && out_.elements.back().kind == ElementKind::ParagraphEnd) {
+            out_.trailingParagraph = out_.paragraphFormat(out_.elements.back().index);
+            out_.elements.pop_back();
+        }
+        return std::move(out_);
+    }
+
+  private:
+    int twips(double px) const { return static_cast<int>(std::lround(px * 1440.0 / dpi_)); }
+    int fontNumber(const QString& family);
+    int colour(const QBrush& brush);
+    std::uint32_t charIndex(const QTextCharFormat& f);
+    std::uint32_t paragraphIndex(const QTextBlockFormat& b, bool inTable);
+    void frame(QTextFrame* f, bool inTable);
+    void blockContent(const QTextBlock& b);
+    void picture(const QTextImageFormat& f);
+    void table(QTextTable* t);
+
+    const QTextDocument& t_;
+    double dpi_;
+    RtfDocument out_;
+    QString defaultFamily_;
+};
+
+int Reverse::fontNumber(const QString& family) {
+    const std::string name =
+        (family.isEmpty() ? QStringLiteral("Times New Roman") : family).toStdString();
+    for (const Font& f : out_.fonts)
+        if (f.name == name)
+            return f.number;
+    Font f;
+    f.number = static_cast<int>(out_.fonts.size());
+    f.family = "fnil";
+    f.charset = 204;
+    f.name = name;
+    out_.fonts.push_back(f);
+    return f.number;
+}
+
+int Reverse::colour(const QBrush& brush) {
+    if (brush.style() == Qt::NoBrush)
+        return 0;
+    const QColor c = brush.color();
+    return out_.addColour({static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
+                           static_cast<std::uint8_t>(c.blue())});
+}
+
+std::uint32_t Reverse::charIndex(const QTextCharFormat& f) {
+    CharFormat c;
+    const QStringList families = f.fontFamilies().toStringList();
+    c.font = fontNumber(families.isEmpty() ? defaultFamily_ : families.front());
+    const double points = f.fontPointSize() > 0 ? f.fontPointSize() : t_.defaultFont().pointSizeF();
+    c.sizeHalfPoints = std::max(1, static_cast<int>(std::lround((points > 0 ? points : 12) * 2)));
+    c.bold = f.fontWeight() >= QFont::DemiBold;
+    c.italic = f.fontItalic();
+    c.underline = f.fontUnderline();
+    c.strike = f.fontStrikeOut();
+    c.colour = f.hasProperty(QTextFormat::ForegroundBrush) ? colour(f.foreground()) : 0;
+    c.background = f.hasProperty(QTextFormat::BackgroundBrush) ? colour(f.background()) : 0;
+    if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript)
+        c.vertical = 1;
+    else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
+        c.vertical = -1;
+    return out_.addCharFormat(c);
+}
+
+std::uint32_t Reverse::paragraphIndex(const QTextBlockFormat& b, bool inTable) {
+    ParagraphFormat p;
+    const Qt::Alignment a = b.alignment() & Qt::AlignHorizontal_Mask;
+    if (a & Qt::AlignJustify)
+        p.alignment = Alignment::Justify;
+    else if (a & Qt::AlignHCenter)
+        p.alignment = Alignment::Centre;
+    else if (a & (Qt::AlignRight | Qt::AlignTrailing))
+        p.alignment = Alignment::Right;
+    p.leftIndent = twips(b.leftMargin());
+    p.rightIndent = twips(b.rightMargin());
+    p.firstIndent = twips(b.textIndent());
+    p.spaceBefore = twips(b.topMargin());
+    p.spaceAfter = twips(b.bottomMargin());
+    switch (b.lineHeightType()) {
+        case QTextBlockFormat::ProportionalHeight:
+            p.lineSpacing = static_cast<int>(std::lround(b.lineHeight() * 240.0 / 100.0));
+            p.lineMultiple = true;
+            break;
+        case QTextBlockFormat::FixedHeight:
+            p.lineSpacing = -twips(b.lineHeight());
+            break;
+        case QTextBlockFormat::MinimumHeight:
+            p.lineSpacing = twips(b.lineHeight());
+            break;
+        default:
+            break;
+    }
+    if (p.lineMultiple && p.lineSpacing == 240) {
+        p.lineSpacing = 0;
+        p.lineMultiple = false;
+    }
+    p.inTable = inTable;
+    for (const QTextOption::Tab& tab : b.tabPositions()) {
+        TabStop stop;
+        stop.positionTwips = twips(tab.position);
+        if (tab.type == QTextOption::RightTab)
+            stop.kind = "\\tqr";
+        else if (tab.type == QTextOption::CenterTab)
+            stop.kind = "\\tqc";
+        else if (tab.type == QTextOption::DelimiterTab)
+            stop.kind = "\\tqdec";
+        p.tabs.push_back(stop);
+    }
+    return out_.addParagraphFormat(p);
+}
+
+void Reverse::picture(const QTextImageFormat& f) {
+    const QVariant resource = t_.resource(QTextDocument::ImageResource, QUrl(f.name()));
+    QImage image = resource.value<QImage>();
+    if (image.isNull())
+        image = resource.value<QPixmap>().toImage();
+    if (image.isNull())
+        return;
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        return;
+    Picture p;
+    p.blip = "pngblip";
+    p.width = image.width();
+    p.height = image.height();
+    p.goalWidthTwips = twips(f.width() > 0 ? f.width() : image.width() * dpi_ / 96.0);
+    p.goalHeightTwips = twips(f.height() > 0 ? f.height() : image.height() * dpi_ / 96.0);
+    p.data.assign(png.constData(), static_cast<std::size_t>(png.size()));
+    out_.elements.push_back({ElementKind::Picture, 0, charIndex(f), out_.addPicture(std::move(p))});
+}
+
+void Reverse::blockContent(const QTextBlock& b) {
+    if (b.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+        out_.elements.push_back({ElementKind::Text, kPageBreak, charIndex(b.charFormat()), 0});
+    for (auto it = b.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (!fragment.isValid())
+            continue;
+        const QTextCharFormat f = fragment.charFormat();
+        if (f.isImageFormat()) {
+            picture(f.toImageFormat());
+            continue;
+        }
+        const std::uint32_t format = charIndex(f);
+        for (const char32_t ch : fragment.text().toUcs4()) {
+            char32_t c = ch;
+            if (c == QChar::LineSeparator)
+                c = kLineBreak;
+            else if (c == QChar::ObjectReplacementCharacter || (c < 0x20 && c != U'\t'))
+                continue;
+            out_.elements.push_back({ElementKind::Text, c, format, 0});
+        }
+    }
+}
+
+void Reverse::frame(QTextFrame* f, bool inTable) {
+    for (auto it = f->begin(); !it.atEnd(); ++it) {
+        if (QTextFrame* child = it.currentFrame()) {
+            if (auto* t = qobject_cast<QTextTable*>(child); t && !inTable)
+                table(t);
+            else
+                frame(child, inTable);
+            continue;
+        }
+        const QTextBlock b = it.currentBlock();
+        blockContent(b);
+        out_.elements.push_back({ElementKind::ParagraphEnd, 0, charIndex(b.charFormat()),
+                                 paragraphIndex(b.blockFormat(), inTable)});
+    }
+}
+
+void Reverse::table(QTextTable* t) {
+    const QTextTableFormat tf = t->format();
+    const int columns = t->columns();
+    // Column widths in pixels: fixed ones as they are, percentages of the
+    // text width, the rest sharing what is left.
+    const QTextFrameFormat root = t_.rootFrame()->frameFormat();
+    const double textWidth = std::max(
+        100.0, paperSize(out_.page, dpi_).width() - root.leftMargin() - root.rightMargin());
+    QList<QTextLength> constraints = tf.columnWidthConstraints();
+    std::vector<double> widths(static_cast<std::size_t>(columns), 0);
+    double fixed = 0;
+    int variable = 0;
+    for (int c = 0; c < columns; ++c) {
+        const QTextLength l = c < constraints.size() ? constraints[c] : QTextLength();
+        if (l.type() == QTextLength::FixedLength)
+            widths[c] = l.rawValue();
+        else if (l.type() == QTextLength::PercentageLength)
+            widths[c] = l.rawValue() * textWidth / 100.0;
+        else
+            ++variable;
+        fixed += widths[c];
+    }
+    for (int c = 0; c < columns; ++c)
+        if (widths[c] <= 0)
+            widths[c] = std::max(20.0, (textWidth - fixed) / std::max(1, variable));
+
+    RowFormat row;
+    row.leftTwips = twips(tf.leftMargin());
+    row.gapTwips = twips(tf.cellPadding());
+    for (int r = 0; r < t->rows(); ++r) {
+        row.cells.clear();
+        double right = tf.leftMargin();
+        int lastFormat = 0;
+        for (int c = 0; c < columns; ++c) {
+            const QTextTableCell cell = t->cellAt(r, c);
+            right += widths[c];
+            // A merged cell is written once, at its last column.
+            if (cell.row() != r || cell.column() + cell.columnSpan() - 1 != c)
+                continue;
+            const QTextTableCellFormat cf = cell.format().toTableCellFormat();
+            CellDef def;
+            def.rightTwips = twips(right);
+            const auto drawn = [](double width, QTextFrameFormat::BorderStyle style) {
+                return width > 0 && style != QTextFrameFormat::BorderStyle_None;
+            };
+            def.borderTop = drawn(cf.topBorder(), cf.topBorderStyle());
+            def.borderLeft = drawn(cf.leftBorder(), cf.leftBorderStyle());
+            def.borderBottom = drawn(cf.bottomBorder(), cf.bottomBorderStyle());
+            def.borderRight = drawn(cf.rightBorder(), cf.rightBorderStyle());
+            if (cf.hasProperty(QTextFormat::BackgroundBrush))
+                def.shading = colour(cf.background());
+            row.cells.push_back(def);
+            // The cell's paragraphs; its last one ends with the cell mark.
+            const std::size_t cellBegin = out_.elements.size();
+            for (auto it = cell.begin(); !it.atEnd(); ++it) {
+                if (QTextFrame* inner = it.currentFrame()) {
+                    frame(inner, true);
+                    continue;
+                }
+                const QTextBlock b = it.currentBlock();
+                blockContent(b);
+                out_.elements.push_back({ElementKind::ParagraphEnd, 0, charIndex(b.charFormat()),
+                                         paragraphIndex(b.blockFormat(), true)});
+            }
+            if (out_.elements.size() == cellBegin) {
+                out_.elements.push_back(
+                    {ElementKind::CellEnd, 0, 0, paragraphIndex(QTextBlockFormat(), true)});
+            } else {
+                out_.elements.back().kind = ElementKind::CellEnd;
+            }
+            lastFormat = static_cast<int>(out_.elements.back().charFormat);
+        }
+        out_.elements.push_back({ElementKind::RowEnd, 0, static_cast<std::uint32_t>(lastFormat),
+                                 out_.addRowFormat(row)});
+    }
+}
+
+}  // namespace
+
+RtfDocument fromTextDocument(const QTextDocument& text, double dpi, const PageSetup& page) {
+    return Reverse(text, dpi, page).run();
 }
 
 }  // namespace zelmora::rtf

@@ -33,8 +33,8 @@ def form(index):
     if index:
         cols.append(("Индекс", 1000, "__Index"))
     cols += [("Высота", 1400, "__Height"), ("Площадь", 1400, "__Area"),
-             ("Концентрация", 1600, "__Concentration"), ("Ед.", 900, "__Quant"),
-             ("Компонент __TGROUP", 2000 if index else 3000, "__Component")]
+             ("Концентрация", 2000, "__Concentration"), ("Ед.", 900, "__Quant"),
+             ("Компонент __TGROUP", 1600 if index else 2600, "__Component")]
     gcols = [("№", 600, "__NumberG"), ("Группа", 3500, "__GroupName"), ("Высота", 1900, "__HeightG"),
              ("Площадь", 1900, "__AreaG"), ("Концентрация", 2200, "__ConcentrationG")]
     body = par("Отчёт о хроматографическом анализе", "\\b\\fs28", "\\qc\\sa200")

@@ -14,6 +14,7 @@ packages=(
     libgsf-1-dev libsqlite3-dev sqlite3 libpugixml-dev
     python3 python3-olefile python3-numpy python3-scipy
     libnetcdf-dev python3-netcdf4
+    poppler-utils
     xvfb xauth
 )
 

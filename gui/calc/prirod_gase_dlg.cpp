@@ -25,9 +25,8 @@
 #include "gui/main_frame.h"
 #include "gui/message_box.h"
 #include "gui/number_edit.h"
+#include "gui/reports/report_wnd.h"
 #include "reports/report_prirod_gase.h"
-#include "reports/rtf_text_document.h"
-#include "reports/rtf_writer.h"
 
 namespace zelmora::gui {
 namespace {
@@ -234,29 +233,16 @@ int CPrirodGaseDlg::addFiles(const std::vector<fs::path>& files) {
     return added;
 }
 
-void CPrirodGaseDlg::makeReport() {
+CReportWnd* CPrirodGaseDlg::makeReport() {
     if (!result_ || list_.empty())
-        return;
-    const fs::path& first = list_.entries().front().file;
-    FileRequest r;
-    r.parent = this;
-    r.save = true;
-    r.caption = QString::fromUtf8(CReportPrirodGase::kTitle);
-    r.start = QString::fromStdString(
-        (first.parent_path() / (first.stem().string() + "_gas.rtf")).string());
-    r.filter = QStringLiteral("Отчёт (*.rtf);;PDF (*.pdf)");
-    r.defaultSuffix = QStringLiteral("rtf");
-    const QString chosen = chooseFile(r);
-    if (chosen.isEmpty())
-        return;
-
+        return nullptr;
     CPreview view;
     const Status loaded =
         view.loadTemplate(CReportPrirodGase::templatePath(paths::programFolder()));
     if (!loaded) {
         showFailure(this, loaded, QStringLiteral("Не удалось прочитать шаблон отчёта: %1"),
                     QMessageBox::Warning, windowTitle());
-        return;
+        return nullptr;
     }
     NaturalGasReportInput in;
     in.analyses = &list_.entries();
@@ -264,13 +250,9 @@ void CPrirodGaseDlg::makeReport() {
     in.names = &names_;
     in.now = std::time(nullptr);
     CReportPrirodGase::fill(view, in);
-
-    const Status written = chosen.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)
-                               ? rtf::writePdf(view.document(), chosen)
-                               : rtf::writeRtfFile(view.document(), fs::path(chosen.toStdString()));
-    if (!written)
-        showFailure(this, written, QStringLiteral("Не удалось записать отчёт: %1"),
-                    QMessageBox::Warning, windowTitle());
+    // Printed, saved as RTF or written as PDF from its window.
+    return showReport(this, std::move(view.document()),
+                      QString::fromUtf8(CReportPrirodGase::kTitle));
 }
 
 void CPrirodGaseDlg::addWithDialog() {

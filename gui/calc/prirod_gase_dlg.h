@@ -34,6 +34,7 @@ class SettingsStore;
 namespace zelmora::gui {
 
 class NumberEdit;
+class CReportWnd;
 
 class CPrirodGaseDlg : public QWidget {
     Q_OBJECT
@@ -61,9 +62,10 @@ class CPrirodGaseDlg : public QWidget {
     void setWaterPercent(double percent);
     void setAirReference(AirDensityReference ref);
     void editNames();  // "Имена"
-    // "&Отчёт": the report "Расчёт свойств природного газа" written to the
-    // chosen file, as PDF for a ".pdf" name and as RTF otherwise.
-    void makeReport();
+    // "&Отчёт": the report "Расчёт свойств природного газа" in a report
+    // window, to be printed, saved as RTF or written as PDF there; null when
+    // the form could not be read (the reason has been shown).
+    CReportWnd* makeReport();
 
     const GasConditions& conditions() const { return conditions_; }
     const GasComponentNames& names() const { return names_; }

@@ -18,6 +18,7 @@
 #include "gui/file_dialogs.h"
 #include "gui/main_frame.h"
 #include "gui/message_box.h"
+#include "gui/reports/chromatogram_report.h"
 #include "processing/chromatogram_open.h"
 
 namespace zelmora::gui {
@@ -149,8 +150,10 @@ void CChildFrame::createView() {
     // The method asks for the text export when the chromatogram is first shown.
     connect(view_, &CZelmoraView::autoExportRequested, this,
             [this] { commands_->ExportText(ExportMode::Automatic); });
-    // The report window is not part of the program yet: its commands stay
-    // disabled, and the request a document may carry is left pending.
+    // The report a finished recording asks for, when the chromatogram is
+    // first shown.
+    connect(view_, &CZelmoraView::reportRequested, this,
+            [this](int request) { openChromatogramReport(this, *doc_, titleText(), request); });
 }
 
 QString CChildFrame::titleText() const {

@@ -111,7 +111,9 @@ class CommandTableTest : public QObject {
             if (c.menu != Menu::None)
                 QVERIFY2(inSomeMenu(a) && a->isVisible(), c.label);
         }
-        QVERIFY(waiting > 30);
+        // The report window's commands have their handlers; the windows of
+        // the database, the method editor and the recording still wait.
+        QVERIFY(waiting > 20);
         // The database's search waits for its window, the filter works now.
         QVERIFY(frame.action(command::kFindInDatabase)->isVisible());
         QVERIFY(!frame.runCommand(command::kFindInDatabase));

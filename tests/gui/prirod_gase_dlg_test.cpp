@@ -4,13 +4,15 @@
 // repeatability verdicts in the grid, the results in both units and at both
 // temperatures, the water content, a composition above 100 % that empties
 // the results with its reason, the "Имена" dialog, removing and opening
-// entries, the report written as RTF and PDF, the single window and the
-// names written when it closes. Pictures of the window and the dialog, and
-// the report's PDF, are left in the build folder.
+// entries, the report in its window, saved as RTF and PDF and printed, the
+// single window and the names written when it closes. Pictures of the
+// window, the dialog and the report, and the report's PDF, are left in the
+// build folder.
 
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -25,6 +27,8 @@
 #include "gui/document/chromatogram_browser_dlg.h"
 #include "gui/file_dialogs.h"
 #include "gui/number_edit.h"
+#include "gui/reports/report_printing.h"
+#include "gui/reports/report_wnd.h"
 #include "gui_test_support.h"
 #include "reports/rtf_reader.h"
 
@@ -141,22 +145,32 @@ class PrirodGaseDlgTest : public QObject {
         const QImage picture = w->grab().toImage();
         QVERIFY(picture.save(QStringLiteral(QT_TESTCASE_BUILDDIR "/natural_gas_window.png")));
 
-        // "&Отчёт" asks for a file with the save dialog and writes the filled
-        // form there: RTF, or PDF for a ".pdf" name (left in the build folder).
+        // "&Отчёт" shows the filled form in a report window; from there it is
+        // saved as RTF, or as PDF for a ".pdf" name (left in the build folder).
         QVERIFY(w->reportButton()->isEnabled());
+        QTest::mouseClick(w->reportButton(), Qt::LeftButton);
+        gui::CReportWnd* report = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* r = qobject_cast<gui::CReportWnd*>(top))
+                report = r;
+        QVERIFY(report != nullptr);
+        QCOMPARE(report->title(), QStringLiteral("Расчёт свойств природного газа"));
+        QVERIFY(QTest::qWaitForWindowExposed(report));
+        QVERIFY(
+            report->grab().save(QStringLiteral(QT_TESTCASE_BUILDDIR "/natural_gas_report.png")));
         std::vector<gui::FileRequest> asked;
         QString answer;
         gui::ScopedFileChooser reportFile([&](const gui::FileRequest& r) {
             asked.push_back(r);
             return answer;
         });
-        QTest::mouseClick(w->reportButton(), Qt::LeftButton);  // cancelled
+        QVERIFY(!report->saveAs());  // cancelled
         QCOMPARE(asked.size(), std::size_t(1));
         QVERIFY(asked[0].save);
         QCOMPARE(asked[0].filter, QStringLiteral("Отчёт (*.rtf);;PDF (*.pdf)"));
         QCOMPARE(messages.texts.size(), 1);
         answer = QString::fromStdString(file("газ.rtf").string());
-        QTest::mouseClick(w->reportButton(), Qt::LeftButton);
+        QVERIFY(report->saveAs());
         const Result<rtf::RtfDocument> rtf = rtf::readRtfFile(file("газ.rtf"));
         QVERIFY2(rtf.ok(), rtf.message().c_str());
         const std::string text = rtf->plainText();
@@ -170,16 +184,31 @@ class PrirodGaseDlgTest : public QObject {
         const QString pdf = QStringLiteral(QT_TESTCASE_BUILDDIR "/natural_gas_report.pdf");
         QFile::remove(pdf);
         answer = pdf;
-        QTest::mouseClick(w->reportButton(), Qt::LeftButton);
+        QVERIFY(report->saveAs());
         QFile written(pdf);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QVERIFY(written.read(5) == "%PDF-");
         // A folder that is not there: the reason, nothing reported as done.
         answer = QString::fromStdString(file("нет/газ.rtf").string());
-        QTest::mouseClick(w->reportButton(), Qt::LeftButton);
+        QVERIFY(!report->saveAs());
         QCOMPARE(messages.texts.size(), 2);
         QVERIFY(messages.saw(QStringLiteral("Не удалось записать отчёт")));
         messages.texts.pop_back();
+        // Printed through the printer dialog (into a PDF here).
+        const QString printed = QStringLiteral(QT_TESTCASE_BUILDDIR "/natural_gas_printed.pdf");
+        QFile::remove(printed);
+        {
+            gui::ScopedPrinterSetup toPdf(
+                [&](QPrinter& printer, bool withDialog, QWidget*, QString&) {
+                    printer.setOutputFormat(QPrinter::PdfFormat);
+                    printer.setOutputFileName(printed);
+                    return withDialog;
+                });
+            QVERIFY(report->print());
+        }
+        QVERIFY(QFileInfo(printed).size() > 1000);
+        QVERIFY(report->close());
+        QCoreApplication::processEvents();
 
         // kcal/m³ shows whole numbers; 0 °C takes the 0 °C constants.
         QTest::mouseClick(w->unitButton(), Qt::LeftButton);

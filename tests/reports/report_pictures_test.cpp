@@ -79,6 +79,50 @@ TEST(ReportPictures, ChromatogramPictureAtTheChosenSize) {
     EXPECT_TRUE(chromatogramPicture(Signal{}, peaks, o).data.empty());
 }
 
+TEST(ReportPictures, CalibrationPictureOfTheTickedComponents) {
+    // Two components calibrated on three levels each (amount 1, 2, 4 at
+    // areas 10, 20, 40 and 5, 10, 20); only the first is ticked.
+    Method m;
+    m.calculation.response = 1;
+    for (const char* name : {"Этан", "Пропан"}) {
+        MethodComponent c;
+        c.name = name;
+        c.curveType = 0;
+        c.k1 = name == std::string("Этан") ? 0.1 : 0.2;
+        for (double amount : {1.0, 2.0, 4.0}) {
+            CalibrationPoint p;
+            p.amount = amount;
+            p.area = amount / c.k1;
+            p.height = p.area / 10;
+            c.points.push_back(p);
+        }
+        m.calculation.components.push_back(c);
+    }
+    ReportSettings r;
+    r.calibration = true;
+    r.chartSize = 1;
+    EXPECT_TRUE(calibrationPicture(m, r, 100).data.empty());  // nothing ticked
+    r.calibrationComponents = {{"Этан", true}, {"Пропан", false}};
+    const rtf::Picture one = calibrationPicture(m, r, 100);
+    ASSERT_FALSE(one.data.empty());
+    EXPECT_EQ(one.goalWidthTwips, 12000 * 1440 / 2540);
+    QImage image;
+    ASSERT_TRUE(image.loadFromData(reinterpret_cast<const uchar*>(one.data.data()),
+                                   static_cast<int>(one.data.size())));
+    EXPECT_EQ(image.width(), static_cast<int>(std::lround(120 / 25.4 * 100)));
+    EXPECT_GT(countPixels(image, blue), 50);  // the first curve and its levels
+    EXPECT_LT(countPixels(image, red), 5);    // the second is not drawn
+    r.calibrationComponents[1].second = true;
+    const rtf::Picture two = calibrationPicture(m, r, 100);
+    ASSERT_TRUE(image.loadFromData(reinterpret_cast<const uchar*>(two.data.data()),
+                                   static_cast<int>(two.data.size())));
+    EXPECT_GT(countPixels(image, red), 50);
+    // A component without levels has nothing to draw.
+    for (MethodComponent& c : m.calculation.components)
+        c.points.clear();
+    EXPECT_TRUE(calibrationPicture(m, r, 100).data.empty());
+}
+
 TEST(ReportPictures, AFilledReportWithItsPictureBecomesAPdf) {
     const Signal s = twoPeaks();
     PeakTable peaks;

@@ -6,12 +6,14 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextFrame>
 #include <QTextTable>
 #include <string>
 
 #include "reports/rtf_reader.h"
 #include "reports/rtf_text_document.h"
+#include "reports/rtf_writer.h"
 
 namespace zelmora::rtf {
 namespace {
@@ -163,6 +165,104 @@ TEST(RtfTextDocument, DamagedPicturesAndOddTablesStillShow) {
         EXPECT_TRUE(text.contains(QLatin1String(s))) << s << " in " << text.toStdString();
     QTemporaryDir dir;
     EXPECT_TRUE(writePdf(*r, dir.filePath(QStringLiteral("odd.pdf"))).ok());
+}
+
+TEST(RtfTextDocument, AnEditedTextComesBackAsTheSameReport) {
+    // What the report window does with an edited report: the text document
+    // back to rich text, written and read again.
+    const RtfDocument rtf = report();
+    std::unique_ptr<QTextDocument> d = toTextDocument(rtf, 96);
+    QTextCursor cursor(d.get());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral("Подпись"));
+    const RtfDocument back = fromTextDocument(*d, 96, rtf.page);
+    EXPECT_EQ(back.page, rtf.page);
+    const Result<RtfDocument> reread = readRtf(writeRtf(back));
+    ASSERT_TRUE(reread.ok()) << reread.message();
+    const std::string text = reread->plainText();
+    EXPECT_EQ(text.rfind("Отчёт\n", 0), 0u) << text;
+    for (const char* part : {"a\twide\t", "d\te\tf\t", "x\ty\n", "Подпись"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " in " << text;
+
+    // The title bold, 16 points, centred; the blue word blue.
+    int rows = 0, pictures = 0;
+    bool boldTitle = false, blue = false;
+    for (std::size_t i = 0; i < reread->elements.size(); ++i) {
+        const Element& e = reread->elements[i];
+        rows += e.kind == ElementKind::RowEnd;
+        if (e.kind == ElementKind::Picture) {
+            ++pictures;
+            const Picture& p = reread->picture(e.index);
+            EXPECT_EQ(p.width, 40);
+            EXPECT_NEAR(p.displayWidthTwips(), 2880, 15);
+            EXPECT_NEAR(p.displayHeightTwips(), 2160, 15);
+        }
+        if (e.kind != ElementKind::Text)
+            continue;
+        const CharFormat& f = reread->charFormat(e.charFormat);
+        if (e.ch == U'О') {
+            boldTitle = f.bold && f.sizeHalfPoints == 32;
+            EXPECT_EQ(reread->paragraphAt(i).alignment, Alignment::Centre);
+        }
+        if (e.ch == U'w') {
+            const Colour* c = reread->colour(f.colour);
+            blue = c != nullptr && *c == Colour{0, 0, 255};
+        }
+    }
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(pictures, 1);
+    EXPECT_TRUE(boldTitle);
+    EXPECT_TRUE(blue);
+
+    // The cells keep their edges and borders; the right tab stays right.
+    std::vector<int> edges;
+    bool topBorder = false;
+    for (const Element& e : reread->elements) {
+        if (e.kind != ElementKind::RowEnd)
+            continue;
+        for (const CellDef& c : reread->rowFormat(e.index).cells) {
+            edges.push_back(c.rightTwips);
+            topBorder = topBorder || c.borderTop;
+        }
+    }
+    ASSERT_EQ(edges.size(), 5u);
+    EXPECT_NEAR(edges[0], 2000, 20);
+    EXPECT_NEAR(edges[1], 6000, 20);
+    EXPECT_NEAR(edges[3], 4000, 20);
+    EXPECT_TRUE(topBorder);
+    bool rightTab = false;
+    for (std::size_t i = 0; i < reread->elements.size(); ++i)
+        if (reread->elements[i].kind == ElementKind::Text && reread->elements[i].ch == U'x')
+            for (const TabStop& t : reread->paragraphAt(i).tabs)
+                rightTab = rightTab || (t.kind == "\\tqr" && std::abs(t.positionTwips - 9000) < 20);
+    EXPECT_TRUE(rightTab);
+}
+
+TEST(RtfTextDocument, TheWindowsTextPrintsOnTheReportsPaper) {
+    // The text as a report window holds it (laid out one long page wide)
+    // still prints on pages of the report's paper, and the window's layout
+    // is left alone.
+    RtfDocument rtf;
+    for (int i = 0; i < 150; ++i)
+        rtf.appendText("Строка\n", {});
+    const double dpi = layoutDpi();
+    std::unique_ptr<QTextDocument> d = toTextDocument(rtf, dpi);
+    const int pages = d->pageCount();
+    ASSERT_GE(pages, 2);
+    d->setTextWidth(paperSize(rtf.page, dpi).width());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("window.pdf"));
+    ASSERT_TRUE(writePdf(*d, rtf.page, path).ok());
+    QFile pdf(path);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_EQ(countPages(pdf.readAll()), pages);
+    EXPECT_EQ(d->pageSize().height(), -1.0);
+    EXPECT_FALSE(writePdf(*d, rtf.page, dir.filePath(QStringLiteral("no/such.pdf"))).ok());
+    const QSizeF a4 = paperSize(rtf.page, 72);
+    EXPECT_NEAR(a4.width(), 595.3, 0.2);
+    PageSetup turned = rtf.page;
+    turned.landscape = true;
+    EXPECT_NEAR(paperSize(turned, 72).width(), 841.9, 0.2);
 }
 
 }  // namespace
