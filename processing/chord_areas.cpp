@@ -1,8 +1,70 @@
 #include "processing/chord_areas.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "processing/signal_filters.h"
 
 namespace zelmora {
+namespace {
+
+// Four single-precision lanes. GCC and Clang turn these into the SSE
+// additions of any x86-64 (and into scalar code where no vector unit is
+// there); a lane adds exactly as a scalar float addition does.
+typedef float Lanes __attribute__((vector_size(16)));
+typedef std::int32_t LaneBits __attribute__((vector_size(16)));
+
+// Adds y[from..to] to the sums acc[0..count) (count <= 4 * kVectors) of the
+// starts top, top - 1, ...: the sum of start s takes y[j] only for j >= s.
+// A sum that has not begun stays at +0 (it is given +0 instead of y[j]),
+// which is where a fresh float sum starts, so every lane makes exactly the
+// additions of its own fresh sum in their order.
+template <int kVectors>
+void addToLanes(const float* y, float* acc, std::int64_t count, std::int64_t top, std::int64_t from,
+                std::int64_t to) {
+    Lanes a[kVectors] = {};
+    std::memcpy(a, acc, static_cast<std::size_t>(count) * sizeof(float));
+    std::int64_t j = from;
+    for (const std::int64_t ramp = std::min(to + 1, top); j < ramp; ++j) {
+        // Lanes from `first` on have begun by sample j.
+        const std::int32_t first =
+            static_cast<std::int32_t>(std::min<std::int64_t>(top - j, 4 * kVectors));
+        const LaneBits bits = (LaneBits)(Lanes{y[j], y[j], y[j], y[j]});
+#pragma GCC unroll 8
+        for (int q = 0; q < kVectors; ++q) {
+            const LaneBits index{4 * q, 4 * q + 1, 4 * q + 2, 4 * q + 3};
+            a[q] += (Lanes)(bits & (index >= LaneBits{first, first, first, first}));
+        }
+    }
+    for (; j <= to; ++j) {
+        const Lanes v{y[j], y[j], y[j], y[j]};
+#pragma GCC unroll 8
+        for (int q = 0; q < kVectors; ++q)
+            a[q] += v;
+    }
+    std::memcpy(acc, a, static_cast<std::size_t>(count) * sizeof(float));
+}
+
+// The same for any number of sums, in groups of at most 32 lanes, each group
+// from its own lowest start on.
+void addToSums(const float* y, float* acc, std::int64_t count, std::int64_t top, std::int64_t from,
+               std::int64_t to) {
+    for (std::int64_t k = 0; k < count; k += 32) {
+        const std::int64_t c = std::min<std::int64_t>(32, count - k);
+        const std::int64_t groupTop = top - k;
+        const std::int64_t groupFrom = std::max(from, groupTop - c + 1);
+        if (c <= 4)
+            addToLanes<1>(y, acc + k, c, groupTop, groupFrom, to);
+        else if (c <= 8)
+            addToLanes<2>(y, acc + k, c, groupTop, groupFrom, to);
+        else if (c <= 16)
+            addToLanes<4>(y, acc + k, c, groupTop, groupFrom, to);
+        else
+            addToLanes<8>(y, acc + k, c, groupTop, groupFrom, to);
+    }
+}
+
+}  // namespace
 
 ChordAreas::ChordAreas(const Signal& signal)
     : signal_(signal),
@@ -34,6 +96,33 @@ double ChordAreas::area(std::int64_t s, std::int64_t e) const {
     if (s > e)
         return 0;
     return areaFromSum(sum(s, e), s, e);
+}
+
+void EdgeSums::reset(std::int64_t top) {
+    top_ = top;
+    end_ = -1;
+    live_ = 0;
+    count_ = 0;
+}
+
+void EdgeSums::reach(const ChordAreas& areas, std::int64_t low, std::int64_t high,
+                     std::int64_t end) {
+    const float* y = areas.samples();
+    // Sums of starts above `high` are not wanted again: they are not carried.
+    live_ = std::max(live_, top_ - high);
+    if (count_ > live_ && end > end_)
+        addToSums(y, sums_.data() + live_, count_ - live_, top_ - live_, end_ + 1, end);
+    end_ = end;
+    const std::int64_t wanted = top_ - low + 1;
+    if (wanted > count_) {
+        if (sums_.size() < static_cast<std::size_t>(wanted))
+            sums_.resize(static_cast<std::size_t>(std::max<std::int64_t>(wanted, 2 * count_)));
+        const std::int64_t k0 = std::max(count_, live_);
+        float* fresh = sums_.data() + k0;
+        std::fill(fresh, fresh + (wanted - k0), 0.0f);
+        addToSums(y, fresh, wanted - k0, top_ - k0, low, end);
+        count_ = wanted;
+    }
 }
 
 }  // namespace zelmora

@@ -17,8 +17,16 @@
 // must give the peaks its stored results were made with, so these sums are
 // not replaced by running sums or double precision. Each area costs e - s
 // additions; the widening to the right adds one sample to the previous sum.
+//
+// What can be shared without changing a rounding: a float sum from a fixed
+// start s, carried to a later end, is exactly the fresh sum to that end
+// (the additions are the same, in the same order). EdgeSums keeps such sums
+// for a run of starts, all at one common end, and carries them side by side
+// in vector lanes: each lane is its own chain of single-precision additions,
+// so the lanes give bit for bit what one sum after another would.
 
 #include <cstdint>
+#include <vector>
 
 #include "document/signal.h"
 
@@ -47,10 +55,37 @@ class ChordAreas {
     float sample(std::int64_t i) const { return signal_.samples[static_cast<std::size_t>(i)]; }
     std::int64_t size() const { return n_; }
 
+    const float* samples() const { return signal_.samples.data(); }
+
   private:
     const Signal& signal_;
     std::int64_t n_;
     double dtSingle_;  // dt rounded to single precision
+};
+
+// The single-precision sums y[s..end] for the starts s of one widening: a
+// contiguous run of starts below a highest one (`top`), all carried to one
+// common end that only moves right, while the starts still wanted only move
+// left. sum(s) is bit for bit ChordAreas::sum(s, end). The storage is kept
+// between widenings, so marking a whole trace allocates it once.
+class EdgeSums {
+  public:
+    // Forgets every sum; the starts to come lie at or below `top`.
+    void reset(std::int64_t top);
+
+    // Makes the sums of the starts low..high (0 <= low <= high <= top, high
+    // not above the high of an earlier call) available at `end` (not before
+    // the end of an earlier call, below the trace's size).
+    void reach(const ChordAreas& areas, std::int64_t low, std::int64_t high, std::int64_t end);
+
+    float sum(std::int64_t s) const { return sums_[static_cast<std::size_t>(top_ - s)]; }
+
+  private:
+    std::int64_t top_ = 0;
+    std::int64_t end_ = -1;    // the common end of the sums made so far
+    std::int64_t live_ = 0;    // sums_[k] for k < live_ are no longer wanted
+    std::int64_t count_ = 0;   // sums_[k] for k < count_ are made
+    std::vector<float> sums_;  // sums_[k] = y[top_ - k] + ... + y[end_]
 };
 
 }  // namespace zelmora

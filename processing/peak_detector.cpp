@@ -166,6 +166,11 @@ std::int64_t PeakDetector::windowWidth(std::int64_t i) const {
 }
 
 double PeakDetector::ExpandWindow(std::int64_t& L, std::int64_t& R) const {
+    EdgeSums sums;
+    return expandWindow(L, R, sums);
+}
+
+double PeakDetector::expandWindow(std::int64_t& L, std::int64_t& R, EdgeSums& sums) const {
     if (!table_.signal() || !HasTimeBase(*table_.signal()))
         return 0;
     const Signal& sig = *table_.signal();
@@ -178,6 +183,85 @@ double PeakDetector::ExpandWindow(std::int64_t& L, std::int64_t& R) const {
     const DetectionState& d = table_.detection;
     const std::int64_t m = ClampIndex(d.width / (2 * dtf), 0, n);
     const std::int64_t maxW = ClampIndex(d.maxWidth / dtf, -1, n + 1);
+    if (!(0 <= L && L <= R && R < n))
+        return expandWindowClamped(L, R, m, maxW);
+    const bool zones = !closedZones_.empty() || openZone_;
+    const auto allowed = [&](std::int64_t i) {
+        const double t = static_cast<double>(i) * dtf + t0f;
+        return IsMarkingAllowed(t, t);
+    };
+    // Every area is taken from the float sum of its samples from its left
+    // edge on. The trial left edges of all passes end at the pass's right
+    // edge, which only moves right, while the edges only move left: their
+    // sums are carried along (EdgeSums) instead of being summed afresh.
+    sums.reset(L);
+    sums.reach(areas, L, L, R);
+    double best = std::fabs(areas.areaFromSum(sums.sum(L), L, R));
+    std::int64_t bestL = L, bestR = R;
+    for (bool improved = true; improved;) {
+        improved = false;
+        const std::int64_t L0 = bestL, R0 = bestR;
+        const std::int64_t mL = std::min(L0, m), mR = std::min(n - R0, m);
+        // Where each side stops, and whether the pass finds the peak too wide,
+        // depend on the edges alone and are settled before any area: a pass
+        // that finds it too wide ends the widening with 0 whatever its areas.
+        std::int64_t left = mL, right = mR;
+        for (std::int64_t i = 0; i < mL; ++i) {
+            if (zones && !allowed(L0 - i)) {
+                left = i;
+                break;
+            }
+            if (R0 - L0 + i > maxW)
+                return 0;
+        }
+        for (std::int64_t j = 0; j < mR; ++j) {
+            if (zones && !allowed(R0 + j)) {
+                right = j;
+                break;
+            }
+            if (R0 + j - L0 > maxW)
+                return 0;
+        }
+        // The right side starts from the sum of bestL, which is L0 when no
+        // left edge is tried.
+        if (left > 0 || right > 0)
+            sums.reach(areas, L0 - std::max<std::int64_t>(left, 1) + 1, L0, R0);
+        for (std::int64_t i = 0; i < left; ++i) {
+            const double a = areas.areaFromSum(sums.sum(L0 - i), L0 - i, R0);
+            if (a > best) {
+                best = a;
+                bestL = L0 - i;
+                improved = true;
+            }
+        }
+        // Towards the right every trial edge adds one sample to the sum from
+        // bestL, in the order of a fresh sum.
+        float sum = right > 0 ? sums.sum(bestL) : 0;
+        for (std::int64_t j = 0; j < right; ++j) {
+            if (j > 0)
+                sum += areas.sample(R0 + j);
+            const double a = areas.areaFromSum(sum, bestL, R0 + j);
+            if (a > best) {
+                best = a;
+                bestR = R0 + j;
+                improved = true;
+            }
+        }
+    }
+    L = bestL;
+    R = bestR;
+    return best;
+}
+
+// The widening of a range that reaches outside the trace or is given the
+// wrong way round: every area summed afresh over the range clamped to the
+// trace.
+double PeakDetector::expandWindowClamped(std::int64_t& L, std::int64_t& R, std::int64_t m,
+                                         std::int64_t maxW) const {
+    const Signal& sig = *table_.signal();
+    const ChordAreas& areas = chordAreas();
+    const std::int64_t n = static_cast<std::int64_t>(sig.size());
+    const double dtf = static_cast<float>(sig.dt), t0f = static_cast<float>(sig.t0);
     const bool zones = !closedZones_.empty() || openZone_;
     double best = std::fabs(areas.area(L, R));
     std::int64_t bestL = L, bestR = R;
@@ -200,11 +284,6 @@ double PeakDetector::ExpandWindow(std::int64_t& L, std::int64_t& R) const {
                 improved = true;
             }
         }
-        // Towards the right every trial edge adds one sample to the previous
-        // sum, accumulated in the same order as a fresh sum from bestL (a
-        // range given partly outside the trace is summed afresh, clamped).
-        const bool inside = bestL >= 0 && bestL <= R0 && R0 < n;
-        float sum = 0;
         for (std::int64_t j = 0; j < mR; ++j) {
             if (zones) {
                 const double t = static_cast<double>(R0 + j) * dtf + t0f;
@@ -213,13 +292,7 @@ double PeakDetector::ExpandWindow(std::int64_t& L, std::int64_t& R) const {
             }
             if (R0 + j - L0 > maxW)
                 return 0;
-            double a;
-            if (inside) {
-                sum = j == 0 ? areas.sum(bestL, R0) : sum + areas.sample(R0 + j);
-                a = areas.areaFromSum(sum, bestL, R0 + j);
-            } else {
-                a = areas.area(bestL, R0 + j);
-            }
+            const double a = areas.area(bestL, R0 + j);
             if (a > best) {
                 best = a;
                 bestR = R0 + j;
@@ -287,11 +360,12 @@ void PeakDetector::scan() {
     std::int64_t jMax = 0;       // its centre
     std::size_t nextEvent = 0;
     ScanList found;
+    EdgeSums sums;  // the widening's storage, kept from candidate to candidate
 
     const auto finish = [&](std::int64_t h, std::int64_t w) {
         std::int64_t L = jMax - h, R = jMax + h;
         const bool ok = IsMarkingAllowed(timeOf(L), timeOf(R));
-        const double area = ok ? ExpandWindow(L, R) : 0;
+        const double area = ok ? expandWindow(L, R, sums) : 0;
         if (!(area > d.minArea && ok))
             return;
         Peak candidate(timeOf(L), timeOf(R));

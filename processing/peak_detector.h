@@ -110,6 +110,9 @@ class PeakDetector {
     };
     // The last event of `kinds` with a time before t, or null.
     const PeakEvent* lastEventBefore(double t, std::initializer_list<std::int32_t> kinds) const;
+    double expandWindow(std::int64_t& L, std::int64_t& R, EdgeSums& sums) const;
+    double expandWindowClamped(std::int64_t& L, std::int64_t& R, std::int64_t m,
+                               std::int64_t maxW) const;
     void scan();
     void filterBySize();
     void removeForbidden();
