@@ -45,22 +45,20 @@ void addToLanes(const float* y, float* acc, std::int64_t count, std::int64_t top
     std::memcpy(acc, a, static_cast<std::size_t>(count) * sizeof(float));
 }
 
-// The same for any number of sums, in groups of at most 32 lanes, each group
-// from its own lowest start on.
+using LaneAdder = void (*)(const float*, float*, std::int64_t, std::int64_t, std::int64_t,
+                           std::int64_t);
+constexpr LaneAdder kLaneAdders[] = {addToLanes<1>, addToLanes<2>, addToLanes<3>, addToLanes<4>,
+                                     addToLanes<5>, addToLanes<6>, addToLanes<7>, addToLanes<8>};
+
+// The same for any number of sums, in groups of at most 32 lanes (eight
+// vectors keep two SSE adders busy), each group from its own lowest start on.
 void addToSums(const float* y, float* acc, std::int64_t count, std::int64_t top, std::int64_t from,
                std::int64_t to) {
     for (std::int64_t k = 0; k < count; k += 32) {
         const std::int64_t c = std::min<std::int64_t>(32, count - k);
         const std::int64_t groupTop = top - k;
         const std::int64_t groupFrom = std::max(from, groupTop - c + 1);
-        if (c <= 4)
-            addToLanes<1>(y, acc + k, c, groupTop, groupFrom, to);
-        else if (c <= 8)
-            addToLanes<2>(y, acc + k, c, groupTop, groupFrom, to);
-        else if (c <= 16)
-            addToLanes<4>(y, acc + k, c, groupTop, groupFrom, to);
-        else
-            addToLanes<8>(y, acc + k, c, groupTop, groupFrom, to);
+        kLaneAdders[(c + 3) / 4 - 1](y, acc + k, c, groupTop, groupFrom, to);
     }
 }
 
@@ -81,11 +79,6 @@ float ChordAreas::sum(std::int64_t s, std::int64_t e) const {
     for (std::int64_t i = s; i <= e; ++i)
         total += y[i];
     return total;
-}
-
-double ChordAreas::areaFromSum(float sum, std::int64_t s, std::int64_t e) const {
-    const double a = static_cast<double>(sample(s)) + static_cast<double>(sample(e));
-    return (static_cast<double>(sum) - a / 2 - static_cast<double>(e - s) * a / 2) * dtSingle_;
 }
 
 double ChordAreas::area(std::int64_t s, std::int64_t e) const {
@@ -113,14 +106,17 @@ void EdgeSums::reach(const ChordAreas& areas, std::int64_t low, std::int64_t hig
     if (count_ > live_ && end > end_)
         addToSums(y, sums_.data() + live_, count_ - live_, top_ - live_, end_ + 1, end);
     end_ = end;
-    const std::int64_t wanted = top_ - low + 1;
-    if (wanted > count_) {
+    if (top_ - low + 1 > count_) {
+        // New starts are made in whole groups of 32 lanes (down to sample
+        // 0): a group costs about the same whatever number of its lanes is
+        // used, and the widening mostly goes on to the left.
+        const std::int64_t k0 = std::max(count_, live_);
+        const std::int64_t wanted = std::min(top_ + 1, k0 + (top_ - low - k0 + 32) / 32 * 32);
         if (sums_.size() < static_cast<std::size_t>(wanted))
             sums_.resize(static_cast<std::size_t>(std::max<std::int64_t>(wanted, 2 * count_)));
-        const std::int64_t k0 = std::max(count_, live_);
         float* fresh = sums_.data() + k0;
         std::fill(fresh, fresh + (wanted - k0), 0.0f);
-        addToSums(y, fresh, wanted - k0, top_ - k0, low, end);
+        addToSums(y, fresh, wanted - k0, top_ - k0, top_ - wanted + 1, end);
         count_ = wanted;
     }
 }

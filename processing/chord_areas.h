@@ -50,7 +50,10 @@ class ChordAreas {
 
     // The widening's area of s..e from the single-precision sum of its
     // samples (s <= e inside the trace).
-    double areaFromSum(float sum, std::int64_t s, std::int64_t e) const;
+    double areaFromSum(float sum, std::int64_t s, std::int64_t e) const {
+        const double a = static_cast<double>(sample(s)) + static_cast<double>(sample(e));
+        return (static_cast<double>(sum) - a / 2 - static_cast<double>(e - s) * a / 2) * dtSingle_;
+    }
 
     float sample(std::int64_t i) const { return signal_.samples[static_cast<std::size_t>(i)]; }
     std::int64_t size() const { return n_; }

@@ -205,48 +205,59 @@ double PeakDetector::expandWindow(std::int64_t& L, std::int64_t& R, EdgeSums& su
         // Where each side stops, and whether the pass finds the peak too wide,
         // depend on the edges alone and are settled before any area: a pass
         // that finds it too wide ends the widening with 0 whatever its areas.
+        // Edge i on the left (j on the right) is tried only when every edge
+        // before it lies outside the forbidden zones, and the zone test comes
+        // before the width test at each edge.
         std::int64_t left = mL, right = mR;
-        for (std::int64_t i = 0; i < mL; ++i) {
-            if (zones && !allowed(L0 - i)) {
-                left = i;
-                break;
-            }
-            if (R0 - L0 + i > maxW)
-                return 0;
+        const std::int64_t tooWide = std::max<std::int64_t>(0, maxW - (R0 - L0) + 1);
+        if (zones) {
+            for (std::int64_t i = 0; i < std::min(mL, tooWide + 1); ++i)
+                if (!allowed(L0 - i)) {
+                    left = i;
+                    break;
+                }
+            for (std::int64_t j = 0; j < std::min(mR, tooWide + 1); ++j)
+                if (!allowed(R0 + j)) {
+                    right = j;
+                    break;
+                }
         }
-        for (std::int64_t j = 0; j < mR; ++j) {
-            if (zones && !allowed(R0 + j)) {
-                right = j;
-                break;
-            }
-            if (R0 + j - L0 > maxW)
-                return 0;
-        }
+        if (tooWide < left || tooWide < right)
+            return 0;
         // The right side starts from the sum of bestL, which is L0 when no
         // left edge is tried.
         if (left > 0 || right > 0)
             sums.reach(areas, L0 - std::max<std::int64_t>(left, 1) + 1, L0, R0);
+        // The areas do not depend on each other; the choice is written
+        // without branches so that the processor works on several at once.
+        // A larger area replaces the best only when strictly greater, so on
+        // equal areas the first edge tried stays.
+        std::int64_t newL = L0, newR = R0;
+        double leftBest = best;
         for (std::int64_t i = 0; i < left; ++i) {
             const double a = areas.areaFromSum(sums.sum(L0 - i), L0 - i, R0);
-            if (a > best) {
-                best = a;
-                bestL = L0 - i;
-                improved = true;
-            }
+            const bool larger = a > leftBest;
+            leftBest = larger ? a : leftBest;
+            newL = larger ? L0 - i : newL;
         }
+        improved = leftBest > best;
+        best = leftBest;
+        bestL = newL;
         // Towards the right every trial edge adds one sample to the sum from
         // bestL, in the order of a fresh sum.
         float sum = right > 0 ? sums.sum(bestL) : 0;
+        double rightBest = best;
         for (std::int64_t j = 0; j < right; ++j) {
             if (j > 0)
                 sum += areas.sample(R0 + j);
             const double a = areas.areaFromSum(sum, bestL, R0 + j);
-            if (a > best) {
-                best = a;
-                bestR = R0 + j;
-                improved = true;
-            }
+            const bool larger = a > rightBest;
+            rightBest = larger ? a : rightBest;
+            newR = larger ? R0 + j : newR;
         }
+        improved = improved || rightBest > best;
+        best = rightBest;
+        bestR = newR;
     }
     L = bestL;
     R = bestR;
