@@ -340,17 +340,53 @@ void PeakDetector::DetectPeaks(const DetectionState& parameters) {
         return;
     areas_.emplace(*sig);
     scan();
-    NormalizePeaks(table_);
+    normalizeUnlinked();
     filterBySize();
-    NormalizePeaks(table_);
+    normalizeUnlinked();
     removeForbidden();
-    NormalizePeaks(table_);
+    normalizeUnlinked();
     mergeZones();
     // A merged peak has a new range: its apex and the order are renewed
     // before groups are built from them.
-    NormalizePeaks(table_);
+    normalizeUnlinked();
+    measured_ = {};
     BuildGroups(*this);
     RecalculatePeaks(table_);
+}
+
+void PeakDetector::normalizeUnlinked() {
+    // NormalizePeaks for a table whose peaks have no neighbours and whose
+    // measurements (measured_ for the areas) belong to their present ranges:
+    // measuring such a peak again gives the very same figures, so only the
+    // riders are taken off afresh before the table is sorted and numbered.
+    std::vector<Peak>& peaks = table_.peaks;
+    const std::size_t n = peaks.size();
+    for (std::size_t k = 0; k < n; ++k)
+        peaks[k].area = measured_[k];
+    SubtractRiders(peaks);
+    // The order of a stable sort is the only one its comparison allows, so
+    // sorting positions gives the order that sorting the peaks would.
+    std::vector<std::size_t> order(n);
+    for (std::size_t k = 0; k < n; ++k)
+        order[k] = k;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return ApexBefore(peaks[a], peaks[b]); });
+    bool sorted = true;
+    for (std::size_t k = 0; k < n && sorted; ++k)
+        sorted = order[k] == k;
+    if (!sorted) {
+        std::vector<Peak> byApex;
+        std::vector<double> areas;
+        byApex.reserve(n);
+        areas.reserve(n);
+        for (std::size_t k : order) {
+            byApex.push_back(std::move(peaks[k]));
+            areas.push_back(measured_[k]);
+        }
+        peaks = std::move(byApex);
+        measured_ = std::move(areas);
+    }
+    table_.renumber();
 }
 
 const ChordAreas& PeakDetector::chordAreas() const {
@@ -433,6 +469,9 @@ void PeakDetector::scan() {
         i += h;
     }
     table_.peaks = found.release();
+    measured_.clear();
+    for (const Peak& p : table_.peaks)
+        measured_.push_back(p.area);
 }
 
 void PeakDetector::filterBySize() {
@@ -450,11 +489,14 @@ void PeakDetector::filterBySize() {
             d.minArea = e->value;
         if (peaks[k].height < d.minHeight || peaks[k].area < d.minArea)
             continue;
-        if (kept != k)
+        if (kept != k) {
             peaks[kept] = std::move(peaks[k]);
+            measured_[kept] = measured_[k];
+        }
         ++kept;
     }
     peaks.resize(kept);
+    measured_.resize(kept);
     table_.renumber();
 }
 
@@ -468,40 +510,54 @@ void PeakDetector::removeForbidden() {
             forbidden = e->kind == kForbidMarking;
         if (forbidden)
             continue;
-        if (kept != k)
+        if (kept != k) {
             peaks[kept] = std::move(peaks[k]);
+            measured_[kept] = measured_[k];
+        }
         ++kept;
     }
     peaks.resize(kept);
+    measured_.resize(kept);
     table_.renumber();
 }
 
 void PeakDetector::mergeZones() {
     std::vector<Peak>& peaks = table_.peaks;
     bool merging = false;
-    std::optional<std::size_t> anchor;  // position in the kept part
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t anchor = kNone;        // position in the kept part
+    std::vector<std::size_t> widened;  // anchors that took over a range
     std::size_t kept = 0;
     for (std::size_t k = 0; k < peaks.size(); ++k) {
         if (const PeakEvent* e = lastEventBefore(peaks[k].startTime, {kMergeBegin, kMergeEnd}))
             merging = e->kind == kMergeBegin;
-        if (merging && anchor) {
+        if (merging && anchor != kNone) {
             // The anchor becomes the peak's left neighbour and takes over its
             // range when the peak is deleted: the anchor ends where the last
             // peak of the zone ends, even when that is before its own end
             // (never before its start: that peak's apex follows the anchor's).
             // No peak has neighbours before the groups are built, so nothing
             // else moves.
-            peaks[*anchor].endTime = peaks[k].endTime;
+            peaks[anchor].endTime = peaks[k].endTime;
+            if (widened.empty() || widened.back() != anchor)
+                widened.push_back(anchor);
             continue;
         }
-        anchor.reset();
+        anchor = kNone;
         if (merging)
             anchor = kept;
-        if (kept != k)
+        if (kept != k) {
             peaks[kept] = std::move(peaks[k]);
+            measured_[kept] = measured_[k];
+        }
         ++kept;
     }
     peaks.resize(kept);
+    measured_.resize(kept);
+    for (std::size_t a : widened) {
+        MeasurePeak(table_, peaks[a]);
+        measured_[a] = peaks[a].area;
+    }
     table_.renumber();
 }
 
