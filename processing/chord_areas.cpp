@@ -91,6 +91,43 @@ double ChordAreas::area(std::int64_t s, std::int64_t e) const {
     return areaFromSum(sum(s, e), s, e);
 }
 
+float WindowAreas::area(std::int64_t s, std::int64_t e) {
+    for (int k = next_; k < count_; ++k)
+        if (starts_[k] == s && ends_[k] == e) {
+            next_ = k + 1;
+            return values_[k];
+        }
+    const std::int64_t n = areas_.size();
+    if (!(0 <= s && s <= e && e < n)) {
+        count_ = next_ = 0;
+        return areas_.windowArea(s, e);
+    }
+    const std::int64_t step = (e - s) / 2 + 1;
+    count_ = 1;
+    while (count_ < kBatch && e + count_ * step < n)
+        ++count_;
+    const float* y = areas_.samples();
+    float sum[kBatch] = {};
+    const float* from[kBatch];
+    for (int k = 0; k < kBatch; ++k)
+        from[k] = y + s + (k < count_ ? k : 0) * step;
+    // Four separate chains of float additions, each in its own window's
+    // order; a short batch repeats its first window in the unused chains.
+    for (std::int64_t i = 0; i <= e - s; ++i)
+#pragma GCC unroll 4
+        for (int k = 0; k < kBatch; ++k)
+            sum[k] += from[k][i];
+    const float dt = static_cast<float>(areas_.dt());
+    for (int k = 0; k < count_; ++k) {
+        starts_[k] = s + k * step;
+        ends_[k] = e + k * step;
+        values_[k] =
+            chordAreaFromSum(sum[k], y[starts_[k]] + y[ends_[k]], starts_[k], ends_[k], dt);
+    }
+    next_ = 1;
+    return values_[0];
+}
+
 void EdgeSums::reset(std::int64_t top) {
     top_ = top;
     end_ = -1;

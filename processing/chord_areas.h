@@ -39,6 +39,7 @@ class ChordAreas {
     // The scan's window area, all in single precision; s clamped to 0, e to
     // N-1, 0 for an empty range.
     float windowArea(std::int64_t s, std::int64_t e) const;
+    double dt() const { return signal_.dt; }
 
     // The widening's area: single-precision sum, double result with dt in
     // single precision; clamped as windowArea.
@@ -64,6 +65,27 @@ class ChordAreas {
     const Signal& signal_;
     std::int64_t n_;
     double dtSingle_;  // dt rounded to single precision
+};
+
+// The scan's window areas (ChordAreas::windowArea), worked out four at a
+// time: when a window is asked for that is not at hand, it is summed
+// together with the three windows that follow it h + 1 samples apart (where
+// the scan's next centres lie unless an event or a growing width moves
+// them), in four independent float sums. A window is served from the batch
+// only when its very ends were summed, so what the scan gets is bit for bit
+// windowArea's.
+class WindowAreas {
+  public:
+    explicit WindowAreas(const ChordAreas& areas) : areas_(areas) {}
+    float area(std::int64_t s, std::int64_t e);
+
+  private:
+    static constexpr int kBatch = 4;
+    const ChordAreas& areas_;
+    std::int64_t starts_[kBatch] = {}, ends_[kBatch] = {};
+    float values_[kBatch] = {};
+    int count_ = 0;  // windows in the batch
+    int next_ = 0;   // the one the scan is expected to ask for next
 };
 
 // The single-precision sums y[s..end] for the starts s of one widening: a

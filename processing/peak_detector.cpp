@@ -408,6 +408,7 @@ void PeakDetector::scan() {
     std::size_t nextEvent = 0;
     ScanList found;
     EdgeSums sums;  // the widening's storage, kept from candidate to candidate
+    WindowAreas windows(chordAreas());
 
     const auto finish = [&](std::int64_t h, std::int64_t w) {
         std::int64_t L = jMax - h, R = jMax + h;
@@ -457,7 +458,7 @@ void PeakDetector::scan() {
         if (!(i <= n - 2 && i >= i0 + 1 && i >= h + 1 && i <= n - h - 1))
             continue;
         // The window area is summed and kept in single precision.
-        const float s = chordAreas().windowArea(i - h, i + h);
+        const float s = windows.area(i - h, i + h);
         if (s > 0 && s > sMax) {
             sMax = s;
             jMax = i;
