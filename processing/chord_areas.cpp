@@ -22,8 +22,11 @@ typedef std::int32_t LaneBits __attribute__((vector_size(16)));
 template <int kVectors>
 void addToLanes(const float* y, float* acc, std::int64_t count, std::int64_t top, std::int64_t from,
                 std::int64_t to) {
-    Lanes a[kVectors] = {};
-    std::memcpy(a, acc, static_cast<std::size_t>(count) * sizeof(float));
+    float lanes[4 * kVectors] = {};
+    for (std::int64_t l = 0; l < count; ++l)
+        lanes[l] = acc[l];
+    Lanes a[kVectors];
+    std::memcpy(a, lanes, sizeof a);
     std::int64_t j = from;
     for (const std::int64_t ramp = std::min(to + 1, top); j < ramp; ++j) {
         // Lanes from `first` on have begun by sample j.
@@ -42,7 +45,9 @@ void addToLanes(const float* y, float* acc, std::int64_t count, std::int64_t top
         for (int q = 0; q < kVectors; ++q)
             a[q] += v;
     }
-    std::memcpy(acc, a, static_cast<std::size_t>(count) * sizeof(float));
+    std::memcpy(lanes, a, sizeof a);
+    for (std::int64_t l = 0; l < count; ++l)
+        acc[l] = lanes[l];
 }
 
 using LaneAdder = void (*)(const float*, float*, std::int64_t, std::int64_t, std::int64_t,
