@@ -1,7 +1,6 @@
 #include "processing/chord_areas.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "processing/signal_filters.h"
 
@@ -26,7 +25,9 @@ void addToLanes(const float* y, float* acc, std::int64_t count, std::int64_t top
     for (std::int64_t l = 0; l < count; ++l)
         lanes[l] = acc[l];
     Lanes a[kVectors];
-    std::memcpy(a, lanes, sizeof a);
+#pragma GCC unroll 8
+    for (int q = 0; q < kVectors; ++q)
+        a[q] = Lanes{lanes[4 * q], lanes[4 * q + 1], lanes[4 * q + 2], lanes[4 * q + 3]};
     std::int64_t j = from;
     for (const std::int64_t ramp = std::min(to + 1, top); j < ramp; ++j) {
         // Lanes from `first` on have begun by sample j.
@@ -45,7 +46,10 @@ void addToLanes(const float* y, float* acc, std::int64_t count, std::int64_t top
         for (int q = 0; q < kVectors; ++q)
             a[q] += v;
     }
-    std::memcpy(lanes, a, sizeof a);
+#pragma GCC unroll 8
+    for (int q = 0; q < kVectors; ++q)
+        for (int l = 0; l < 4; ++l)
+            lanes[4 * q + l] = a[q][l];
     for (std::int64_t l = 0; l < count; ++l)
         acc[l] = lanes[l];
 }
