@@ -13,11 +13,32 @@ namespace {
 typedef float Lanes __attribute__((vector_size(16)));
 typedef std::int32_t LaneBits __attribute__((vector_size(16)));
 
+// The first samples of a group of fresh sums, phase by phase: in phase p the
+// sums of vector p begin (lanes whose start lies ahead of sample j are given
+// +0, which keeps a sum that has not begun at exactly the +0 a fresh float
+// sum starts from), the vectors after it have begun and take every sample,
+// the vectors before it have not and are left alone.
+template <int kVectors, int kPhase>
+[[gnu::always_inline]] inline void beginLanes(Lanes* a, const float* y, std::int64_t top,
+                                              std::int64_t from, std::int64_t to) {
+    const std::int64_t first = std::max(from, top - 4 * kPhase - 3);
+    const std::int64_t last = std::min(to, top - 4 * kPhase);
+    const LaneBits index{4 * kPhase, 4 * kPhase + 1, 4 * kPhase + 2, 4 * kPhase + 3};
+    for (std::int64_t j = first; j <= last; ++j) {
+        const std::int32_t begun = static_cast<std::int32_t>(top - j);  // first lane begun
+        const Lanes v{y[j], y[j], y[j], y[j]};
+        a[kPhase] += (Lanes)((LaneBits)v & (index >= LaneBits{begun, begun, begun, begun}));
+#pragma GCC unroll 8
+        for (int q = kPhase + 1; q < kVectors; ++q)
+            a[q] += v;
+    }
+    if constexpr (kPhase > 0)
+        beginLanes<kVectors, kPhase - 1>(a, y, top, from, to);
+}
+
 // Adds y[from..to] to the sums acc[0..count) (count <= 4 * kVectors) of the
-// starts top, top - 1, ...: the sum of start s takes y[j] only for j >= s.
-// A sum that has not begun stays at +0 (it is given +0 instead of y[j]),
-// which is where a fresh float sum starts, so every lane makes exactly the
-// additions of its own fresh sum in their order.
+// starts top, top - 1, ...: the sum of start s takes y[j] only for j >= s, so
+// every lane makes exactly the additions of its own fresh sum in their order.
 template <int kVectors>
 void addToLanes(const float* y, float* acc, std::int64_t count, std::int64_t top, std::int64_t from,
                 std::int64_t to) {
@@ -28,19 +49,9 @@ void addToLanes(const float* y, float* acc, std::int64_t count, std::int64_t top
 #pragma GCC unroll 8
     for (int q = 0; q < kVectors; ++q)
         a[q] = Lanes{lanes[4 * q], lanes[4 * q + 1], lanes[4 * q + 2], lanes[4 * q + 3]};
-    std::int64_t j = from;
-    for (const std::int64_t ramp = std::min(to + 1, top); j < ramp; ++j) {
-        // Lanes from `first` on have begun by sample j.
-        const std::int32_t first =
-            static_cast<std::int32_t>(std::min<std::int64_t>(top - j, 4 * kVectors));
-        const LaneBits bits = (LaneBits)(Lanes{y[j], y[j], y[j], y[j]});
-#pragma GCC unroll 8
-        for (int q = 0; q < kVectors; ++q) {
-            const LaneBits index{4 * q, 4 * q + 1, 4 * q + 2, 4 * q + 3};
-            a[q] += (Lanes)(bits & (index >= LaneBits{first, first, first, first}));
-        }
-    }
-    for (; j <= to; ++j) {
+    if (from <= top)
+        beginLanes<kVectors, kVectors - 1>(a, y, top, from, to);
+    for (std::int64_t j = std::max(from, top + 1); j <= to; ++j) {
         const Lanes v{y[j], y[j], y[j], y[j]};
 #pragma GCC unroll 8
         for (int q = 0; q < kVectors; ++q)

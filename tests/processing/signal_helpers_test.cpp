@@ -123,7 +123,9 @@ TEST(ChordAreas, SharedEdgeSumsAreTheFreshFloatSums) {
     std::mt19937 random(12);
     EdgeSums sums;
     for (int run = 0; run < 300; ++run) {
-        std::int64_t high = 100 + random() % 2800, end = high + random() % 80;
+        // Edges near the first sample leave groups of a lane or two.
+        std::int64_t high = run % 10 == 0 ? random() % 40 : random() % 2900;
+        std::int64_t end = high + random() % 80;
         end = std::min<std::int64_t>(end, 2999);
         sums.reset(high);
         for (int pass = 0; pass < 6; ++pass) {
