@@ -1,6 +1,7 @@
 #include "processing/chord_areas.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "processing/signal_filters.h"
 
@@ -39,16 +40,14 @@ template <int kVectors, int kPhase>
 // Adds y[from..to] to the sums acc[0..count) (count <= 4 * kVectors) of the
 // starts top, top - 1, ...: the sum of start s takes y[j] only for j >= s, so
 // every lane makes exactly the additions of its own fresh sum in their order.
+// The lanes of the last vector past `count` are read and written back
+// unchanged in meaning: acc has room for them (EdgeSums keeps 4 spare).
 template <int kVectors>
-void addToLanes(const float* y, float* acc, std::int64_t count, std::int64_t top, std::int64_t from,
-                std::int64_t to) {
-    float lanes[4 * kVectors] = {};
-    for (std::int64_t l = 0; l < count; ++l)
-        lanes[l] = acc[l];
+void addToLanes(const float* y, float* acc, std::int64_t top, std::int64_t from, std::int64_t to) {
     Lanes a[kVectors];
 #pragma GCC unroll 8
     for (int q = 0; q < kVectors; ++q)
-        a[q] = Lanes{lanes[4 * q], lanes[4 * q + 1], lanes[4 * q + 2], lanes[4 * q + 3]};
+        std::memcpy(&a[q], acc + 4 * q, sizeof(Lanes));
     if (from <= top)
         beginLanes<kVectors, kVectors - 1>(a, y, top, from, to);
     for (std::int64_t j = std::max(from, top + 1); j <= to; ++j) {
@@ -59,14 +58,10 @@ void addToLanes(const float* y, float* acc, std::int64_t count, std::int64_t top
     }
 #pragma GCC unroll 8
     for (int q = 0; q < kVectors; ++q)
-        for (int l = 0; l < 4; ++l)
-            lanes[4 * q + l] = a[q][l];
-    for (std::int64_t l = 0; l < count; ++l)
-        acc[l] = lanes[l];
+        std::memcpy(acc + 4 * q, &a[q], sizeof(Lanes));
 }
 
-using LaneAdder = void (*)(const float*, float*, std::int64_t, std::int64_t, std::int64_t,
-                           std::int64_t);
+using LaneAdder = void (*)(const float*, float*, std::int64_t, std::int64_t, std::int64_t);
 constexpr LaneAdder kLaneAdders[] = {addToLanes<1>, addToLanes<2>, addToLanes<3>, addToLanes<4>,
                                      addToLanes<5>, addToLanes<6>, addToLanes<7>, addToLanes<8>};
 
@@ -78,7 +73,7 @@ void addToSums(const float* y, float* acc, std::int64_t count, std::int64_t top,
         const std::int64_t c = std::min<std::int64_t>(32, count - k);
         const std::int64_t groupTop = top - k;
         const std::int64_t groupFrom = std::max(from, groupTop - c + 1);
-        kLaneAdders[(c + 3) / 4 - 1](y, acc + k, c, groupTop, groupFrom, to);
+        kLaneAdders[(c + 3) / 4 - 1](y, acc + k, groupTop, groupFrom, to);
     }
 }
 
@@ -169,8 +164,9 @@ void EdgeSums::reach(const ChordAreas& areas, std::int64_t low, std::int64_t hig
         // used, and the widening mostly goes on to the left.
         const std::int64_t k0 = std::max(count_, live_);
         const std::int64_t wanted = std::min(top_ + 1, k0 + (top_ - low - k0 + 32) / 32 * 32);
-        if (sums_.size() < static_cast<std::size_t>(wanted))
-            sums_.resize(static_cast<std::size_t>(std::max<std::int64_t>(wanted, 2 * count_)));
+        // Four spare lanes past the last sum for the last vector's lanes.
+        if (sums_.size() < static_cast<std::size_t>(wanted + 4))
+            sums_.resize(static_cast<std::size_t>(std::max<std::int64_t>(wanted, 2 * count_) + 4));
         float* fresh = sums_.data() + k0;
         std::fill(fresh, fresh + (wanted - k0), 0.0f);
         addToSums(y, fresh, wanted - k0, top_ - k0, top_ - wanted + 1, end);
