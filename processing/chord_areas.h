@@ -15,15 +15,19 @@
 // where the widening of a peak on a sloping baseline stops and whether a
 // window on a straight line counts as a hump. A chromatogram re-marked here
 // must give the peaks its stored results were made with, so these sums are
-// not replaced by running sums or double precision. Each area costs e - s
-// additions; the widening to the right adds one sample to the previous sum.
+// not replaced by running sums or double precision. A fresh area costs
+// e - s additions.
 //
 // What can be shared without changing a rounding: a float sum from a fixed
 // start s, carried to a later end, is exactly the fresh sum to that end
 // (the additions are the same, in the same order). EdgeSums keeps such sums
 // for a run of starts, all at one common end, and carries them side by side
 // in vector lanes: each lane is its own chain of single-precision additions,
-// so the lanes give bit for bit what one sum after another would.
+// so the lanes give bit for bit what one sum after another would. Likewise
+// WindowAreas sums four of the scan's windows in four separate chains. Both
+// keep storage of the order of one peak's width in samples, whatever the
+// length of the trace: the marking streams through the samples without
+// arrays of the trace's size.
 
 #include <cstdint>
 #include <vector>
