@@ -66,9 +66,11 @@ def zelmora_times(bench, sizes, repetitions):
                 continue
             n = int(b["run_name"].split("/")[1])
             wall, cpu = b["real_time"] / 1e3, b["cpu_time"] / 1e3
+            extra = b.get("extra_MB", 0)
             old = zel.get(n)
-            zel[n] = (min(wall, old[0]) if old else wall, min(cpu, old[1]) if old else cpu,
-                      b.get("peaks", 0), b.get("extra_MB", 0))
+            if old:
+                wall, cpu, extra = min(wall, old[0]), min(cpu, old[1]), max(extra, old[3])
+            zel[n] = (wall, cpu, b.get("peaks", 0), extra)
     return zel
 
 

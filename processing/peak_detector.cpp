@@ -75,16 +75,23 @@ class ScanList {
         return area;
     }
 
-    // The surviving peaks in the order they were added.
+    // The surviving peaks in the order they were added. The indexes go
+    // first and the peaks close up in place, so that the list is never held
+    // twice.
     std::vector<Peak> release() {
-        std::vector<Peak> out;
-        out.reserve(byApex_.size());
+        byApex_.clear();
+        byStart_.clear();
+        std::size_t kept = 0;
         for (std::size_t k = 0; k < peaks_.size(); ++k)
             if (alive_[k]) {
-                out.push_back(std::move(peaks_[k]));
-                out.back().ownIndex = static_cast<std::int32_t>(out.size() - 1);
+                if (kept != k)
+                    peaks_[kept] = std::move(peaks_[k]);
+                peaks_[kept].ownIndex = static_cast<std::int32_t>(kept);
+                ++kept;
             }
-        return out;
+        peaks_.resize(kept);
+        alive_.clear();
+        return std::move(peaks_);
     }
 
   private:
@@ -371,20 +378,23 @@ void PeakDetector::normalizeUnlinked() {
         order[k] = k;
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return ApexBefore(peaks[a], peaks[b]); });
-    bool sorted = true;
-    for (std::size_t k = 0; k < n && sorted; ++k)
-        sorted = order[k] == k;
-    if (!sorted) {
-        std::vector<Peak> byApex;
-        std::vector<double> areas;
-        byApex.reserve(n);
-        areas.reserve(n);
-        for (std::size_t k : order) {
-            byApex.push_back(std::move(peaks[k]));
-            areas.push_back(measured_[k]);
+    // Position k takes the peak from position order[k]; the peaks move along
+    // the cycles of that permutation in place.
+    std::vector<char> placed(n, 0);
+    for (std::size_t k = 0; k < n; ++k) {
+        if (placed[k] || order[k] == k)
+            continue;
+        Peak first = std::move(peaks[k]);
+        const double firstArea = measured_[k];
+        std::size_t j = k;
+        for (std::size_t from = order[j]; from != k; j = from, from = order[j]) {
+            peaks[j] = std::move(peaks[from]);
+            measured_[j] = measured_[from];
+            placed[j] = 1;
         }
-        peaks = std::move(byApex);
-        measured_ = std::move(areas);
+        peaks[j] = std::move(first);
+        measured_[j] = firstArea;
+        placed[j] = 1;
     }
     table_.renumber();
 }
