@@ -75,16 +75,23 @@ class ScanList {
         return area;
     }
 
-    // The surviving peaks in the order they were added.
+    // The surviving peaks in the order they were added. The indexes go
+    // first and the peaks close up in place, so that the list is never held
+    // twice.
     std::vector<Peak> release() {
-        std::vector<Peak> out;
-        out.reserve(byApex_.size());
+        byApex_.clear();
+        byStart_.clear();
+        std::size_t kept = 0;
         for (std::size_t k = 0; k < peaks_.size(); ++k)
             if (alive_[k]) {
-                out.push_back(std::move(peaks_[k]));
-                out.back().ownIndex = static_cast<std::int32_t>(out.size() - 1);
+                if (kept != k)
+                    peaks_[kept] = std::move(peaks_[k]);
+                peaks_[kept].ownIndex = static_cast<std::int32_t>(kept);
+                ++kept;
             }
-        return out;
+        peaks_.resize(kept);
+        alive_.clear();
+        return std::move(peaks_);
     }
 
   private:
@@ -166,6 +173,11 @@ std::int64_t PeakDetector::windowWidth(std::int64_t i) const {
 }
 
 double PeakDetector::ExpandWindow(std::int64_t& L, std::int64_t& R) const {
+    EdgeSums sums;
+    return expandWindow(L, R, sums);
+}
+
+double PeakDetector::expandWindow(std::int64_t& L, std::int64_t& R, EdgeSums& sums) const {
     if (!table_.signal() || !HasTimeBase(*table_.signal()))
         return 0;
     const Signal& sig = *table_.signal();
@@ -178,6 +190,96 @@ double PeakDetector::ExpandWindow(std::int64_t& L, std::int64_t& R) const {
     const DetectionState& d = table_.detection;
     const std::int64_t m = ClampIndex(d.width / (2 * dtf), 0, n);
     const std::int64_t maxW = ClampIndex(d.maxWidth / dtf, -1, n + 1);
+    if (!(0 <= L && L <= R && R < n))
+        return expandWindowClamped(L, R, m, maxW);
+    const bool zones = !closedZones_.empty() || openZone_;
+    const auto allowed = [&](std::int64_t i) {
+        const double t = static_cast<double>(i) * dtf + t0f;
+        return IsMarkingAllowed(t, t);
+    };
+    // Every area is taken from the float sum of its samples from its left
+    // edge on. The trial left edges of all passes end at the pass's right
+    // edge, which only moves right, while the edges only move left: their
+    // sums are carried along (EdgeSums) instead of being summed afresh.
+    sums.reset(L);
+    sums.reach(areas, L, L, R);
+    double best = std::fabs(areas.areaFromSum(sums.sum(L), L, R));
+    std::int64_t bestL = L, bestR = R;
+    for (bool improved = true; improved;) {
+        improved = false;
+        const std::int64_t L0 = bestL, R0 = bestR;
+        const std::int64_t mL = std::min(L0, m), mR = std::min(n - R0, m);
+        // Where each side stops, and whether the pass finds the peak too wide,
+        // depend on the edges alone and are settled before any area: a pass
+        // that finds it too wide ends the widening with 0 whatever its areas.
+        // Edge i on the left (j on the right) is tried only when every edge
+        // before it lies outside the forbidden zones, and the zone test comes
+        // before the width test at each edge.
+        std::int64_t left = mL, right = mR;
+        const std::int64_t tooWide = std::max<std::int64_t>(0, maxW - (R0 - L0) + 1);
+        if (zones) {
+            for (std::int64_t i = 0; i < std::min(mL, tooWide + 1); ++i)
+                if (!allowed(L0 - i)) {
+                    left = i;
+                    break;
+                }
+            for (std::int64_t j = 0; j < std::min(mR, tooWide + 1); ++j)
+                if (!allowed(R0 + j)) {
+                    right = j;
+                    break;
+                }
+        }
+        if (tooWide < left || tooWide < right)
+            return 0;
+        // The right side starts from the sum of bestL, which is L0 when no
+        // left edge is tried.
+        if (left > 0 || right > 0)
+            sums.reach(areas, L0 - std::max<std::int64_t>(left, 1) + 1, L0, R0);
+        // The areas do not depend on each other; the choice is written
+        // without branches so that the processor works on several at once.
+        // A larger area replaces the best only when strictly greater, so on
+        // equal areas the first edge tried stays.
+        std::int64_t newL = L0, newR = R0;
+        double leftBest = best;
+        for (std::int64_t i = 0; i < left; ++i) {
+            const double a = areas.areaFromSum(sums.sum(L0 - i), L0 - i, R0);
+            const bool larger = a > leftBest;
+            leftBest = larger ? a : leftBest;
+            newL = larger ? L0 - i : newL;
+        }
+        improved = leftBest > best;
+        best = leftBest;
+        bestL = newL;
+        // Towards the right every trial edge adds one sample to the sum from
+        // bestL, in the order of a fresh sum.
+        float sum = right > 0 ? sums.sum(bestL) : 0;
+        double rightBest = best;
+        for (std::int64_t j = 0; j < right; ++j) {
+            if (j > 0)
+                sum += areas.sample(R0 + j);
+            const double a = areas.areaFromSum(sum, bestL, R0 + j);
+            const bool larger = a > rightBest;
+            rightBest = larger ? a : rightBest;
+            newR = larger ? R0 + j : newR;
+        }
+        improved = improved || rightBest > best;
+        best = rightBest;
+        bestR = newR;
+    }
+    L = bestL;
+    R = bestR;
+    return best;
+}
+
+// The widening of a range that reaches outside the trace or is given the
+// wrong way round: every area summed afresh over the range clamped to the
+// trace.
+double PeakDetector::expandWindowClamped(std::int64_t& L, std::int64_t& R, std::int64_t m,
+                                         std::int64_t maxW) const {
+    const Signal& sig = *table_.signal();
+    const ChordAreas& areas = chordAreas();
+    const std::int64_t n = static_cast<std::int64_t>(sig.size());
+    const double dtf = static_cast<float>(sig.dt), t0f = static_cast<float>(sig.t0);
     const bool zones = !closedZones_.empty() || openZone_;
     double best = std::fabs(areas.area(L, R));
     std::int64_t bestL = L, bestR = R;
@@ -200,11 +302,6 @@ double PeakDetector::ExpandWindow(std::int64_t& L, std::int64_t& R) const {
                 improved = true;
             }
         }
-        // Towards the right every trial edge adds one sample to the previous
-        // sum, accumulated in the same order as a fresh sum from bestL (a
-        // range given partly outside the trace is summed afresh, clamped).
-        const bool inside = bestL >= 0 && bestL <= R0 && R0 < n;
-        float sum = 0;
         for (std::int64_t j = 0; j < mR; ++j) {
             if (zones) {
                 const double t = static_cast<double>(R0 + j) * dtf + t0f;
@@ -213,13 +310,7 @@ double PeakDetector::ExpandWindow(std::int64_t& L, std::int64_t& R) const {
             }
             if (R0 + j - L0 > maxW)
                 return 0;
-            double a;
-            if (inside) {
-                sum = j == 0 ? areas.sum(bestL, R0) : sum + areas.sample(R0 + j);
-                a = areas.areaFromSum(sum, bestL, R0 + j);
-            } else {
-                a = areas.area(bestL, R0 + j);
-            }
+            const double a = areas.area(bestL, R0 + j);
             if (a > best) {
                 best = a;
                 bestR = R0 + j;
@@ -256,17 +347,56 @@ void PeakDetector::DetectPeaks(const DetectionState& parameters) {
         return;
     areas_.emplace(*sig);
     scan();
-    NormalizePeaks(table_);
+    normalizeUnlinked();
     filterBySize();
-    NormalizePeaks(table_);
+    normalizeUnlinked();
     removeForbidden();
-    NormalizePeaks(table_);
+    normalizeUnlinked();
     mergeZones();
     // A merged peak has a new range: its apex and the order are renewed
     // before groups are built from them.
-    NormalizePeaks(table_);
+    normalizeUnlinked();
+    measured_ = {};
     BuildGroups(*this);
     RecalculatePeaks(table_);
+}
+
+void PeakDetector::normalizeUnlinked() {
+    // NormalizePeaks for a table whose peaks have no neighbours and whose
+    // measurements (measured_ for the areas) belong to their present ranges:
+    // measuring such a peak again gives the very same figures, so only the
+    // riders are taken off afresh before the table is sorted and numbered.
+    std::vector<Peak>& peaks = table_.peaks;
+    const std::size_t n = peaks.size();
+    for (std::size_t k = 0; k < n; ++k)
+        peaks[k].area = measured_[k];
+    SubtractRiders(peaks);
+    // The order of a stable sort is the only one its comparison allows, so
+    // sorting positions gives the order that sorting the peaks would.
+    std::vector<std::size_t> order(n);
+    for (std::size_t k = 0; k < n; ++k)
+        order[k] = k;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return ApexBefore(peaks[a], peaks[b]); });
+    // Position k takes the peak from position order[k]; the peaks move along
+    // the cycles of that permutation in place.
+    std::vector<char> placed(n, 0);
+    for (std::size_t k = 0; k < n; ++k) {
+        if (placed[k] || order[k] == k)
+            continue;
+        Peak first = std::move(peaks[k]);
+        const double firstArea = measured_[k];
+        std::size_t j = k;
+        for (std::size_t from = order[j]; from != k; j = from, from = order[j]) {
+            peaks[j] = std::move(peaks[from]);
+            measured_[j] = measured_[from];
+            placed[j] = 1;
+        }
+        peaks[j] = std::move(first);
+        measured_[j] = firstArea;
+        placed[j] = 1;
+    }
+    table_.renumber();
 }
 
 const ChordAreas& PeakDetector::chordAreas() const {
@@ -287,11 +417,13 @@ void PeakDetector::scan() {
     std::int64_t jMax = 0;       // its centre
     std::size_t nextEvent = 0;
     ScanList found;
+    EdgeSums sums;  // the widening's storage, kept from candidate to candidate
+    WindowAreas windows(chordAreas());
 
     const auto finish = [&](std::int64_t h, std::int64_t w) {
         std::int64_t L = jMax - h, R = jMax + h;
         const bool ok = IsMarkingAllowed(timeOf(L), timeOf(R));
-        const double area = ok ? ExpandWindow(L, R) : 0;
+        const double area = ok ? expandWindow(L, R, sums) : 0;
         if (!(area > d.minArea && ok))
             return;
         Peak candidate(timeOf(L), timeOf(R));
@@ -336,7 +468,7 @@ void PeakDetector::scan() {
         if (!(i <= n - 2 && i >= i0 + 1 && i >= h + 1 && i <= n - h - 1))
             continue;
         // The window area is summed and kept in single precision.
-        const float s = chordAreas().windowArea(i - h, i + h);
+        const float s = windows.area(i - h, i + h);
         if (s > 0 && s > sMax) {
             sMax = s;
             jMax = i;
@@ -348,6 +480,9 @@ void PeakDetector::scan() {
         i += h;
     }
     table_.peaks = found.release();
+    measured_.clear();
+    for (const Peak& p : table_.peaks)
+        measured_.push_back(p.area);
 }
 
 void PeakDetector::filterBySize() {
@@ -365,11 +500,14 @@ void PeakDetector::filterBySize() {
             d.minArea = e->value;
         if (peaks[k].height < d.minHeight || peaks[k].area < d.minArea)
             continue;
-        if (kept != k)
+        if (kept != k) {
             peaks[kept] = std::move(peaks[k]);
+            measured_[kept] = measured_[k];
+        }
         ++kept;
     }
     peaks.resize(kept);
+    measured_.resize(kept);
     table_.renumber();
 }
 
@@ -383,40 +521,54 @@ void PeakDetector::removeForbidden() {
             forbidden = e->kind == kForbidMarking;
         if (forbidden)
             continue;
-        if (kept != k)
+        if (kept != k) {
             peaks[kept] = std::move(peaks[k]);
+            measured_[kept] = measured_[k];
+        }
         ++kept;
     }
     peaks.resize(kept);
+    measured_.resize(kept);
     table_.renumber();
 }
 
 void PeakDetector::mergeZones() {
     std::vector<Peak>& peaks = table_.peaks;
     bool merging = false;
-    std::optional<std::size_t> anchor;  // position in the kept part
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t anchor = kNone;        // position in the kept part
+    std::vector<std::size_t> widened;  // anchors that took over a range
     std::size_t kept = 0;
     for (std::size_t k = 0; k < peaks.size(); ++k) {
         if (const PeakEvent* e = lastEventBefore(peaks[k].startTime, {kMergeBegin, kMergeEnd}))
             merging = e->kind == kMergeBegin;
-        if (merging && anchor) {
+        if (merging && anchor != kNone) {
             // The anchor becomes the peak's left neighbour and takes over its
             // range when the peak is deleted: the anchor ends where the last
             // peak of the zone ends, even when that is before its own end
             // (never before its start: that peak's apex follows the anchor's).
             // No peak has neighbours before the groups are built, so nothing
             // else moves.
-            peaks[*anchor].endTime = peaks[k].endTime;
+            peaks[anchor].endTime = peaks[k].endTime;
+            if (widened.empty() || widened.back() != anchor)
+                widened.push_back(anchor);
             continue;
         }
-        anchor.reset();
+        anchor = kNone;
         if (merging)
             anchor = kept;
-        if (kept != k)
+        if (kept != k) {
             peaks[kept] = std::move(peaks[k]);
+            measured_[kept] = measured_[k];
+        }
         ++kept;
     }
     peaks.resize(kept);
+    measured_.resize(kept);
+    for (std::size_t a : widened) {
+        MeasurePeak(table_, peaks[a]);
+        measured_[a] = peaks[a].area;
+    }
     table_.renumber();
 }
 

@@ -110,7 +110,11 @@ class PeakDetector {
     };
     // The last event of `kinds` with a time before t, or null.
     const PeakEvent* lastEventBefore(double t, std::initializer_list<std::int32_t> kinds) const;
+    double expandWindow(std::int64_t& L, std::int64_t& R, EdgeSums& sums) const;
+    double expandWindowClamped(std::int64_t& L, std::int64_t& R, std::int64_t m,
+                               std::int64_t maxW) const;
     void scan();
+    void normalizeUnlinked();
     void filterBySize();
     void removeForbidden();
     void mergeZones();
@@ -119,6 +123,9 @@ class PeakDetector {
     std::vector<PeakEvent> events_;   // sorted by time, equal times in timetable order
     std::vector<Zone> closedZones_;   // forbidden zones (from, to), in time order
     std::optional<double> openZone_;  // start of a forbidden zone never closed
+    // While a run has not built its groups yet: the area MeasurePeak gave
+    // each peak of the table (same positions), before riders are taken off.
+    std::vector<double> measured_;
     const ChordAreas& chordAreas() const;
 
     // The chord areas of the attached trace, made when first needed and

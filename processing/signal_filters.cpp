@@ -188,9 +188,7 @@ float chordAreaSingle(const float* y, std::size_t n, long long s, long long e, d
     float sum = 0;
     for (long long i = s; i <= e; ++i)
         sum += y[i];
-    const float dtf = static_cast<float>(dt);
-    const float area = (sum - a / 2 - static_cast<float>(e - s) * a / 2) * dtf;
-    return area;
+    return chordAreaFromSum(sum, a, s, e, static_cast<float>(dt));
 }
 
 void chordAreaTransform(const std::vector<float>& x, double dtMinutes, double windowMinutes,

@@ -55,4 +55,10 @@ void chordAreaTransform(const std::vector<float>& x, double dtMinutes, double wi
 // e, in mV*min, summed in single precision as automatic marking scans it.
 float chordAreaSingle(const float* y, std::size_t n, long long s, long long e, double dt);
 
+// The same area from the float sum of samples s..e and a = y[s] + y[e]: the
+// one formula of every single-precision window area.
+inline float chordAreaFromSum(float sum, float a, long long s, long long e, float dt) {
+    return (sum - a / 2 - static_cast<float>(e - s) * a / 2) * dt;
+}
+
 }  // namespace zelmora

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <random>
 
 #include "processing/chord_areas.h"
@@ -89,6 +91,75 @@ TEST(SignalHelpers, AreaAboveChordClampsAndTheMarkingsAreasKeepTheirPrecision) {
     EXPECT_EQ(ChordAreas(flat).area(3, 900), 0.0);
     EXPECT_EQ(ChordAreas(flat).windowArea(3, 900), 0.0f);
     EXPECT_EQ(ChordAreas(trace({})).area(0, 5), 0.0);
+}
+
+std::uint32_t bitsOf(float v) {
+    return std::bit_cast<std::uint32_t>(v);
+}
+
+// Samples whose float sums round at almost every addition: a wide spread of
+// magnitudes, both signs, negative zeros and now and then a spike.
+std::vector<float> roughSamples(std::size_t n, unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> value(-50, 900);
+    std::vector<float> y(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned kind = random() % 16;
+        y[i] = kind == 0 ? -0.0f : kind == 1 ? value(random) * 1e5f : value(random) * 1e-3f;
+        if (kind > 8)
+            y[i] = value(random);
+    }
+    return y;
+}
+
+// The widening carries the float sums of many left edges to a common right
+// edge in vector lanes and makes new edges in whole groups: every sum must
+// still be, bit for bit, the fresh sum from its edge in the order of the
+// samples, however the edges and the end move.
+TEST(ChordAreas, SharedEdgeSumsAreTheFreshFloatSums) {
+    const std::vector<float> y = roughSamples(3000, 11);
+    const Signal s = trace(y, 0, 0.001);
+    const ChordAreas areas(s);
+    std::mt19937 random(12);
+    EdgeSums sums;
+    for (int run = 0; run < 300; ++run) {
+        // Edges near the first sample leave groups of a lane or two.
+        std::int64_t high = run % 10 == 0 ? random() % 40 : random() % 2900;
+        std::int64_t end = high + random() % 80;
+        end = std::min<std::int64_t>(end, 2999);
+        sums.reset(high);
+        for (int pass = 0; pass < 6; ++pass) {
+            const std::int64_t low = std::max<std::int64_t>(0, high - random() % 70);
+            sums.reach(areas, low, high, end);
+            for (std::int64_t e = low; e <= high; ++e)
+                ASSERT_EQ(bitsOf(sums.sum(e)), bitsOf(areas.sum(e, end)))
+                    << "run " << run << " pass " << pass << " edge " << e << " end " << end;
+            // The edges move left and the end right, by steps of any size.
+            high = std::max<std::int64_t>(0, high - random() % (pass % 2 ? 3 : 40));
+            end = std::min<std::int64_t>(2999, end + random() % (pass % 2 ? 2 : 50));
+        }
+    }
+}
+
+// The scan's windows summed four at a time are the single windows, also
+// where the batch would run past the end of the trace, where the scan skips
+// a centre, and for windows reaching outside the trace.
+TEST(ChordAreas, WindowsSummedInBatchesAreTheSingleWindows) {
+    const std::vector<float> y = roughSamples(2000, 21);
+    const Signal s = trace(y, 0, 0.0025);
+    const ChordAreas areas(s);
+    WindowAreas windows(areas);
+    std::mt19937 random(22);
+    for (int run = 0; run < 400; ++run) {
+        const std::int64_t h = random() % 40;
+        std::int64_t centre = static_cast<std::int64_t>(random() % 2100) - 50;
+        for (int k = 0; k < 7; ++k) {
+            ASSERT_EQ(bitsOf(windows.area(centre - h, centre + h)),
+                      bitsOf(areas.windowArea(centre - h, centre + h)))
+                << centre << " " << h;
+            centre += random() % 5 == 0 ? 1 : h + 1;
+        }
+    }
 }
 
 }  // namespace
