@@ -128,14 +128,14 @@ def test_form():
     body += row([(c[0], c[1]) for c in chrm], True)
     body += par("__ChrmTemplateSection")
     body += row([(c[2], c[1]) for c in chrm])
-    body += par("__ChrmTemplateSection")
-    body += par("__ComponentSection")
+    # The closing markers stand at the start of the next line, so that no
+    # empty line is left between the rows of a table.
+    body += par("__ChrmTemplateSection __ComponentSection")
     body += par("Компонент: __Component", "\\b", "\\ql\\sb200")
     body += row([(c[0], c[1]) for c in res], True)
     body += par("__ResultsTemplateSection")
     body += row([(c[2], c[1]) for c in res])
-    body += par("__ResultsTemplateSection")
-    body += row([("Среднее", 1300), ("__MT", 1600), ("__MH", 2200), ("__MA", 2400), ("__MC", 2600)], True)
+    body += row([("__ResultsTemplateSection Среднее", 1300), ("__MT", 1600), ("__MH", 2200), ("__MA", 2400), ("__MC", 2600)], True)
     body += row([("ОСКО, %", 1300), ("__ST", 1600), ("__SH", 2200), ("__SA", 2400), ("__SC", 2600)], True)
     body += par("Предел детектирования: __ConThresh")
     body += par("__ComponentSection")
