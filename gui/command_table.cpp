@@ -14,6 +14,8 @@
 #include "gui/document/child_frame.h"
 #include "gui/document/zelmora_view.h"
 #include "gui/main_frame.h"
+#include "gui/reports/db_report_dlg.h"
+#include "gui/reports/stat_wnd.h"
 #include "processing/chromatogram_commands.h"
 #include "processing/peak_integration.h"
 
@@ -444,15 +446,22 @@ const CommandEntry kCommands[] = {
     {.id = kReportForPoint,
      .label = "&точки отбора",
      .hint = "Отчёт для точки отбора",
-     .menu = Menu::DatabaseReportFor},
+     .menu = Menu::DatabaseReportFor,
+     .run =
+         [](const CommandTarget& t) { return runDbReportCommand(DbReportKind::Place, t.frame); }},
     {.id = kReportForParam,
      .label = "&компонента",
      .hint = "Отчёт для параметра",
-     .menu = Menu::DatabaseReportFor},
+     .menu = Menu::DatabaseReportFor,
+     .run =
+         [](const CommandTarget& t) {
+             return runDbReportCommand(DbReportKind::Parametr, t.frame);
+         }},
     {.id = kReportForDate,
      .label = "&даты",
      .hint = "Отчёт для даты",
-     .menu = Menu::DatabaseReportFor},
+     .menu = Menu::DatabaseReportFor,
+     .run = [](const CommandTarget& t) { return runDbReportCommand(DbReportKind::Date, t.frame); }},
     {.id = kFindInDatabase,
      .label = "&Найти в БД",
      .needs = Needs::Chromatogram,
@@ -469,7 +478,15 @@ const CommandEntry kCommands[] = {
     {.id = kRepairDatabase, .label = "&Реставрация БД", .menu = Menu::Database},
 
     // --- "&Данные"
-    {.id = kStatistics, .label = "Стат&истика...", .menu = Menu::Data},
+    {.id = kStatistics,
+     .label = "Стат&истика...",
+     .hint = "Статистическая обработка",
+     .menu = Menu::Data,
+     .run =
+         [](const CommandTarget& t) {
+             ShowStatisticsWindow(t.frame);
+             return true;
+         }},
     {.id = kCombine, .label = "&Объединить...", .menu = Menu::Data},
     {.id = kTransformerOil, .label = "Расчет &трансформаторного масла...", .menu = Menu::Data},
     {.id = kNaturalGas,

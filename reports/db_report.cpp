@@ -393,16 +393,13 @@ Result<DbReportDefinition> DbReportDefinition::load(const std::filesystem::path&
     return d;
 }
 
-DbReportQuery buildDbReportQuery(const DbReportDefinition& def, const DbReportSelection& sel) {
-    DbReportQuery q;
-    q.sql = "SELECT ";
-    for (int i = 0; i < kFieldCount; ++i)
-        q.sql += std::string(i ? ", " : "") + kFields[i].select;
-    q.sql +=
-        " FROM Analyses JOIN Results ON Results.Analys = Analyses.KeyAnalys"
-        " LEFT JOIN Parametres ON Parametres.ParametrFold = Results.ParametrFold"
-        " WHERE (Analyses.Date BETWEEN ? AND ?)";
-    q.values = {db::dayStart(sel.from), db::dayEnd(sel.to)};
+namespace {
+
+// The condition of a selection, appended to `q`; every value bound.
+void appendConditions(DbReportQuery& q, const DbReportSelection& sel, bool exclusions) {
+    q.sql += " WHERE (Analyses.Date BETWEEN ? AND ?)";
+    q.values.push_back(db::dayStart(sel.from));
+    q.values.push_back(db::dayEnd(sel.to));
     auto equal = [&](const std::string& value, const char* column) {
         if (value.empty())
             return;
@@ -414,6 +411,8 @@ DbReportQuery buildDbReportQuery(const DbReportDefinition& def, const DbReportSe
     equal(sel.station, "Analyses.StationFold");
     equal(sel.place, "Analyses.PlaceFold");
     equal(sel.parametr, "Results.ParametrFold");
+    if (!exclusions)
+        return;
     if (!sel.excludedComponents.empty()) {
         q.sql += " AND (Results.ParametrFold NOT IN (";
         for (std::size_t i = 0; i < sel.excludedComponents.size(); ++i) {
@@ -427,6 +426,58 @@ DbReportQuery buildDbReportQuery(const DbReportDefinition& def, const DbReportSe
         q.values.push_back(text::foldCase(station));
         q.values.push_back(text::foldCase(place));
     }
+}
+
+constexpr const char* kFrom =
+    " FROM Analyses JOIN Results ON Results.Analys = Analyses.KeyAnalys"
+    " LEFT JOIN Parametres ON Parametres.ParametrFold = Results.ParametrFold";
+
+DbReportQuery listQuery(const char* select, const DbReportSelection& sel, const char* group) {
+    DbReportQuery q;
+    q.sql = std::string("SELECT ") + select + kFrom;
+    appendConditions(q, sel, false);
+    q.sql += std::string(" GROUP BY ") + group + " ORDER BY " + group;
+    return q;
+}
+
+}  // namespace
+
+Result<std::vector<std::string>> dbReportComponents(db::Connection& db,
+                                                    const DbReportSelection& sel) {
+    const DbReportQuery q = listQuery("MIN(Results.Parametr)", sel, "Results.ParametrFold");
+    db::Statement s = db.prepare(q.sql);
+    for (std::size_t i = 0; i < q.values.size(); ++i)
+        s.bind(static_cast<int>(i + 1), q.values[i]);
+    std::vector<std::string> out;
+    while (s.next())
+        out.push_back(s.text(0));
+    if (!s.ok())
+        return s.status();
+    return out;
+}
+
+Result<std::vector<DbReportPoint>> dbReportPoints(db::Connection& db,
+                                                  const DbReportSelection& sel) {
+    const DbReportQuery q = listQuery("MIN(Analyses.Station), MIN(Analyses.Place)", sel,
+                                      "Analyses.StationFold, Analyses.PlaceFold");
+    db::Statement s = db.prepare(q.sql);
+    for (std::size_t i = 0; i < q.values.size(); ++i)
+        s.bind(static_cast<int>(i + 1), q.values[i]);
+    std::vector<DbReportPoint> out;
+    while (s.next())
+        out.push_back({s.text(0), s.text(1)});
+    if (!s.ok())
+        return s.status();
+    return out;
+}
+
+DbReportQuery buildDbReportQuery(const DbReportDefinition& def, const DbReportSelection& sel) {
+    DbReportQuery q;
+    q.sql = "SELECT ";
+    for (int i = 0; i < kFieldCount; ++i)
+        q.sql += std::string(i ? ", " : "") + kFields[i].select;
+    q.sql += kFrom;
+    appendConditions(q, sel, true);
     std::vector<std::string> order;
     for (const std::vector<std::string>* list : {&def.group, &def.order})
         for (const std::string& name : *list)

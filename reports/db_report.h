@@ -42,6 +42,7 @@
 #include "app/result.h"
 #include "database/db_time.h"
 #include "database/sqlite_db.h"
+#include "document/chromatogram_browser.h"  // kAnyMethod, "* (любой)": any method
 #include "reports/rtf_document.h"
 
 namespace zelmora {
@@ -57,8 +58,6 @@ std::filesystem::path dbReportPath(const std::filesystem::path& programFolder, D
 // The definition shipped with the program, for a missing file.
 const char* defaultDbReportDefinition(DbReportKind kind);
 
-// "* (любой)" (string 118): no method condition.
-inline constexpr const char* kAnyMethod = "* (любой)";
 
 struct DbReportSelection {
     db::CalendarDay from, to;  // sampling dates, whole days
@@ -125,6 +124,19 @@ struct DbReport {
     std::vector<DbReportTotal> grandTotals;
     std::size_t rowCount = 0;
 };
+
+// What the dialogs offer for a selection (its period, method, station,
+// point and component; the exclusions are not applied): the components with
+// results, in name order, and the stations and points with results, in
+// station and point order — names without regard to case.
+Result<std::vector<std::string>> dbReportComponents(db::Connection& db,
+                                                    const DbReportSelection& sel);
+struct DbReportPoint {
+    std::string station;
+    std::string place;
+    bool operator==(const DbReportPoint&) const = default;
+};
+Result<std::vector<DbReportPoint>> dbReportPoints(db::Connection& db, const DbReportSelection& sel);
 
 Result<DbReport> runDbReport(db::Connection& db, const DbReportDefinition& def,
                              const DbReportSelection& sel);
