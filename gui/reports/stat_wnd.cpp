@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <ctime>
 
 #include "app/paths.h"
@@ -141,6 +142,7 @@ CStatWnd::CStatWnd(SettingsStore& settings, QWidget* parent)
     for (int c = 0; c < 12; ++c)
         grid_->setColumnWidth(c, kWidthsTwips[c] / 15);
     grid_->horizontalHeader()->setStretchLastSection(true);
+    grid_->setMinimumWidth(900);
 
     auto* recomputeButton = new QPushButton(QStringLiteral("&Перерасчёт"), this);
     connect(recomputeButton, &QPushButton::clicked, this, &CStatWnd::recompute);
@@ -162,7 +164,7 @@ CStatWnd::CStatWnd(SettingsStore& settings, QWidget* parent)
     layout->addLayout(top);
     layout->addWidget(grid_, 1);
     layout->addLayout(buttons);
-    resize(1180, 560);
+    resize(1300, 560);
     calculate();
 }
 
@@ -200,19 +202,17 @@ std::optional<StatEntry> CStatWnd::load(const fs::path& file, QStringList& faile
 int CStatWnd::addFiles(const std::vector<fs::path>& files) {
     int added = 0;
     QStringList failed;
-    std::string last;
     for (const fs::path& file : files) {
         std::optional<StatEntry> e = load(file, failed);
         if (!e)
             continue;
-        last = e->listPath;
         list_.add(std::move(*e));
         ++added;
     }
     if (added > 0) {
-        // The reference stays where it was; with none, the first added file.
-        if (!current_)
-            current_ = list_.indexOf(last);
+        // The reference stays what it was; with none, the first of the list.
+        if (!current())
+            currentPath_ = list_.entries().front().listPath;
         fillList();
         calculate();
     }
@@ -232,20 +232,17 @@ void CStatWnd::removeSelected() {
     const QList<QTreeWidgetItem*> chosen = chromatograms_->selectedItems();
     if (chosen.isEmpty())
         return;
-    const std::string currentPath =
-        current_ && *current_ < list_.size() ? list_.entries()[*current_].listPath : "";
     for (QTreeWidgetItem* item : chosen)
         list_.remove(item->data(0, Qt::UserRole).toString().toStdString());
-    current_ = list_.indexOf(currentPath);
-    if (!current_ && !list_.empty())
-        current_ = 0;
+    if (!current())
+        currentPath_ = list_.empty() ? std::string() : list_.entries().front().listPath;
     fillList();
     calculate();
 }
 
 void CStatWnd::removeAll() {
     list_.clear();
-    current_.reset();
+    currentPath_.clear();
     fillList();
     calculate();
 }
@@ -301,9 +298,10 @@ void CStatWnd::setCoefficient(const QString& text) {
 void CStatWnd::setCurrentRow(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= list_.size())
         return;
-    if (current_ && *current_ == static_cast<std::size_t>(row))
+    const std::string& path = list_.entries()[static_cast<std::size_t>(row)].listPath;
+    if (path == currentPath_)
         return;
-    current_ = static_cast<std::size_t>(row);
+    currentPath_ = path;
     if (chromatograms_->indexOfTopLevelItem(chromatograms_->currentItem()) != row)
         chromatograms_->setCurrentItem(chromatograms_->topLevelItem(row));
     calculate();
@@ -311,8 +309,6 @@ void CStatWnd::setCurrentRow(int row) {
 
 void CStatWnd::recompute() {
     // Every file read again; one that no longer reads leaves the list.
-    const std::string currentPath =
-        current_ && *current_ < list_.size() ? list_.entries()[*current_].listPath : "";
     QStringList failed;
     StatEntryList fresh;
     for (const StatEntry& old : list_.entries())
@@ -327,9 +323,8 @@ void CStatWnd::recompute() {
             zeroLine_->clear();
         }
     }
-    current_ = list_.indexOf(currentPath);
-    if (!current_ && !list_.empty())
-        current_ = 0;
+    if (!current())
+        currentPath_ = list_.empty() ? std::string() : list_.entries().front().listPath;
     fillList();
     calculate();
     if (!failed.isEmpty())
@@ -352,13 +347,13 @@ void CStatWnd::fillList() {
         item->setData(0, Qt::UserRole, qs(e.listPath));
         item->setToolTip(0, qs(e.file.string()));
     }
-    if (current_ && *current_ < list_.size())
-        chromatograms_->setCurrentItem(chromatograms_->topLevelItem(static_cast<int>(*current_)));
+    if (const std::optional<std::size_t> c = current())
+        chromatograms_->setCurrentItem(chromatograms_->topLevelItem(static_cast<int>(*c)));
 }
 
 void CStatWnd::calculate() {
     const ProgramOptions o = programOptions();
-    stats_ = computeStatistics(list_.entries(), current_, zeroEntry_ ? &*zeroEntry_ : nullptr, o);
+    stats_ = computeStatistics(list_.entries(), current(), zeroEntry_ ? &*zeroEntry_ : nullptr, o);
     const ConvertedNoise c =
         convertNoise(coefficientText_.toStdString(), stats_.noise, stats_.drift);
     noise_->setText(qs(noiseText(stats_.noise, c)));
@@ -396,6 +391,10 @@ void CStatWnd::fillGrid() {
             grid_->item(i, 0)->setToolTip(
                 QStringLiteral("Компонент найден в одной хроматограмме: ОСКО не определено"));
     }
+    // The set widths, or wider where the texts and titles need it.
+    grid_->resizeColumnsToContents();
+    for (int c = 0; c < 12; ++c)
+        grid_->setColumnWidth(c, std::max(grid_->columnWidth(c), kWidthsTwips[c] / 15));
     // Every row chosen for the report after each fill.
     grid_->selectAll();
     report_->setEnabled(grid_->rowCount() > 0);
@@ -408,7 +407,7 @@ rtf::RtfDocument CStatWnd::buildReport() const {
         return view.document();
     StatReportInput in;
     in.entries = &list_.entries();
-    in.current = current_;
+    in.current = current();
     for (int row = 0; row < grid_->rowCount(); ++row)
         if (grid_->item(row, 0) != nullptr && grid_->item(row, 0)->isSelected())
             in.components.push_back(&stats_.components[static_cast<std::size_t>(row)]);

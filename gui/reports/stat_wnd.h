@@ -74,7 +74,7 @@ class CStatWnd : public QWidget {
 
     const StatEntryList& entries() const { return list_; }
     const StatisticsResult& statistics() const { return stats_; }
-    std::optional<std::size_t> current() const { return current_; }
+    std::optional<std::size_t> current() const { return list_.indexOf(currentPath_); }
     QTreeWidget* chromatogramList() const { return chromatograms_; }
     QTableWidget* grid() const { return grid_; }
     QLineEdit* zeroLineBox() const { return zeroLine_; }
@@ -99,7 +99,7 @@ class CStatWnd : public QWidget {
     LimitEditor limitEditor_;
     std::filesystem::path dataFolder_;
     StatEntryList list_;
-    std::optional<std::size_t> current_;
+    std::string currentPath_;  // the reference chromatogram's list path
     std::optional<StatEntry> zeroEntry_;
     QString coefficientText_;
     StatisticsResult stats_;
