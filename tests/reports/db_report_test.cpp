@@ -218,6 +218,32 @@ TEST(DbReport, ComponentReportEmptyPeriodAndQuotedNames) {
               "\xEF\xBB\xBFStation,Place,Дата отбора,Проба,Значение,Ед. изм.\r\n");
 }
 
+TEST(DbReport, WhatTheDialogsOffer) {
+    ReportDb db;
+    DbReportSelection sel;
+    sel.from = sel.to = {2026, 3, 10};
+    Result<std::vector<std::string>> components = dbReportComponents(db.db(), sel);
+    ASSERT_TRUE(components) << components.message();
+    EXPECT_EQ(*components, (std::vector<std::string>{"Метан", "Смесь \"Б\"", "Этан"}));
+    Result<std::vector<DbReportPoint>> points = dbReportPoints(db.db(), sel);
+    ASSERT_TRUE(points);
+    EXPECT_EQ(*points, (std::vector<DbReportPoint>{
+                           {"O'Brien", "Кран 'A'"}, {"ГРС-1", "Вход"}, {"ГРС-1", "Выход"}}));
+    // The method and the component narrow them; the exclusions do not.
+    sel.method = "масло";
+    sel.excludedComponents = {"Метан"};
+    components = dbReportComponents(db.db(), sel);
+    ASSERT_TRUE(components);
+    EXPECT_EQ(*components, std::vector<std::string>{"Метан"});
+    sel.method.clear();
+    sel.parametr = "ЭТАН";
+    points = dbReportPoints(db.db(), sel);
+    ASSERT_TRUE(points);
+    EXPECT_EQ(*points, (std::vector<DbReportPoint>{{"ГРС-1", "Выход"}}));
+    sel.from = sel.to = {2030, 1, 1};
+    EXPECT_TRUE(dbReportComponents(db.db(), sel)->empty());
+}
+
 TEST(DbReport, ValuesAreBoundNeverPasted) {
     DbReportSelection sel;
     sel.from = {2026, 3, 10};
