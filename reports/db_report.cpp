@@ -71,7 +71,8 @@ std::vector<std::string> splitList(std::string_view s, char sep) {
 }
 
 // A printf format for one real number: text, one conversion of f, e or g
-// with flags, width and precision, text; "%%" allowed elsewhere.
+// with flags, width and precision, text; "%%" allowed elsewhere. Anything
+// else could read past the one number handed to printf.
 bool numberFormatOk(std::string_view f) {
     int conversions = 0;
     for (std::size_t i = 0; i < f.size(); ++i) {
@@ -84,15 +85,21 @@ bool numberFormatOk(std::string_view f) {
         std::size_t j = i + 1;
         while (j < f.size() && std::string_view("-+ 0#").find(f[j]) != std::string_view::npos)
             ++j;
-        while (j < f.size() && f[j] >= '0' && f[j] <= '9')
-            ++j;
-        if (j < f.size() && f[j] == '.') {
-            ++j;
+        // Width and precision of at most two digits: a cell, not a page.
+        auto digits = [&] {
+            const std::size_t from = j;
             while (j < f.size() && f[j] >= '0' && f[j] <= '9')
                 ++j;
+            return j - from <= 2;
+        };
+        if (!digits())
+            return false;
+        if (j < f.size() && f[j] == '.') {
+            ++j;
+            if (!digits())
+                return false;
         }
-        if (j >= f.size() || std::string_view("fFeEgG").find(f[j]) == std::string_view::npos ||
-            j - i > 8)
+        if (j >= f.size() || std::string_view("fFeEgG").find(f[j]) == std::string_view::npos)
             return false;
         ++conversions;
         i = j;
