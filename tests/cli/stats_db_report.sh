@@ -57,8 +57,15 @@ test "$(wc -l <"$home/date2.csv")" -eq 5
 expect_rc 0 "$cli" db report parametr --component "Метан" --from 1970-01-01 --to 2100-12-31 \
     --out "$home/param.rtf"
 grep -q "rtf1" "$home/param.rtf"
-expect_rc 0 "$cli" db report place --from 1970-01-01 --to 2100-12-31 --out "$home/place.pdf"
-head -c 5 "$home/place.pdf" | grep -q "%PDF-"
+# PDF where the program is built with its windows (Qt lays out the pages);
+# a build without them says so instead of writing something else.
+if "$cli" db report place --from 1970-01-01 --to 2100-12-31 --out "$home/place.pdf" \
+    >"$home/out.txt" 2>"$home/err.txt"; then
+    head -c 5 "$home/place.pdf" | grep -q "%PDF-"
+else
+    grep -q "PDF пишет только сборка с окнами" "$home/err.txt"
+    test ! -e "$home/place.pdf"
+fi
 # Nothing in the period: a report with its header, not an error.
 expect_rc 0 "$cli" db report date --date 1999-01-01 --out "$home/empty.csv"
 test "$(wc -l <"$home/empty.csv")" -eq 1
