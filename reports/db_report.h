@@ -58,7 +58,6 @@ std::filesystem::path dbReportPath(const std::filesystem::path& programFolder, D
 // The definition shipped with the program, for a missing file.
 const char* defaultDbReportDefinition(DbReportKind kind);
 
-
 struct DbReportSelection {
     db::CalendarDay from, to;  // sampling dates, whole days
     std::string method;        // empty or kAnyMethod: any
