@@ -9,6 +9,7 @@
 #include "app/program_settings.h"
 #include "app/text.h"
 #include "cli/cli.h"
+#include "cli/db_report_cli.h"
 #include "cli/json.h"
 #include "cli/stderr_sink.h"
 #include "database/analyses_database.h"
@@ -261,12 +262,13 @@ int runCheck(db::CAnalysesDatabase& database, Args& args) {
 }
 
 int run(Args& args) {
-    if (!args.parse(
-            {"--json", "--asc", "--desc", "--repair"},
-            {"--db", "--from", "--to", "--station", "--place", "--method", "--operator", "--sort"}))
+    std::vector<std::string> options = {"--db",    "--from",   "--to",       "--station",
+                                        "--place", "--method", "--operator", "--sort"};
+    options.insert(options.end(), std::begin(kDbReportOptions), std::end(kDbReportOptions));
+    if (!args.parse({"--json", "--asc", "--desc", "--repair"}, options))
         return kExitUsage;
     if (args.positional().empty())
-        return args.usageError("нужна подкоманда: init, find, show, save, compact, check");
+        return args.usageError("нужна подкоманда: init, find, show, save, compact, check, report");
     const std::string sub = args.positional()[0];
     const std::filesystem::path file =
         args.option("--db").value_or(programOptions().databaseFile().string());
@@ -284,6 +286,8 @@ int run(Args& args) {
         return runCompact(database, args);
     if (sub == "check" && oneArgument)
         return runCheck(database, args);
+    if (sub == "report")
+        return runDbReport(file, args);
     return args.usageError("неизвестная подкоманда или лишние аргументы: " + sub);
 }
 
@@ -303,6 +307,13 @@ extern const CliCommand kCommand_db = {
     "  compact              сжать файл базы данных\n"
     "  check [--repair]     проверить целостность; с --repair восстановить повреждённый\n"
     "                       файл (оригинал сохраняется рядом)\n"
+    "  report date|place|parametr --out ФАЙЛ.rtf|.pdf|.csv [--method МЕТОД]\n"
+    "       date:     [--date ГГГГ-ММ-ДД]\n"
+    "       place:    --station ПУНКТ --place ТОЧКА [--from ГГГГ-ММ-ДД] [--to ГГГГ-ММ-ДД]\n"
+    "       parametr: --component КОМПОНЕНТ [--from ГГГГ-ММ-ДД] [--to ГГГГ-ММ-ДД]\n"
+    "       [--exclude-component КОМПОНЕНТ]... [--exclude-point \"ПУНКТ|ТОЧКА\"]...\n"
+    "       [--definition ФАЙЛ]\n"
+    "                       отчёт по базе данных по описанию Templates/<вид>.rpt\n"
     "  --db ФАЙЛ            файл базы данных (по умолчанию Zelmora.db в папке PathSaveDb)\n",
     run};
 

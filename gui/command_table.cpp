@@ -20,7 +20,9 @@
 #include "gui/main_frame.h"
 #include "gui/method/method_commands.h"
 #include "gui/reports/chromatogram_report.h"
+#include "gui/reports/db_report_dlg.h"
 #include "gui/reports/report_wnd.h"
+#include "gui/reports/stat_wnd.h"
 #include "processing/chromatogram_commands.h"
 #include "processing/peak_integration.h"
 
@@ -550,15 +552,22 @@ const CommandEntry kCommands[] = {
     {.id = kReportForPoint,
      .label = "&точки отбора",
      .hint = "Отчёт для точки отбора",
-     .menu = Menu::DatabaseReportFor},
+     .menu = Menu::DatabaseReportFor,
+     .run =
+         [](const CommandTarget& t) { return runDbReportCommand(DbReportKind::Place, t.frame); }},
     {.id = kReportForParam,
      .label = "&компонента",
      .hint = "Отчёт для параметра",
-     .menu = Menu::DatabaseReportFor},
+     .menu = Menu::DatabaseReportFor,
+     .run =
+         [](const CommandTarget& t) {
+             return runDbReportCommand(DbReportKind::Parametr, t.frame);
+         }},
     {.id = kReportForDate,
      .label = "&даты",
      .hint = "Отчёт для даты",
-     .menu = Menu::DatabaseReportFor},
+     .menu = Menu::DatabaseReportFor,
+     .run = [](const CommandTarget& t) { return runDbReportCommand(DbReportKind::Date, t.frame); }},
     {.id = kFindInDatabase,
      .label = "&Найти в БД",
      .needs = Needs::Chromatogram,
@@ -590,7 +599,15 @@ const CommandEntry kCommands[] = {
      .run = onDatabase<&CDatabaseWindows::repair>},
 
     // --- "&Данные"
-    {.id = kStatistics, .label = "Стат&истика...", .menu = Menu::Data},
+    {.id = kStatistics,
+     .label = "Стат&истика...",
+     .hint = "Статистическая обработка",
+     .menu = Menu::Data,
+     .run =
+         [](const CommandTarget& t) {
+             ShowStatisticsWindow(t.frame);
+             return true;
+         }},
     {.id = kCombine,
      .label = "&Объединить...",
      .menu = Menu::Data,

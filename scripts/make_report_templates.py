@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # Writes the default chromatogram report forms share/Templates/report.rpt and
-# reporti.rpt (with the retention index column), and the natural-gas report
-# form PrGase.rpt:
+# reporti.rpt (with the retention index column), the natural-gas report
+# form PrGase.rpt and the instrument check form test.rpt (repeated
+# injections):
 #   python3 scripts/make_report_templates.py share/Templates
 # Writes the default report forms as a word processor would: code page 1251.
 def esc(s):
@@ -117,7 +118,35 @@ def gas_form():
     body += par("Расчёт выполнил: ..............................................")
     return document(body)
 
+def test_form():
+    chrm = [("№", 600, "__Num"), ("Файл хроматограммы", 4600, "__File"), ("Проба", 4900, "__Sample")]
+    res = [("№", 1300, "__Number"), ("Время, мин", 1600, "__Time"), ("Высота, мВ", 2200, "__Height"),
+           ("Площадь, мВ·мин", 2400, "__Area"), ("Концентрация", 2600, "__Concentration")]
+    body = par("Отчёт поверки прибора", "\\b\\fs28", "\\qc\\sa200")
+    body += par("Дата отчёта: __ReportDate")
+    body += par("Хроматограммы (* — опорная для предела детектирования)", "\\b", "\\ql\\sb120")
+    body += row([(c[0], c[1]) for c in chrm], True)
+    body += par("__ChrmTemplateSection")
+    body += row([(c[2], c[1]) for c in chrm])
+    # The closing markers stand at the start of the next line, so that no
+    # empty line is left between the rows of a table.
+    body += par("__ChrmTemplateSection __ComponentSection")
+    body += par("Компонент: __Component", "\\b", "\\ql\\sb200")
+    body += row([(c[0], c[1]) for c in res], True)
+    body += par("__ResultsTemplateSection")
+    body += row([(c[2], c[1]) for c in res])
+    body += row([("__ResultsTemplateSection Среднее", 1300), ("__MT", 1600), ("__MH", 2200), ("__MA", 2400), ("__MC", 2600)], True)
+    body += row([("ОСКО, %", 1300), ("__ST", 1600), ("__SH", 2200), ("__SA", 2400), ("__SC", 2600)], True)
+    body += par("Предел детектирования: __ConThresh")
+    body += par("__ComponentSection")
+    body += par("Шум нулевой линии: __Noise", "", "\\ql\\sb200")
+    body += par("Дрейф нулевой линии: __Drift")
+    body += par("")
+    body += par("Поверку выполнил: ..............................................")
+    return document(body)
+
 import sys
 open(sys.argv[1] + "/report.rpt", "w", newline="\r\n").write(form(False))
 open(sys.argv[1] + "/reporti.rpt", "w", newline="\r\n").write(form(True))
 open(sys.argv[1] + "/PrGase.rpt", "w", newline="\r\n").write(gas_form())
+open(sys.argv[1] + "/test.rpt", "w", newline="\r\n").write(test_form())

@@ -34,6 +34,7 @@
 #include "gui/method/mtd_peeks_pg.h"
 #include "gui/method/single_page_sheet.h"
 #include "gui/number_edit.h"
+#include "gui/reports/stat_wnd.h"
 #include "gui/zelmora_app.h"
 #include "gui_test_support.h"
 #include "instruments/device_manager.h"
@@ -138,6 +139,16 @@ class MainWindowTest : public QObject {
         QVERIFY(first != nullptr && first->isVisible());
         QVERIFY(frame.runCommand(command::kNaturalGas));
         QCOMPARE(zelmora::gui::naturalGasWindow(), first);
+        // The statistics window the same way; the database reports are there.
+        QVERIFY(frame.action(command::kStatistics)->isEnabled());
+        QVERIFY(frame.runCommand(command::kStatistics));
+        zelmora::gui::CStatWnd* statistics = zelmora::gui::statisticsWindow();
+        QVERIFY(statistics != nullptr && statistics->isVisible());
+        QVERIFY(frame.runCommand(command::kStatistics));
+        QCOMPARE(zelmora::gui::statisticsWindow(), statistics);
+        statistics->close();
+        for (int c : {command::kReportForPoint, command::kReportForParam, command::kReportForDate})
+            QVERIFY(frame.action(c)->isEnabled() && inSomeMenu(frame.action(c)));
     }
 
     void specialCalculationCommands() {
@@ -165,8 +176,7 @@ class MainWindowTest : public QObject {
         frame.show();
         frame.updateCommandStates();
         for (int c : {command::kAnalyses, command::kSamplingPoints, command::kComponents,
-                      command::kNewAnalysis, command::kReportForPoint, command::kReportForParam,
-                      command::kReportForDate, command::kStatistics, command::kConnection}) {
+                      command::kNewAnalysis, command::kConnection}) {
             QAction* a = frame.action(c);
             QVERIFY2(a != nullptr, qPrintable(QString::number(c)));
             QVERIFY2(a->isVisible() && inSomeMenu(a), qPrintable(a->text()));
