@@ -331,6 +331,9 @@ void CChannel::startRecording(bool notifyDevice) {
         journal_ = std::move(journal);
     }
     notified_.store(notifyDevice);
+    // Up before recording_, down when the chromatogram is made: no one sees
+    // the channel idle between the stop and its chromatogram.
+    finishing_.store(true);
     recording_.store(true);
     if (notifyDevice)
         device().onRecordingStarted(index());
@@ -395,12 +398,24 @@ void CChannel::AddTime() {
     }
 }
 
+void CChannel::SetRunTime(double minutes) {
+    if (recording_.load() || !(minutes > 0))
+        return;
+    std::lock_guard lock(mutex_);
+    runTime_ = minutes;
+    capacity_ = pointsFor(runTime_, pointRate_);
+}
+
 void CChannel::EndSeries() {
     if (remaining_.load() > 1)
         remaining_.store(1);
 }
 
 void CChannel::endOfRecording(bool interrupted) {
+    struct Done {
+        std::atomic<bool>& flag;
+        ~Done() { flag.store(false); }
+    } done{finishing_};
     if (host_ == nullptr || doc_ == nullptr)
         return;
     playSound("stop.wav");

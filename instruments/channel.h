@@ -141,12 +141,17 @@ class CChannel : public AcquisitionChannel {
     // Any thread.
     void Stop(bool interrupted);
     void AddTime();
+    // A run time other than the method's for the prepared recording (the
+    // command-line tool's --minutes); ignored while recording.
+    void SetRunTime(double minutes);
     // "Остановить запись серии анализов": this analysis is the series' last.
     void EndSeries();
 
     // AcquisitionChannel
     bool isRecording() const override { return recording_.load(); }
     bool isWaitingForStart() const override { return waiting_.load(); }
+    // Stopped, with its chromatogram not made yet (the end is posted).
+    bool isFinishing() const { return finishing_.load() && !recording_.load(); }
     double recordedMinutes() const override;
     void addSample(double valueMv) override;
     void triggerStart() override { TriggerStart(); }
@@ -194,6 +199,7 @@ class CChannel : public AcquisitionChannel {
     std::atomic<bool> waiting_{false};
     std::atomic<bool> recording_{false};
     std::atomic<bool> startPosted_{false};
+    std::atomic<bool> finishing_{false};
     std::atomic<bool> notified_{false};  // the device was told of this recording
     std::atomic<bool> useMethodSettings_{true};
     std::atomic<int> total_{1};
