@@ -29,12 +29,15 @@ class QToolBar;
 
 namespace zelmora {
 class CDeviceManager;
-}
+class CZelmoraDoc;
+}  // namespace zelmora
 
 namespace zelmora::gui {
 
 class CChildFrame;
 class CInstrumentControls;
+class CRecordingController;
+class CRecordingWnd;
 struct CommandTarget;
 
 class CMainFrame : public QMainWindow {
@@ -84,6 +87,16 @@ class CMainFrame : public QMainWindow {
     void setDeviceManager(CDeviceManager* devices);
     CDeviceManager* devices() const { return devices_; }
     CInstrumentControls* instruments() const { return instruments_; }
+    // The recording controller that carries out the channel commands and
+    // whose windows this frame shows.
+    void setRecordingController(CRecordingController* recording);
+    CRecordingController* recording() const { return recording_; }
+    // Puts a recording window into the work area, active; its commands
+    // (band 183) act while it is the active window.
+    void addRecordingWindow(CRecordingWnd* window);
+    CRecordingWnd* activeRecording() const;
+    // A chromatogram made from a recording and not written yet, in a new window.
+    CChildFrame* openRecordedDocument(CZelmoraDoc&& doc);
     // "По&дключение...": the device-list dialog; a changed list is written
     // and the bands follow it.
     void showDeviceList();
@@ -151,6 +164,7 @@ class CMainFrame : public QMainWindow {
     RecentFileList recent_;
     CDeviceManager* devices_ = nullptr;
     CInstrumentControls* instruments_ = nullptr;
+    CRecordingController* recording_ = nullptr;
     bool unattended_ = false;  // closing with no one to answer questions
     // A changed device list is written now and the bands rebuilt (posted).
     void deviceListChanged();

@@ -14,8 +14,10 @@
 #include "database/results_saver.h"
 #include "document/results_store.h"
 #include "gui/document/passport_dlg.h"
+#include "gui/instruments/recording_controller.h"
 #include "gui/main_frame.h"
 #include "gui/message_box.h"
+#include "instruments/channel.h"
 #include "instruments/device_manager.h"
 #include "method/document_method.h"
 #include "processing/peak_integration.h"
@@ -31,8 +33,12 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
     CProgramSettings::instance();  // options are the first thing loaded
     installFolderMethodLoader();
     installIntegrationAfterRead();
+    recording_ = std::make_unique<CRecordingController>();
     loadDevices();
     frame_ = std::make_unique<CMainFrame>();
+    recording_->setFrame(frame_.get());
+    recording_->setDevices(devices_.get());
+    frame_->setRecordingController(recording_.get());
     frame_->setDeviceManager(devices_.get());
     // Start buttons ask for commands on the devices' reader threads: they
     // are posted to the main window, which the devices outlive until
@@ -47,8 +53,11 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
 CZelmoraApp::~CZelmoraApp() {
     saveDevices();
     frame_->setDeviceManager(nullptr);
+    frame_->setRecordingController(nullptr);
+    recording_->setFrame(nullptr);
     frame_.reset();
     devices_.reset();
+    recording_.reset();
     installResultsStore(nullptr);
     setPassportCatalogue(nullptr);
     store_.reset();
@@ -60,6 +69,7 @@ CZelmoraApp::~CZelmoraApp() {
 
 void CZelmoraApp::loadDevices() {
     devices_ = std::make_unique<CDeviceManager>(userSettings());
+    devices_->setChannelFactory(CChannel::factory(recording_.get()));
     devices_->load();
 }
 
@@ -123,6 +133,10 @@ bool CZelmoraApp::openDatabase() {
     return true;
 }
 
+int CZelmoraApp::offerRecovery() {
+    return recording_->offerRecovery();
+}
+
 bool CZelmoraApp::start(bool maximised) {
     if (!openDatabase())
         return false;
@@ -135,6 +149,9 @@ bool CZelmoraApp::start(bool maximised) {
     log.start(programOptions().logFolder(), versionNumber(), buildDateText());
     for (const std::string& warning : settingsLoadWarnings())
         log.write(warning);
+    // Once the window is up: the recordings a crash left behind.
+    QMetaObject::invokeMethod(
+        frame_.get(), [this] { offerRecovery(); }, Qt::QueuedConnection);
     return true;
 }
 

@@ -15,6 +15,7 @@ packages=(
     python3 python3-olefile python3-numpy python3-scipy
     libnetcdf-dev python3-netcdf4
     xvfb xauth
+    alsa-utils
 )
 
 missing=()
