@@ -21,9 +21,12 @@
 #include "document/zelmora_doc.h"
 #include "instruments/device.h"
 #include "instruments/device_types.h"
+#include "instruments/ostrel_adc.h"
 #include "instruments/start_buttons.h"
 #include "method/document_method.h"
 #include "method/method_file.h"
+#include "processing/demo_sample.h"
+#include "tests/instruments/sim_rig.h"
 #include "tests/support/temp_dir.h"
 
 namespace zelmora {
@@ -479,6 +482,84 @@ TEST_F(ChannelTest, KilledRecordingIsRecoveredUpToTheLastSecond) {
         ASSERT_FLOAT_EQ(back.sample(i), 100.0f + static_cast<float>(i)) << i;
     EXPECT_NE(back.passport.comment.find("Запись прервана"), std::string::npos);
     EXPECT_EQ(back.passport.method, "Crash");
+}
+
+// The Ostrel converter's simulator on a pseudo-terminal, twenty times its
+// pace: a two-minute method at 5 points per second gives the simulator's
+// peaks at their times and areas, saved; a silent converter ends the next
+// recording as interrupted, and the series stops there.
+TEST_F(ChannelTest, OstrelSimulatorRunBecomesAProcessedChromatogram) {
+    Method m = demoMethod();
+    m.capture.analysisTime = 2.0f;
+    m.capture.samplingRate = 5.0f;
+    m.filter.kind = 0;
+    m.marking.MarkingStart = 0.1f;
+    const fs::path folder = ProgramOptions().methodFolder();
+    ASSERT_TRUE(paths::ensureFolder(folder));
+    ASSERT_TRUE(paths::writeFileAtomically(folder / "Ostrel2.mtd", writeMethodFile(m)));
+
+    sim::SimConfig c;
+    c.instrument = sim::Instrument::Ostrel;
+    c.speed = 20;
+    sim::SyntheticSignal sig;
+    sig.baseline = 0.5;
+    sig.peaks = {{30, 20, 2}, {60, 40, 3}, {90, 15, 2}};
+    c.signals = {sig};
+    // Silent from 2.5 minutes of its time on, for longer than the time-out.
+    c.faults = {{sim::FaultKind::Silence, 1500, 0, 100000}};
+    sim::PtySimulator simulator(c);
+    std::string error;
+    ASSERT_TRUE(simulator.start(&error)) << error;
+    COstrelAdc dev;
+    ASSERT_TRUE(dev.init(0, CChannel::factory(&host)));
+    dev.setPortPath(simulator.path());
+    dev.setReceiveTimeoutMs(1000);
+    dev.setHandshakeTimeoutMs(2000);
+    auto& channel = static_cast<CChannel&>(dev.channel(0));
+    channel.SetMethod("Ostrel2", 2, true);
+    ASSERT_TRUE(test::succeeded(dev.open()));
+    ASSERT_TRUE(channel.Arm());
+    channel.StartFromWaiting(true);
+    ASSERT_TRUE(channel.isRecording());
+    ASSERT_TRUE(test::eventually(
+        [&] {
+            host.drain();
+            return !host.results.empty();
+        },
+        20000));
+    ASSERT_TRUE(host.results[0]) << host.results[0].message();
+    const CZelmoraDoc& doc = *host.docs[0];
+    EXPECT_EQ(doc.sampleCount(), 600u);
+    ASSERT_TRUE(doc.hasMethod);
+    // Frames sent before the handshake's purge are not recorded: the trace
+    // starts a few frames late, well within a second.
+    const double expected[3][2] = {{0.5, 20 * 2}, {1.0, 40 * 3}, {1.5, 15 * 2}};
+    ASSERT_GE(doc.peakCount(), 3u);
+    for (const auto& e : expected) {
+        const Peak* found = nullptr;
+        for (std::size_t i = 0; i < doc.peakCount(); ++i)
+            if (std::fabs(doc.peak(static_cast<long long>(i))->apexTime - e[0]) < 0.02)
+                found = doc.peak(static_cast<long long>(i));
+        ASSERT_NE(found, nullptr) << e[0];
+        const double area = e[1] * std::sqrt(2 * M_PI) / 60.0;  // mV·min
+        EXPECT_NEAR(found->area, area, 0.03 * area) << e[0];
+    }
+    EXPECT_TRUE(host.results[0]->saved);
+
+    // The second analysis of the series: the converter falls silent.
+    ASSERT_TRUE(test::eventually(
+        [&] {
+            host.drain();
+            if (channel.isWaitingForStart())
+                channel.StartFromWaiting(true);
+            return host.results.size() >= 2;
+        },
+        20000));
+    EXPECT_FALSE(dev.isRunning());
+    EXPECT_LT(host.docs[1]->sampleCount(), 600u);
+    EXPECT_GT(host.docs[1]->sampleCount(), 50u);
+    EXPECT_FALSE(channel.isWaitingForStart());  // not armed again: the converter is gone
+    EXPECT_TRUE(RecordingJournal::list(host.journalFolder()).empty());
 }
 
 }  // namespace
