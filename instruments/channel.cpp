@@ -228,19 +228,31 @@ Status CChannel::prepare(bool recordNow) {
         startPosted_.store(false);
         waiting_.store(true);
         host_->showWaiting(*this);
-        device().onMethodStarted(index());
+        methodStarted();
     }
-    if (host_->options().checkOpenPassport && doc_) {
-        host_->editPassport(*doc_);
-        std::shared_ptr<RecordingJournal> journal;
-        {
-            std::lock_guard lock(mutex_);
-            journal = journal_;
-        }
-        if (journal && doc_)
-            journal->appendPassport(doc_->passport);
-    }
+    if (host_->options().checkOpenPassport && doc_)
+        EditPassport([this](CZelmoraDoc& doc) { host_->editPassport(doc); });
     return {};
+}
+
+void CChannel::EditPassport(const std::function<void(CZelmoraDoc&)>& edit) {
+    if (doc_ == nullptr || editingPassport_)
+        return;
+    editingPassport_ = true;
+    edit(*doc_);
+    editingPassport_ = false;
+    std::shared_ptr<RecordingJournal> journal;
+    {
+        std::lock_guard lock(mutex_);
+        journal = journal_;
+    }
+    if (journal && doc_)
+        journal->appendPassport(doc_->passport);
+    if (pendingEnd_ >= 0) {
+        const bool interrupted = pendingEnd_ == 1;
+        pendingEnd_ = -1;
+        endOfRecording(interrupted);
+    }
 }
 
 void CChannel::TriggerStart() {
@@ -282,7 +294,16 @@ void CChannel::CancelWaiting() {
 
 void CChannel::PrepareForAnalysis() {
     device().prepareForAnalysis();
+    methodStarted();
+}
+
+void CChannel::methodStarted() {
+    // Only a method whose instrument settings go to the instrument becomes
+    // its last loaded method.
+    const std::string before = device().lastLoadMethod();
     device().onMethodStarted(index());
+    if (!useMethodSettings_.load())
+        device().setLastLoadMethod(before);
 }
 
 void CChannel::discardPrepared() {
@@ -412,6 +433,10 @@ void CChannel::EndSeries() {
 }
 
 void CChannel::endOfRecording(bool interrupted) {
+    if (editingPassport_) {
+        pendingEnd_ = interrupted ? 1 : 0;
+        return;
+    }
     struct Done {
         std::atomic<bool>& flag;
         ~Done() { flag.store(false); }
@@ -428,6 +453,8 @@ void CChannel::endOfRecording(bool interrupted) {
         points_ = {};
         journal = std::move(journal_);
     }
+    // The autosampler's sample data belonged to this injection only.
+    samplePassport_ = false;
     const int total = total_.load();
     const int remaining = remaining_.load();
     if (doc->passport.numberInSeries <= 0)

@@ -141,6 +141,11 @@ class CChannel : public AcquisitionChannel {
     // Any thread.
     void Stop(bool interrupted);
     void AddTime();
+    // Edits the prepared or recording document's passport (the passport
+    // dialog) and journals the result. A recording that ends meanwhile is
+    // finished only after the edit, so the editor never outlives its
+    // document. Interface thread.
+    void EditPassport(const std::function<void(CZelmoraDoc&)>& edit);
     // A run time other than the method's for the prepared recording (the
     // command-line tool's --minutes); ignored while recording.
     void SetRunTime(double minutes);
@@ -189,6 +194,9 @@ class CChannel : public AcquisitionChannel {
     void startRecording(bool notifyDevice);
     void endOfRecording(bool interrupted);
     void discardPrepared();
+    // The device's method-started hook, keeping its last loaded method
+    // when the method's instrument settings are not used.
+    void methodStarted();
     void post(std::function<void()> work);
     void playSound(const char* name);
 
@@ -208,6 +216,8 @@ class CChannel : public AcquisitionChannel {
 
     // Interface thread only.
     std::unique_ptr<CZelmoraDoc> doc_;
+    bool editingPassport_ = false;
+    int pendingEnd_ = -1;  // the end of a recording that came during an edit: 0/1 interrupted
     bool samplePassport_ = false;
     int sampleVial_ = 0;
     int sampleInjection_ = 0;

@@ -106,6 +106,11 @@ class TestHost : public ChannelHost {
     void showWaiting(CChannel&) override { ++waitingShown; }
     void closeWaiting(CChannel&) override { ++waitingClosed; }
     void recordingStarted(CChannel&) override { ++windowsOpened; }
+    void editPassport(CZelmoraDoc& doc) override {
+        if (onEditPassport)
+            onEditPassport(doc);
+    }
+    std::function<void(CZelmoraDoc&)> onEditPassport;
     void recordingEnded(CChannel&) override { ++windowsClosed; }
     void chromatogramReady(CChannel&, std::unique_ptr<CZelmoraDoc> doc,
                            const Result<FinishedRecording>& f) override {
@@ -240,13 +245,23 @@ TEST_F(ChannelTest, ArmedChannelStartsOnceForManyTriggersAndCancelDestroysTheDoc
     EXPECT_EQ(dev->cancelled.load(), 1);
     EXPECT_EQ(ch().document(), nullptr);
 
+    // A method whose instrument settings are not used is not the
+    // instrument's last loaded method.
+    dev->setLastLoadMethod("Прежний");
+    ch().SetMethod("Short", 1, false);
+    ASSERT_TRUE(ch().Arm());
+    EXPECT_EQ(dev->lastLoadMethod(), "Прежний");
+    ch().CancelWaiting();
+    ch().SetMethod("Short", 1, true);
+
     // The instrument refuses the run (not ready): the start is a cancel.
     ASSERT_TRUE(ch().Arm());
+    EXPECT_EQ(dev->lastLoadMethod(), "Short");
     dev->allowRun = false;
     ch().TriggerStart();
     host.drain();
     EXPECT_FALSE(ch().isRecording());
-    EXPECT_EQ(dev->cancelled.load(), 2);
+    EXPECT_EQ(dev->cancelled.load(), 3);
 }
 
 TEST_F(ChannelTest, StopFromTwoThreadsStopsOnceAndViewOnlyNeverTellsTheDevice) {
@@ -286,6 +301,29 @@ TEST_F(ChannelTest, StopFromTwoThreadsStopsOnceAndViewOnlyNeverTellsTheDevice) {
     host.drain();
     EXPECT_EQ(dev->started.load(), started);
     EXPECT_EQ(dev->stopped.load(), stopped);
+}
+
+// "CheckOpenPassport": the passport dialog of "Записать хроматограмму" is up
+// while the recording runs; a recording that ends meanwhile waits for the
+// dialog, and the chromatogram carries what the operator entered.
+TEST_F(ChannelTest, RecordingEndingDuringThePassportDialogWaitsForIt) {
+    writeMethod("Pass", 0.05f, 10.0f);  // 30 points
+    make(10.0);
+    host.opts.checkOpenPassport = true;
+    host.onEditPassport = [&](CZelmoraDoc& doc) {
+        feed(30);  // the run ends while the dialog is open
+        host.drain();
+        EXPECT_TRUE(host.results.empty());
+        doc.passport.sample = "Проба из диалога";
+    };
+    ch().SetMethod("Pass", 1, true);
+    ASSERT_TRUE(ch().RecordNow());
+    ASSERT_EQ(host.results.size(), 1u);
+    ASSERT_TRUE(host.results[0]);
+    CZelmoraDoc back;
+    ASSERT_TRUE(back.Read(host.results[0]->path));
+    EXPECT_EQ(back.passport.sample, "Проба из диалога");
+    EXPECT_EQ(back.sampleCount(), 30u);
 }
 
 TEST_F(ChannelTest, SeriesOfThreeRearmsTwiceAndNumbersOneTwoThree) {
