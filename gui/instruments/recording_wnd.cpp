@@ -315,9 +315,13 @@ bool CRecordingWnd::runCommand(int id) {
             view_->showAllHeights();
             return true;
         case kPassport: {
-            CZelmoraDoc* doc = channel_.document();
-            CPassportDlg dlg(*doc, passportCatalogue(), owner_ != nullptr ? owner_ : this);
-            return dlg.exec() == QDialog::Accepted;
+            bool accepted = false;
+            QWidget* parent = owner_ != nullptr ? owner_ : this;
+            channel_.EditPassport([&](CZelmoraDoc& doc) {
+                CPassportDlg dlg(doc, passportCatalogue(), parent);
+                accepted = dlg.exec() == QDialog::Accepted;
+            });
+            return accepted;
         }
         default:
             return false;

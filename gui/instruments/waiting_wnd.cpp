@@ -80,6 +80,12 @@ CWaitingWnd::CWaitingWnd(CChannel& channel, int order, QWidget* parent)
 CWaitingWnd::~CWaitingWnd() = default;
 
 void CWaitingWnd::refresh() {
+    // A disconnected instrument gives no start signal: the wait ends.
+    if (!channel_.available()) {
+        QMetaObject::invokeMethod(
+            this, [this] { channel_.CancelWaiting(); }, Qt::QueuedConnection);
+        return;
+    }
     const CDevice& dev = channel_.device();
     status_->setText(q(dev.statusText()));
     const int state = dev.runState();
