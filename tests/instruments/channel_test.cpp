@@ -264,6 +264,29 @@ TEST_F(ChannelTest, ArmedChannelStartsOnceForManyTriggersAndCancelDestroysTheDoc
     EXPECT_EQ(dev->cancelled.load(), 3);
 }
 
+TEST_F(ChannelTest, DeviceWideTriggerAndCancelReachOnlyWaitingChannels) {
+    writeMethod("Both", 1.0f, 3.0f);
+    make(3.0);
+    ch(0).SetMethod("Both", 1, true);
+    ch(1).SetMethod("Both", 1, true);
+    ASSERT_TRUE(ch(0).Arm());
+    ASSERT_TRUE(ch(1).Arm());
+    CancelAll(*dev);
+    host.drain();
+    EXPECT_FALSE(ch(0).isWaitingForStart());
+    EXPECT_FALSE(ch(1).isWaitingForStart());
+    EXPECT_EQ(dev->cancelled.load(), 2);
+    ASSERT_TRUE(ch(0).Arm());
+    TriggerAll(*dev);
+    TriggerAll(*dev);
+    host.drain();
+    EXPECT_TRUE(ch(0).isRecording());
+    EXPECT_FALSE(ch(1).isRecording());  // idle: a trigger does not start it
+    EXPECT_EQ(dev->started.load(), 1);
+    ch(0).Stop(true);
+    host.drain();
+}
+
 TEST_F(ChannelTest, StopFromTwoThreadsStopsOnceAndViewOnlyNeverTellsTheDevice) {
     writeMethod("Long", 10.0f, 20.0f);
     make(20.0);
