@@ -284,8 +284,12 @@ Result<JournalContents> RecordingJournal::read(const fs::path& path) {
     if (!in)
         return Status::failure("не удалось открыть " + path.string());
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.compare(0, kMagic.size(), kMagic) != 0)
-        return Status::failure(path.string() + ": это не журнал записи");
+    return parse(bytes, path.string());
+}
+
+Result<JournalContents> RecordingJournal::parse(std::string_view bytes, const std::string& name) {
+    if (bytes.substr(0, kMagic.size()) != kMagic)
+        return Status::failure(name + ": это не журнал записи");
     JournalContents c;
     bool haveInfo = false;
     std::size_t pos = kMagic.size();
@@ -342,7 +346,7 @@ Result<JournalContents> RecordingJournal::read(const fs::path& path) {
         }
     }
     if (!haveInfo)
-        return Status::failure(path.string() + ": журнал записи без описания записи");
+        return Status::failure(name + ": журнал записи без описания записи");
     return c;
 }
 

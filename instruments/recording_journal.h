@@ -96,6 +96,8 @@ class RecordingJournal {
     static std::vector<std::filesystem::path> list(const std::filesystem::path& folder);
     // Reads a journal; a file that is not one is a failure saying why.
     static Result<JournalContents> read(const std::filesystem::path& path);
+    // The same from the bytes of a journal; `name` names it in failures.
+    static Result<JournalContents> parse(std::string_view bytes, const std::string& name);
 
   private:
     RecordingJournal(std::filesystem::path path, int fd);
