@@ -160,13 +160,15 @@ void CChannel::setSamplePassport(int vial, int injection, std::string sample) {
 }
 
 Status CChannel::RecordNow() {
-    if (recording_.load() || waiting_.load())
+    // A stopped recording whose chromatogram is not made yet still owns the
+    // channel's document.
+    if (recording_.load() || waiting_.load() || finishing_.load())
         return Status::failure("канал уже занят");
     return prepare(true);
 }
 
 Status CChannel::Arm() {
-    if (recording_.load() || waiting_.load())
+    if (recording_.load() || waiting_.load() || finishing_.load())
         return Status::failure("канал уже занят");
     return prepare(false);
 }
@@ -437,12 +439,10 @@ void CChannel::endOfRecording(bool interrupted) {
         pendingEnd_ = interrupted ? 1 : 0;
         return;
     }
-    struct Done {
-        std::atomic<bool>& flag;
-        ~Done() { flag.store(false); }
-    } done{finishing_};
-    if (host_ == nullptr || doc_ == nullptr)
+    if (host_ == nullptr || doc_ == nullptr) {
+        finishing_.store(false);
         return;
+    }
     playSound("stop.wav");
     host_->recordingEnded(*this);
     std::unique_ptr<CZelmoraDoc> doc = std::move(doc_);
@@ -474,6 +474,7 @@ void CChannel::endOfRecording(bool interrupted) {
     }
     ++finished_;
     remaining_.store(std::max(0, remaining - 1));
+    finishing_.store(false);
     if (available() && remaining_.load() > 0)
         Arm();
     host_->chromatogramReady(*this, finished ? std::move(doc) : nullptr, finished);
