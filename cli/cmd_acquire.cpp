@@ -15,6 +15,7 @@
 #include "cli/interrupt_signals.h"
 #include "cli/stderr_sink.h"
 #include "document/zelmora_doc.h"
+#include "instruments/channel.h"
 #include "instruments/device_manager.h"
 #include "instruments/device_types.h"
 #include "processing/chromatogram_commands.h"
@@ -123,11 +124,12 @@ int run(Args& args) {
         if (const auto sample = args.option("--sample"))
             doc.passport.sample = *sample;
         StderrMessageSink sink("zelmora-cli acquire: ");
-        const Result<RecordedChromatogram> r = CreateFromRecording(doc, sink, programOptions());
+        // The finishing of every recording: processing, the save (always,
+        // here), the report request and the export the method asks for.
+        const Result<FinishedRecording> r =
+            finishRecording(doc, sink, programOptions(), true, true);
         if (!r)
             return failure(r.message());
-        if (!r->saved && !doc.OnSaveDocument(r->path, sink))
-            return failure(messageText(kMsgSaveError, r->path.string()));
         std::printf("%s\n", r->path.c_str());
         std::fprintf(stderr, "Хроматограмма: %s, пиков %zu%s\n", r->path.c_str(), doc.peakCount(),
                      doc.hasMethod ? "" : " (метод не загружен, без обработки)");

@@ -34,6 +34,8 @@
 #include "gui/instruments/analysis_queue_dlg.h"
 #include "gui/instruments/device_list_dlg.h"
 #include "gui/instruments/instrument_controls.h"
+#include "gui/instruments/recording_controller.h"
+#include "gui/instruments/recording_wnd.h"
 #include "gui/message_box.h"
 #include "gui/reports/report_wnd.h"
 #include "instruments/analysis_queue.h"
@@ -436,6 +438,36 @@ CChildFrame* CMainFrame::addChromatogramWindow(std::unique_ptr<CChildFrame> chil
     return raw;
 }
 
+void CMainFrame::setRecordingController(CRecordingController* recording) {
+    recording_ = recording;
+    instruments_->setRecording(recording);
+}
+
+void CMainFrame::addRecordingWindow(CRecordingWnd* window) {
+    mdi_->addSubWindow(window);
+    connect(window, &CRecordingWnd::commandStatesChanged, this, &CMainFrame::updateCommandStates);
+    const QSize area = mdi_->viewport()->size();
+    if (area.width() > 200 && area.height() > 150)
+        window->resize(area * 0.85);
+    window->show();
+    mdi_->setActiveSubWindow(window);
+    activeWindowChanged();
+}
+
+CRecordingWnd* CMainFrame::activeRecording() const {
+    QMdiSubWindow* w = mdi_->currentSubWindow();
+    if (w == nullptr || !mdi_->subWindowList().contains(w))
+        return nullptr;
+    return qobject_cast<CRecordingWnd*>(w);
+}
+
+CChildFrame* CMainFrame::openRecordedDocument(CZelmoraDoc&& doc) {
+    auto child = std::make_unique<CChildFrame>(this);
+    if (!child->openRecorded(std::move(doc)))
+        return nullptr;
+    return addChromatogramWindow(std::move(child));
+}
+
 CChildFrame* CMainFrame::importDocument(const fs::path& path) {
     auto child = std::make_unique<CChildFrame>(this);
     if (!child->openImported(path))
@@ -528,6 +560,8 @@ bool CMainFrame::isRecentFileCommand(int id) const {
 }
 
 bool CMainFrame::isCommandEnabled(int id) const {
+    if (CRecordingWnd* r = activeRecording(); r != nullptr && CRecordingWnd::handles(id))
+        return r->isCommandEnabled(id);
     if (const CommandEntry* c = findCommand(id))
         return zelmora::gui::isCommandEnabled(*c, commandTarget());
     if (isRecentFileCommand(id))
@@ -538,6 +572,8 @@ bool CMainFrame::isCommandEnabled(int id) const {
 }
 
 bool CMainFrame::isCommandChecked(int id) const {
+    if (activeRecording() != nullptr && CRecordingWnd::handles(id))
+        return false;
     if (const CommandEntry* c = findCommand(id))
         return zelmora::gui::isCommandChecked(*c, commandTarget());
     if (CInstrumentControls::isDeviceCommand(id))
@@ -551,7 +587,9 @@ bool CMainFrame::runCommand(int id) {
         return false;
     }
     bool done = false;
-    if (const CommandEntry* c = findCommand(id))
+    if (CRecordingWnd* r = activeRecording(); r != nullptr && CRecordingWnd::handles(id))
+        done = r->runCommand(id);
+    else if (const CommandEntry* c = findCommand(id))
         done = zelmora::gui::runCommand(*c, commandTarget());
     else if (isRecentFileCommand(id))
         done = openRecent(id - command::kRecentFile1);
@@ -566,6 +604,11 @@ void CMainFrame::updateCommandStates() {
     for (auto it = actions_.cbegin(); it != actions_.cend(); ++it) {
         QAction* a = it.value();
         const CommandEntry* c = findCommand(it.key());
+        if (activeRecording() != nullptr && CRecordingWnd::handles(it.key())) {
+            a->setEnabled(isCommandEnabled(it.key()));
+            a->setVisible(true);
+            continue;
+        }
         if (c == nullptr) {
             a->setEnabled(isCommandEnabled(it.key()));
             continue;

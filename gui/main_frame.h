@@ -34,6 +34,7 @@ class CDeviceManager;
 namespace db {
 class CAnalysesDatabase;
 }
+class CZelmoraDoc;
 }  // namespace zelmora
 
 namespace zelmora::gui {
@@ -43,6 +44,8 @@ class CDatabaseWindows;
 class CInstrumentControls;
 class CAnalysisQueueDlg;
 class CWorkLogWnd;
+class CRecordingController;
+class CRecordingWnd;
 struct CommandTarget;
 
 class CMainFrame : public QMainWindow {
@@ -96,6 +99,16 @@ class CMainFrame : public QMainWindow {
     void setDeviceManager(CDeviceManager* devices);
     CDeviceManager* devices() const { return devices_; }
     CInstrumentControls* instruments() const { return instruments_; }
+    // The recording controller that carries out the channel commands and
+    // whose windows this frame shows.
+    void setRecordingController(CRecordingController* recording);
+    CRecordingController* recording() const { return recording_; }
+    // Puts a recording window into the work area, active; its commands
+    // (band 183) act while it is the active window.
+    void addRecordingWindow(CRecordingWnd* window);
+    CRecordingWnd* activeRecording() const;
+    // A chromatogram made from a recording and not written yet, in a new window.
+    CChildFrame* openRecordedDocument(CZelmoraDoc&& doc);
     // "По&дключение...": the device-list dialog; a changed list is written
     // and the bands follow it.
     void showDeviceList();
@@ -180,6 +193,7 @@ class CMainFrame : public QMainWindow {
     CInstrumentControls* instruments_ = nullptr;
     std::unique_ptr<AnalysisQueue> queue_;
     QPointer<CAnalysisQueueDlg> queueDlg_;
+    CRecordingController* recording_ = nullptr;
     bool unattended_ = false;  // closing with no one to answer questions
     std::unique_ptr<CDatabaseWindows> databaseWindows_;
     QPointer<QWidget> workLog_;  // the CWorkLogWnd while it is open

@@ -14,11 +14,13 @@
 #include "database/results_saver.h"
 #include "document/results_store.h"
 #include "gui/document/passport_dlg.h"
+#include "gui/instruments/recording_controller.h"
 #include "gui/main_frame.h"
 #include "gui/message_box.h"
 #include "gui/method/method_chooser.h"
 #include "gui/method/method_commands.h"
 #include "gui/reports/chromatogram_report.h"
+#include "instruments/channel.h"
 #include "instruments/device_manager.h"
 #include "method/document_method.h"
 #include "processing/peak_integration.h"
@@ -41,8 +43,12 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
     CPassportDlg::chooseMethod = [](const std::string& current, QWidget* parent) {
         return chooseMethod(parent, current);
     };
+    recording_ = std::make_unique<CRecordingController>();
     loadDevices();
     frame_ = std::make_unique<CMainFrame>();
+    recording_->setFrame(frame_.get());
+    recording_->setDevices(devices_.get());
+    frame_->setRecordingController(recording_.get());
     frame_->setDeviceManager(devices_.get());
     // Start buttons ask for commands on the devices' reader threads: they
     // are posted to the main window, which the devices outlive until
@@ -58,8 +64,11 @@ CZelmoraApp::~CZelmoraApp() {
     saveDevices();
     frame_->setDeviceManager(nullptr);
     frame_->setDatabase(nullptr);
+    frame_->setRecordingController(nullptr);
+    recording_->setFrame(nullptr);
     frame_.reset();
     devices_.reset();
+    recording_.reset();
     installResultsStore(nullptr);
     setPassportCatalogue(nullptr);
     setReportDatabase(nullptr);
@@ -72,6 +81,7 @@ CZelmoraApp::~CZelmoraApp() {
 
 void CZelmoraApp::loadDevices() {
     devices_ = std::make_unique<CDeviceManager>(userSettings());
+    devices_->setChannelFactory(CChannel::factory(recording_.get()));
     devices_->load();
 }
 
@@ -137,6 +147,10 @@ bool CZelmoraApp::openDatabase() {
     return true;
 }
 
+int CZelmoraApp::offerRecovery() {
+    return recording_->offerRecovery();
+}
+
 bool CZelmoraApp::start(bool maximised) {
     if (!openDatabase())
         return false;
@@ -149,6 +163,9 @@ bool CZelmoraApp::start(bool maximised) {
     log.start(programOptions().logFolder(), versionNumber(), buildDateText());
     for (const std::string& warning : settingsLoadWarnings())
         log.write(warning);
+    // Once the window is up: the recordings a crash left behind.
+    QMetaObject::invokeMethod(
+        frame_.get(), [this] { offerRecovery(); }, Qt::QueuedConnection);
     return true;
 }
 

@@ -21,6 +21,7 @@ class CAnalysesStore;
 namespace zelmora::gui {
 
 class CMainFrame;
+class CRecordingController;
 
 class CZelmoraApp {
   public:
@@ -44,6 +45,11 @@ class CZelmoraApp {
     // The instruments of this workstation, loaded before the main window is
     // made and written at exit.
     CDeviceManager& devices() { return *devices_; }
+    // The channels' side in the desktop program (windows, sounds, the end of
+    // a recording); made before the devices, gone after them.
+    CRecordingController& recording() { return *recording_; }
+    // Offers to recover the recordings a crash left behind (at start).
+    int offerRecovery();
 
   private:
     bool openDatabase();
@@ -52,7 +58,8 @@ class CZelmoraApp {
 
     std::unique_ptr<db::CAnalysesDatabase> database_;
     std::shared_ptr<db::CAnalysesStore> store_;
-    std::unique_ptr<CDeviceManager> devices_;  // outlives the frame, which shows it
+    std::unique_ptr<CRecordingController> recording_;  // outlives the devices' channels
+    std::unique_ptr<CDeviceManager> devices_;          // outlives the frame, which shows it
     std::unique_ptr<CMainFrame> frame_;
 };
 

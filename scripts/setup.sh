@@ -16,6 +16,7 @@ packages=(
     libnetcdf-dev python3-netcdf4
     poppler-utils
     xvfb xauth
+    alsa-utils
 )
 
 missing=()

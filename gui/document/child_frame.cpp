@@ -111,6 +111,28 @@ bool CChildFrame::openImported(const fs::path& path) {
     return true;
 }
 
+bool CChildFrame::openRecorded(CZelmoraDoc&& recorded) {
+    CZelmoraDoc& d = *doc_;
+    d.signal = std::move(recorded.signal);
+    d.undo = std::move(recorded.undo);
+    d.peaks = std::move(recorded.peaks);
+    d.peaks.attach(&d.signal);
+    d.passport = recorded.passport;
+    d.hasMethod = recorded.hasMethod;
+    d.method = std::move(recorded.method);
+    d.retentionFactor = recorded.retentionFactor;
+    d.saveName = recorded.saveName;
+    d.reportState = recorded.reportState;
+    d.carriedStep = recorded.carriedStep;
+    d.state().setPathName(recorded.pathName());
+    d.setModified(true);
+    d.updateTitle();
+    reloadLink_.emplace(d, sink_);
+    createView();
+    emit commandStatesChanged();
+    return true;
+}
+
 void CChildFrame::createView() {
     // The chromatogram above, its peak table below, one selection in both.
     auto* split = new QSplitter(Qt::Vertical, this);

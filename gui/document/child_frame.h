@@ -43,6 +43,10 @@ class CChildFrame : public QMdiSubWindow {
     // file is shown with its reason; false leaves an empty window that the
     // caller discards.
     bool openImported(const std::filesystem::path& path);
+    // A chromatogram just made from a recording and not written yet: its
+    // content moves into this window's document (path and save name kept),
+    // marked changed.
+    bool openRecorded(CZelmoraDoc&& recorded);
 
     // "&Сохранить": to the document's file when it exists and may be
     // written, otherwise as "Сохранить &как...".

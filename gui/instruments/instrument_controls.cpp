@@ -15,6 +15,7 @@
 #include "gui/instruments/connect_device_dlg.h"
 #include "gui/instruments/ehd_settings_pg.h"
 #include "gui/instruments/kalder_dialogs.h"
+#include "gui/instruments/recording_controller.h"
 #include "gui/message_box.h"
 #include "instruments/device_manager.h"
 #include "instruments/device_menu.h"
@@ -107,7 +108,8 @@ CInstrumentControls::~CInstrumentControls() {
 }
 
 bool CInstrumentControls::isDeviceCommand(int id) {
-    return id >= command::kConnect && id < command::kPanelStart;
+    return id >= command::kConnect &&
+           id < command::kPanelStart + kMaxDevices * kMaxChannelsPerDevice;
 }
 
 void CInstrumentControls::post(int id) {
@@ -228,8 +230,7 @@ bool CInstrumentControls::isEnabled(int id) const {
         case command::Kind::Settings:
             return state->enabled;
         default:
-            // The recording windows are not part of the program yet.
-            return false;
+            return recording_ != nullptr && recording_->isEnabled(id);
     }
 }
 
@@ -270,6 +271,8 @@ bool CInstrumentControls::run(int id) {
             if (listChanged_)
                 listChanged_();
         }
+    } else if (recording_ != nullptr) {
+        done = recording_->run(id);
     }
     updateStates();
     return done;

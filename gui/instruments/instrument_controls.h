@@ -7,8 +7,8 @@
 // click: its popup menu at the mouse). The commands' prompts name the device
 // and the channel.
 //
-// The channel commands belong to the recording windows, which are not part
-// of the program yet: they are shown disabled.
+// The channel commands (record, run a method, stop, the channel monitor,
+// the panel start) are carried out by the recording controller.
 
 #include <QHash>
 #include <QList>
@@ -30,6 +30,8 @@ class CKalderInstrument;
 }  // namespace zelmora
 
 namespace zelmora::gui {
+
+class CRecordingController;
 
 // The prompt of a device command (40000–40339) with the device's number and
 // name; empty for other commands and devices that are not in the list.
@@ -66,6 +68,9 @@ class CInstrumentControls : public QObject {
     // The popup of device i in the menu (also the pane's context menu).
     QMenu* devicePopup(int device) const { return popups_.value(device, nullptr); }
 
+    // Where the channel commands go; without it they are disabled.
+    void setRecording(CRecordingController* recording) { recording_ = recording; }
+
     // Called after a device's settings changed the list.
     void setListChanged(std::function<void()> f) { listChanged_ = std::move(f); }
 
@@ -83,6 +88,7 @@ class CInstrumentControls : public QObject {
     std::function<bool(int)> runCommand_;
     std::function<void()> listChanged_;
     CDeviceManager* devices_ = nullptr;
+    CRecordingController* recording_ = nullptr;
     QMenu* menu_ = nullptr;
     QHash<int, QAction*> actions_;
     QList<QMenu*> popups_;
