@@ -50,6 +50,14 @@ void CInstrumentParam::setRaw(std::uint32_t v) {
     pending_ = true;
 }
 
+void CInstrumentParam::requestRead() {
+    std::lock_guard lock(*mutex_);
+    if (!queued_ || pending_)
+        return;
+    pending_ = true;
+    retries_ = 0;
+}
+
 bool CInstrumentParam::pending() const {
     std::lock_guard lock(*mutex_);
     return pending_;
