@@ -206,7 +206,8 @@ void CKalderInstrument::saveSettings(SettingsStore& store, const std::string& ke
         aux = auxSelector_;
         zones = zoneSetTemp_;
     }
-    writeKalderRunSettings(store, key, run_->settings());
+    if (const KalderRunSettings rs = run_->settings(); rs.given)
+        writeKalderRunSettings(store, key, rs);
     for (int a = 0; a < kKalderAuxChannels; ++a)
         store.setInt(key, text::format("DopCHOut%d", a), aux[static_cast<std::size_t>(a)]);
     for (int z = 1; z < wire::kKalderZones; ++z)
@@ -675,6 +676,9 @@ constexpr int kValveBlocks = 8;
 
 KalderRunSettings readKalderRunSettings(const SettingsStore& store, const std::string& key) {
     KalderRunSettings s;
+    // Stored run settings (written by this program) are given settings.
+    s.given = store.value(key, "Temp1").has_value() ||
+              store.value(key, "Zone0_ToleranceTemp").has_value();
     s.ignitionAttempts = std::clamp(store.readInt(key, "m_PopytPodzh", 0), 0, 20);
     s.readyDelaySeconds = std::clamp(store.readInt(key, "GotovDelay", 10), 0, 3600);
     s.flameThreshold = readReal(store, key, "FlameValue", s.flameThreshold);

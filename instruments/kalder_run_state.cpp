@@ -91,12 +91,24 @@ KalderRunSettings CKalderRunState::settings() const {
 
 void CKalderRunState::setSettings(const KalderRunSettings& s) {
     std::lock_guard lock(mutex_);
+    const bool wasGiven = settings_.given;
     settings_ = s;
+    if (s.given && !wasGiven && compositionKnown_)
+        buildModulesLocked();
     applySettingsLocked();
 }
 
 void CKalderRunState::applySettingsLocked() {
     if (!lampParam_)
+        return;
+    for (auto& g : gas_)
+        g->configure(settings_.gas[static_cast<std::size_t>(g->number())]);
+    for (std::size_t b = 0; b < valves_.size(); ++b) {
+        valves_[b].configure(
+            b < settings_.valves.size() ? settings_.valves[b] : std::vector<ValveConfig>{},
+            b < settings_.valveAvailability.size() ? settings_.valveAvailability[b] : 0);
+    }
+    if (!settings_.given)
         return;
     for (std::size_t i = 0; i < 5; ++i) {
         programTemp_[i]->setFloat(static_cast<float>(settings_.programTemp[i]));
@@ -170,13 +182,21 @@ void CKalderRunState::linkClosed() {
 
 void CKalderRunState::setComposition(const std::vector<std::uint8_t>& addresses) {
     std::lock_guard lock(mutex_);
+    composition_ = addresses;
+    buildModulesLocked();
+    compositionKnown_ = true;
+    zonesAssigned_ = false;
+    applySettingsLocked();
+}
+
+void CKalderRunState::buildModulesLocked() {
     gas_.clear();
     valves_.clear();
     detectors_.clear();
     auto logFn = hooks_.log;
     int channel = 0;
     // Detector channels follow the detector modules in composition order.
-    for (std::uint8_t a : addresses) {
+    for (std::uint8_t a : composition_) {
         const int cls = moduleClass(a);
         if (isDetectorClass(cls) && channel < 4) {
             Detector d;
@@ -185,7 +205,9 @@ void CKalderRunState::setComposition(const std::vector<std::uint8_t>& addresses)
             d.flame = cls == kClassFlame;
             if (!d.flame) {
                 auto reg = [&](std::uint16_t n, std::uint8_t prio, std::uint8_t kind) {
-                    return queue_.registerParam(a, n, prio, kind);
+                    if (CParamQueue* q = kind == param_kind::kSetting ? setPointQueue() : &queue_)
+                        return q->registerParam(a, n, prio, kind);
+                    return std::make_shared<CInstrumentParam>(a, n, prio, kind);
                 };
                 d.firmware = reg(kParamFirmware, 3, param_kind::kMeasurement);
                 d.bridge = reg(1, 45, param_kind::kSetting);
@@ -199,14 +221,11 @@ void CKalderRunState::setComposition(const std::vector<std::uint8_t>& addresses)
         } else if (cls == kClassGasPair || cls == kClassHydrogenAir) {
             const int base = cls == kClassGasPair ? 2 * moduleIndex(a) : 8 + 2 * moduleIndex(a);
             for (int c = 0; c < 2; ++c)
-                gas_.push_back(std::make_unique<CGasChannel>(base + c, a, &queue_));
+                gas_.push_back(std::make_unique<CGasChannel>(base + c, a, setPointQueue()));
         } else if (cls == kClassValves2 || cls == kClassValves4) {
             valves_.emplace_back(a, &queue_, logFn);
         }
     }
-    compositionKnown_ = true;
-    zonesAssigned_ = false;
-    applySettingsLocked();
 }
 
 CGasChannel* CKalderRunState::gasChannel(int n) {
@@ -331,11 +350,11 @@ void CKalderRunState::enterState(int state) {
             log(text::format("  Прибор %d - Охлаждение", number_));
             if (analysisParam_)
                 analysisParam_->setInt(0);
-            for (auto& p : zoneSet_)
-                if (p)
+            if (settings_.given) {
+                for (auto& p : zoneSet_)
                     p->setFloat(0);
-            if (programTemp_[0])
                 programTemp_[0]->setFloat(0);
+            }
             for (auto& d : detectors_)
                 if (!d.flame && d.channel < 2)
                     switchBridge(d, false);
@@ -346,11 +365,13 @@ void CKalderRunState::enterState(int state) {
             // Nothing hot or flowing is left that the operator did not ask
             // for: heaters, hydrogen and the conductivity bridges go off.
             allGasIgnition(false, 0);
-            for (auto& p : zoneSet_)
-                if (p)
+            // Set points that this program did not write are not known, so
+            // they could not be restored: they are left as they are.
+            if (settings_.given) {
+                for (auto& p : zoneSet_)
                     p->setFloat(0);
-            if (programTemp_[0])
                 programTemp_[0]->setFloat(0);
+            }
             for (auto& g : gas_)
                 if (g->config().gasType == 3)
                     g->setGasValue(0);

@@ -104,6 +104,11 @@ struct KalderZoneConfig {
 
 // The chromatograph's settings that the run states use.
 struct KalderRunSettings {
+    // Set points (zones, programme, gases, bridge voltages) are written to
+    // the instrument only when the settings were given: by the operator, a
+    // method or the stored settings. A chromatograph connected for the
+    // first time keeps the set points it has.
+    bool given = false;
     int ignitionAttempts = 0;     // "m_PopytPodzh"
     int readyDelaySeconds = 10;   // "GotovDelay"
     double flameThreshold = 0.1;  // "FlameValue", mV of the flame amplifier
@@ -233,6 +238,9 @@ class CKalderRunState {
     void allGasIgnition(bool on, int attempt);
     void stateSwitch(std::uint32_t& reasons);
     void applySettingsLocked();
+    void buildModulesLocked();
+    // The queue for the set points; none while no settings were given.
+    CParamQueue* setPointQueue() { return settings_.given ? &queue_ : nullptr; }
     void switchBridge(Detector& d, bool on);
     CGasChannel* gasChannel(int n);
     void log(const std::string& line) const;
@@ -284,6 +292,7 @@ class CKalderRunState {
     std::vector<std::unique_ptr<CGasChannel>> gas_;
     std::vector<CValveBlock> valves_;
     std::vector<Detector> detectors_;
+    std::vector<std::uint8_t> composition_;
 };
 
 }  // namespace zelmora

@@ -52,7 +52,9 @@ void CInstrumentParam::setRaw(std::uint32_t v) {
 
 void CInstrumentParam::requestRead() {
     std::lock_guard lock(*mutex_);
-    if (!queued_ || pending_)
+    // A parameter the module does not have, or given up after errors, is
+    // not asked for again.
+    if (!queued_ || pending_ || retries_ >= kParamRetryLimit)
         return;
     pending_ = true;
     retries_ = 0;

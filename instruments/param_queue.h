@@ -93,7 +93,8 @@ class CInstrumentParam {
 
     // A measurement is read once after registering; this asks for it again
     // (a fault word, a zone temperature that the status packets do not
-    // carry). Nothing happens after the module was forgotten.
+    // carry). Nothing happens after the module was forgotten, nor for a
+    // parameter the module does not have or that was given up.
     void requestRead();
     // Answered at least once since it was registered or last requested.
     bool hasValue() const { return !pending() && retries() < kParamRetryLimit; }

@@ -106,6 +106,7 @@ std::string attemptLine(int a) {
 
 KalderRunSettings warmSettings(int attempts) {
     KalderRunSettings s;
+    s.given = true;
     s.ignitionAttempts = attempts;
     s.readyDelaySeconds = 10;
     s.zones[1].setTemp = 25.0;
