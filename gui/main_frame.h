@@ -33,6 +33,7 @@ class CDeviceManager;
 
 namespace zelmora::gui {
 
+class CAlarmWnd;
 class CChildFrame;
 class CInstrumentControls;
 struct CommandTarget;
@@ -84,6 +85,9 @@ class CMainFrame : public QMainWindow {
     void setDeviceManager(CDeviceManager* devices);
     CDeviceManager* devices() const { return devices_; }
     CInstrumentControls* instruments() const { return instruments_; }
+    // "Выявлены ошибки в работе с приборами", shown while an instrument has
+    // a fault.
+    CAlarmWnd* alarmWindow() const { return alarmWnd_; }
     // "По&дключение...": the device-list dialog; a changed list is written
     // and the bands follow it.
     void showDeviceList();
@@ -151,6 +155,7 @@ class CMainFrame : public QMainWindow {
     RecentFileList recent_;
     CDeviceManager* devices_ = nullptr;
     CInstrumentControls* instruments_ = nullptr;
+    CAlarmWnd* alarmWnd_ = nullptr;
     bool unattended_ = false;  // closing with no one to answer questions
     // A changed device list is written now and the bands rebuilt (posted).
     void deviceListChanged();

@@ -127,7 +127,8 @@ CKalderInstrument::CKalderInstrument(int type)
     h.recordedMinutes = [this](int c) {
         return c >= 0 && c < channelCount() ? channel(c).recordedMinutes() : 0.0;
     };
-    h.clearButtons = [this] { buttons_.reset(); };
+    // The presses are the reader thread's: it forgets them at its next packet.
+    h.clearButtons = [this] { clearButtons_.store(true); };
     run_ = std::make_unique<CKalderRunState>(queue_, alarms(), std::move(h));
 }
 
@@ -456,6 +457,8 @@ void CKalderInstrument::processPacket(const wire::KalderPacket& p) {
             if (ch.isRecording())
                 ch.addSample(kalderAuxValue(auxSelector(a), live));
         }
+        if (clearButtons_.exchange(false))
+            buttons_.reset();
         // A change of a button bit is a press.
         if (haveButtons_) {
             const std::uint8_t changed = static_cast<std::uint8_t>(p.buttons ^ lastButtons_);

@@ -175,6 +175,7 @@ class CKalderInstrument : public CDevice {
     std::uint64_t checksumsCounted_ = 0;  // reader thread
     bool pnpWasActive_ = false;           // reader thread
     StartButtons buttons_;                // reader thread
+    std::atomic<bool> clearButtons_{false};  // set by the run states on any thread
 
     std::atomic<bool> linkReady_{false};
     std::atomic<int> baud_{0};
