@@ -628,10 +628,18 @@ void CKalderRunState::checkConductivity(std::uint32_t& reasons) {
             switchBridge(d, false);
             continue;
         }
-        if (reasons == 0) {
+        // Stopped, cooling or after a fault the bridges stay as those states
+        // left them: off.
+        const int st = state_.load();
+        const bool halted = st == kStopped || st == kCooling || st == kError;
+        if (reasons == 0 && !halted) {
             if (d.firmware->hasValue() && d.firmware->asInt() >= 1024) {
                 switchBridge(d, true);
             } else if (zonesKnown()) {
+                // The zone table is complete: the detectors learn their zones
+                // now, not only when state 1 ends.
+                if (!zonesAssigned_)
+                    assignDetectorZones();
                 if (d.zone < 0) {
                     alarms_.report(
                         46, text::format(" В приборе нет зоны нагрева детектора ДТП-%d", p + 1));

@@ -31,6 +31,7 @@ struct Rig {
     std::vector<std::string> log;
     std::vector<std::string> sounds;
     std::array<bool, 8> recording{};
+    std::array<bool, 8> inUse{true, true, true, true, true, true, true, true};
     CKalderRunState rs;
     wire::KalderPacket packet;
     KalderLiveValues live;
@@ -56,19 +57,24 @@ struct Rig {
         h.log = [this](std::string_view s) { log.emplace_back(s); };
         h.playSound = [this](const char* s) { sounds.emplace_back(s); };
         h.recording = [this](int c) { return c >= 0 && c < 8 && recording[c]; };
-        h.inUse = [](int) { return true; };
+        h.inUse = [this](int c) { return c >= 0 && c < 8 && inUse[c]; };
         h.recordedMinutes = [](int) { return 0.0; };
         return h;
     }
     // The link opens, the composition and the zone names arrive.
-    void start(const KalderRunSettings& s, std::vector<std::uint8_t> modules) {
+    void start(const KalderRunSettings& s, std::vector<std::uint8_t> modules, int zones = 8) {
         rs.setSettings(s);
         rs.linkStarted();
         rs.setComposition(modules);
         queue.onAnswer(kControlUnitAddress, kParamFirmware, 0x0801);
-        for (int z = 0; z < 8; ++z)
+        for (int z = 0; z < zones; ++z)
             queue.onAnswer(kControlUnitAddress, static_cast<std::uint16_t>(kParamZoneName + z),
                            defaultZoneCode(z));
+        // A zone beyond `zones` is not there: the error mark.
+        for (int z = zones; z < 8; ++z)
+            queue.onAnswer(kControlUnitAddress,
+                           static_cast<std::uint16_t>((kParamZoneName + z) | 0x4000),
+                           kAnswerNoSuchParam);
     }
     // One packet every 200 ms for the given seconds (or until done()).
     template <class F>
@@ -331,6 +337,82 @@ TEST(RunStates, MainsAndFrozenZones) {
     EXPECT_NE(
         r.alarms.alarmText().find("Выявлен сбой АЦП по следующим зонам:Зона-3 (Испаритель-2)"),
         std::string::npos);
+}
+
+TEST(RunStates, ConductivityBridgeFollowsItsZone) {
+    Rig r;
+    const std::uint8_t tcd = moduleAddress(kClassConductivity, 0);
+    KalderRunSettings s = warmSettings(0);
+    s.zones[2].setTemp = 100;  // "Детектор-1", the detector's heated zone
+    s.zones[2].tolerance = 5;
+    s.bridgeVoltage[0] = 6;
+    r.start(s, {tcd});
+    auto p = [&](std::uint16_t n) { return r.queue.find(tcd, n); };
+    r.run(0.2);
+    EXPECT_NE(r.rs.readinessText().find("Определяется версия усилителя ДТП"), std::string::npos);
+    r.queue.onAnswer(tcd, kParamFirmware, 0x105);
+    r.queue.onAnswer(tcd, 6, 4);  // "70 Ом Rhenium-Tungsten"
+    r.packet.zoneTemp[2] = 25;
+    r.run(0.2);
+    EXPECT_NE(r.rs.readinessText().find("Ожидание стабилизации температуры ДТП-1"),
+              std::string::npos);
+    EXPECT_FLOAT_EQ(p(1)->asFloat(), 0.0f);
+    // Warm: the filament limit 180 °C above the zone, then the bridge on.
+    r.packet.zoneTemp[2] = 100;
+    r.run(0.2);
+    EXPECT_FLOAT_EQ(p(1)->asFloat(), 6.0f);
+    EXPECT_NEAR(p(4)->asFloat(), 280.0f, 0.05f);
+    // A small move keeps the limit, 3 °C make a new one.
+    r.packet.zoneTemp[2] = 100.6f;
+    r.run(0.2);
+    EXPECT_NEAR(p(4)->asFloat(), 280.0f, 0.05f);
+    r.packet.zoneTemp[2] = 103.5f;
+    r.run(0.2);
+    EXPECT_NEAR(p(4)->asFloat(), 283.5f, 0.05f);
+    // The status register: filament overheat, then the protection trips.
+    r.queue.onAnswer(tcd, 5, 1);
+    r.run(0.2);
+    EXPECT_NE(r.rs.readinessText().find("Перегрев спирали ДТП-1"), std::string::npos);
+    r.run(10);  // read again after 10 s
+    r.queue.onAnswer(tcd, 5, 4);
+    r.run(0.2);
+    EXPECT_TRUE(r.alarms.has(37));
+    EXPECT_NE(r.alarms.alarmText().find("Напряжение моста ДТП слишком велико. Um="),
+              std::string::npos);
+    EXPECT_EQ(r.rs.runState(), kError);
+    // The error stop switched the bridge off; a channel not in use keeps it off.
+    EXPECT_FLOAT_EQ(p(1)->asFloat(), 0.0f);
+    r.rs.onMethodStarted(0);
+    r.inUse[0] = false;
+    r.run(1);
+    EXPECT_FLOAT_EQ(p(1)->asFloat(), 0.0f);
+}
+
+TEST(RunStates, ZoneTableFaults) {
+    // Five of eight zones from firmware that should report eight.
+    Rig r;
+    r.start(warmSettings(0), {kCarrier}, 5);
+    r.run(0.4);
+    EXPECT_TRUE(r.alarms.has(47));
+    EXPECT_NE(r.alarms.alarmText().find("Некорректная прошивки CPU"), std::string::npos);
+    EXPECT_EQ(r.rs.runState(), kStopped);
+    EXPECT_EQ(r.rs.statusText().find("Прибор остановлен"), 0u);
+
+    // A flame amplifier without a heated zone of its own.
+    Rig f;
+    f.start(warmSettings(0), {kFlame});
+    for (int z = 0; z < 8; ++z) {
+        f.queue.find(kControlUnitAddress, static_cast<std::uint16_t>(kParamZoneName + z))
+            ->requestRead();
+        f.queue.onAnswer(kControlUnitAddress, static_cast<std::uint16_t>(kParamZoneName + z),
+                         z == 0 ? 16 : 2064);
+    }
+    f.run(6);
+    EXPECT_TRUE(f.alarms.has(46));
+    EXPECT_NE(
+        f.alarms.alarmText().find(" В приборе нет зоны нагрева детектора, подключенного к ИМТ 1"),
+        std::string::npos);
+    EXPECT_EQ(f.rs.runState(), kError);
 }
 
 TEST(RunStates, RecordingHooksDriveTheAnalysisAndTheValves) {
