@@ -31,11 +31,13 @@
 #include "gui/document/chromatogram_browser_dlg.h"
 #include "gui/document/zelmora_view.h"
 #include "gui/file_dialogs.h"
+#include "gui/instruments/alarm_wnd.h"
 #include "gui/instruments/analysis_queue_dlg.h"
 #include "gui/instruments/device_list_dlg.h"
 #include "gui/instruments/instrument_controls.h"
 #include "gui/instruments/recording_controller.h"
 #include "gui/instruments/recording_wnd.h"
+#include "gui/instruments/sound_player.h"
 #include "gui/message_box.h"
 #include "gui/reports/report_wnd.h"
 #include "instruments/analysis_queue.h"
@@ -91,6 +93,12 @@ CMainFrame::CMainFrame(QWidget* parent)
     loadAnalysisQueue();
     instruments_ = new CInstrumentControls(this, [this](int id) { return runCommand(id); });
     instruments_->setListChanged([this] { deviceListChanged(); });
+    alarmWnd_ = new CAlarmWnd(this, [](bool on) {
+        if (on)
+            CSoundPlayer::instance().play(QStringLiteral("error.wav"), true);
+        else
+            CSoundPlayer::instance().stop(QStringLiteral("error.wav"));
+    });
     createActions();
     buildMenus();
     buildStatusBar();
@@ -285,6 +293,7 @@ void CMainFrame::rebuildBands() {
     // The instrument bands come first, one per instrument of the device
     // list, with the menu and the panes of the instruments.
     instruments_->rebuild(devices_);
+    alarmWnd_->setDevices(devices_);
     for (QToolBar* tb : std::as_const(bands_)) {
         removeToolBar(tb);
         delete tb;

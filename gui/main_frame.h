@@ -39,6 +39,7 @@ class CZelmoraDoc;
 
 namespace zelmora::gui {
 
+class CAlarmWnd;
 class CChildFrame;
 class CDatabaseWindows;
 class CInstrumentControls;
@@ -109,6 +110,9 @@ class CMainFrame : public QMainWindow {
     CRecordingWnd* activeRecording() const;
     // A chromatogram made from a recording and not written yet, in a new window.
     CChildFrame* openRecordedDocument(CZelmoraDoc&& doc);
+    // "Выявлены ошибки в работе с приборами", shown while an instrument has
+    // a fault.
+    CAlarmWnd* alarmWindow() const { return alarmWnd_; }
     // "По&дключение...": the device-list dialog; a changed list is written
     // and the bands follow it.
     void showDeviceList();
@@ -194,6 +198,7 @@ class CMainFrame : public QMainWindow {
     std::unique_ptr<AnalysisQueue> queue_;
     QPointer<CAnalysisQueueDlg> queueDlg_;
     CRecordingController* recording_ = nullptr;
+    CAlarmWnd* alarmWnd_ = nullptr;
     bool unattended_ = false;  // closing with no one to answer questions
     std::unique_ptr<CDatabaseWindows> databaseWindows_;
     QPointer<QWidget> workLog_;  // the CWorkLogWnd while it is open

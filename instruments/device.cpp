@@ -182,6 +182,8 @@ Status CDevice::open() {
         return Status::failure("прибор уже подключён");
     joinFinishedReader();
     setLastError({});
+    // The alarm lines name the device as the operator counts it.
+    alarms_.setDevice(userNumber(), displayName());
     if (openDevice())
         return {};
     // Every failing step of the sequence names itself; a driver's hook that

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <system_error>
 
 #include "app/settings_store.h"
@@ -34,6 +36,7 @@ std::int64_t steadyMs() {
 
 void KalderLiveValues::update(const wire::KalderPacket& p) {
     ++packets;
+    lastZoneCount = p.hasStatus ? p.zoneCount : 0;
     if (p.hasStatus) {
         state = p.state;
         errByte = p.errByte;
@@ -105,6 +108,55 @@ CKalderInstrument::CKalderInstrument(int type)
                                         [this](std::string_view s) { message(std::string(s)); }}),
       kept_(std::make_unique<CPlaceholderDevice>(type_)) {
     setReceiveTimeoutMs(kKalderReceiveTimeoutMs);
+    KalderRunHooks h;
+    h.nowMs = [this] { return nowMs(); };
+    h.log = &logLine;
+    h.playSound = [this](const char* name) {
+        std::function<void(const char*)> sink;
+        {
+            std::lock_guard lock(settingsMutex_);
+            sink = soundSink_;
+        }
+        if (sink)
+            sink(name);
+    };
+    h.recording = [this](int c) {
+        return c >= 0 && c < channelCount() && channel(c).isRecording();
+    };
+    h.inUse = [this](int c) { return c >= 0 && c < channelCount() && channel(c).inUse(); };
+    h.recordedMinutes = [this](int c) {
+        return c >= 0 && c < channelCount() ? channel(c).recordedMinutes() : 0.0;
+    };
+    // The presses are the reader thread's: it forgets them at its next packet.
+    h.clearButtons = [this] { clearButtons_.store(true); };
+    run_ = std::make_unique<CKalderRunState>(queue_, alarms(), std::move(h));
+}
+
+void CKalderInstrument::setSoundSink(std::function<void(const char*)> sink) {
+    std::lock_guard lock(settingsMutex_);
+    soundSink_ = std::move(sink);
+}
+
+void CKalderInstrument::setRunSettings(const KalderRunSettings& s) {
+    {
+        std::lock_guard lock(settingsMutex_);
+        for (std::size_t z = 1; z < zoneSetTemp_.size(); ++z)
+            zoneSetTemp_[z] = s.zones[z].setTemp;
+    }
+    run_->setSettings(s);
+}
+
+void CKalderInstrument::onRecordingStarted(int c) {
+    run_->onRecordingStarted(c);
+}
+
+void CKalderInstrument::onRecordingStopped(int c) {
+    run_->onRecordingStopped(c);
+}
+
+void CKalderInstrument::onMethodStarted(int c) {
+    CDevice::onMethodStarted(c);
+    run_->onMethodStarted(c);
 }
 
 bool CKalderInstrument::openDevice() {
@@ -155,11 +207,14 @@ void CKalderInstrument::saveSettings(SettingsStore& store, const std::string& ke
         aux = auxSelector_;
         zones = zoneSetTemp_;
     }
+    if (const KalderRunSettings rs = run_->settings(); rs.given)
+        writeKalderRunSettings(store, key, rs);
     for (int a = 0; a < kKalderAuxChannels; ++a)
         store.setInt(key, text::format("DopCHOut%d", a), aux[static_cast<std::size_t>(a)]);
     for (int z = 1; z < wire::kKalderZones; ++z)
-        store.setInt(key, text::format("Zone%d_SetTemp", z),
-                     static_cast<std::int32_t>(zones[static_cast<std::size_t>(z)] * 100.0));
+        store.setInt(
+            key, text::format("Zone%d_SetTemp", z),
+            static_cast<std::int32_t>(std::lround(zones[static_cast<std::size_t>(z)] * 100.0)));
     std::lock_guard lock(modulesMutex_);
     if (stackKnown_ || !modules_.empty()) {
         for (int k = 0; k < kStackSize; ++k) {
@@ -173,6 +228,7 @@ void CKalderInstrument::saveSettings(SettingsStore& store, const std::string& ke
 void CKalderInstrument::loadSettings(const SettingsStore& store, const std::string& key) {
     kept_->loadSettings(store, key);
     CDevice::loadSettings(store, key);
+    run_->setSettings(readKalderRunSettings(store, key));
     std::lock_guard lock(settingsMutex_);
     for (int a = 0; a < kKalderAuxChannels; ++a)
         auxSelector_[static_cast<std::size_t>(a)] =
@@ -283,6 +339,9 @@ bool CKalderInstrument::startWorkers() {
     forgetModules();
     queue_.rearm();
     registerControlUnit();
+    alarms().setDevice(userNumber(), displayName());
+    run_->setDevice(userNumber(), displayName());
+    run_->linkStarted();
     {
         std::lock_guard lock(liveMutex_);
         live_ = {};
@@ -310,6 +369,7 @@ void CKalderInstrument::stopWorkers() {
         writer_.join();
     pnp_.cancel();
     forgetModules();
+    run_->linkClosed();
 }
 
 bool CKalderInstrument::sleepWriter(int ms) {
@@ -397,6 +457,8 @@ void CKalderInstrument::processPacket(const wire::KalderPacket& p) {
             if (ch.isRecording())
                 ch.addSample(kalderAuxValue(auxSelector(a), live));
         }
+        if (clearButtons_.exchange(false))
+            buttons_.reset();
         // A change of a button bit is a press.
         if (haveButtons_) {
             const std::uint8_t changed = static_cast<std::uint8_t>(p.buttons ^ lastButtons_);
@@ -408,14 +470,14 @@ void CKalderInstrument::processPacket(const wire::KalderPacket& p) {
         lastButtons_ = p.buttons;
         haveButtons_ = true;
     }
-    if (!p.answer)
-        return;
-    const wire::KalderAnswer& a = *p.answer;
-    if (pnp_.active()) {
-        pnp_.onPacket(a);
-    } else {
-        queue_.onAnswer(a.address, a.numberField, a.value);
-        checkStack();
+    if (p.answer) {
+        const wire::KalderAnswer& a = *p.answer;
+        if (pnp_.active()) {
+            pnp_.onPacket(a);
+        } else {
+            queue_.onAnswer(a.address, a.numberField, a.value);
+            checkStack();
+        }
     }
     const bool active = pnp_.active();
     if (pnpWasActive_ && !active && pnp_.completed()) {
@@ -433,6 +495,8 @@ void CKalderInstrument::processPacket(const wire::KalderPacket& p) {
         compositionWarned_ = true;
         message("Не могу определить состав прибора.");
     }
+    if (p.hasStatus)
+        run_->step(live);
 }
 
 void CKalderInstrument::checkStack() {
@@ -457,10 +521,14 @@ void CKalderInstrument::checkStack() {
 
 void CKalderInstrument::adoptComposition(const std::vector<std::uint32_t>& words) {
     bool changed = false;
+    std::vector<std::uint8_t> addresses;
     {
         std::lock_guard lock(modulesMutex_);
         changed = adoptLocked(words);
+        for (const KalderModule& m : modules_)
+            addresses.push_back(m.address);
     }
+    run_->setComposition(addresses);
     // A recording made with another composition than its method expects.
     if (changed) {
         bool busy = false;
@@ -569,6 +637,167 @@ std::string CKalderInstrument::notAnsweringModules() const {
         out += "\r\n" + moduleLongName(m.address);
     }
     return out;
+}
+
+namespace {
+
+// Gas channel n lives at this regulator address, channel n % 2.
+std::uint8_t gasAddress(int n) {
+    return n < 8 ? moduleAddress(kClassGasPair, n / 2)
+                 : moduleAddress(kClassHydrogenAir, (n - 8) / 2);
+}
+
+// A real number kept as "%f" text, or as a DWORD by older versions.
+double readReal(const SettingsStore& store, const std::string& key, const std::string& name,
+                double def) {
+    const auto v = store.value(key, name);
+    if (!v)
+        return def;
+    if (const auto* d = std::get_if<std::uint32_t>(&*v))
+        return static_cast<std::int32_t>(*d);
+    if (const auto* t = std::get_if<std::string>(&*v)) {
+        char* end = nullptr;
+        const double x = std::strtod(t->c_str(), &end);
+        if (end != t->c_str() && std::isfinite(x))
+            return x;
+    }
+    return def;
+}
+
+double scaled(const SettingsStore& store, const std::string& key, const std::string& name,
+              double factor, std::int32_t def) {
+    return store.readInt(key, name, def) / factor;
+}
+
+std::int32_t toInt(double x, double factor) {
+    return static_cast<std::int32_t>(std::lround(x * factor));
+}
+
+constexpr int kValveBlocks = 8;
+
+}  // namespace
+
+KalderRunSettings readKalderRunSettings(const SettingsStore& store, const std::string& key) {
+    KalderRunSettings s;
+    // Stored run settings (written by this program) are given settings.
+    s.given = store.value(key, "Temp1").has_value() ||
+              store.value(key, "Zone0_ToleranceTemp").has_value();
+    s.ignitionAttempts = std::clamp(store.readInt(key, "m_PopytPodzh", 0), 0, 20);
+    s.readyDelaySeconds = std::clamp(store.readInt(key, "GotovDelay", 10), 0, 3600);
+    s.flameThreshold = readReal(store, key, "FlameValue", s.flameThreshold);
+    for (int z = 0; z < 8; ++z) {
+        auto& c = s.zones[static_cast<std::size_t>(z)];
+        if (z > 0)
+            c.setTemp = scaled(store, key, text::format("Zone%d_SetTemp", z), 100, 0);
+        c.tolerance = scaled(store, key, text::format("Zone%d_ToleranceTemp", z), 100, 100);
+        c.maxTemp = scaled(store, key, text::format("Zone%d_MaxTemp", z), 100, 20000);
+    }
+    for (int i = 0; i < 5; ++i) {
+        s.programTemp[static_cast<std::size_t>(i)] =
+            scaled(store, key, text::format("Temp%d", i + 1), 100, 0);
+        s.programTime[static_cast<std::size_t>(i)] =
+            scaled(store, key, text::format("Time%d", i + 1), 100, 10000);
+    }
+    static const char* const kRates[4] = {"Velocity12", "Velocity23", "Velocity34", "Velocity45"};
+    for (int i = 0; i < 4; ++i)
+        s.programRate[static_cast<std::size_t>(i)] = scaled(store, key, kRates[i], 100, 0);
+    for (int n = 0; n < kGasChannels; ++n) {
+        GasChannelConfig& g = s.gas[static_cast<std::size_t>(n)];
+        const int a = gasAddress(n), c = n % 2;
+        const bool hydrogen = a == 68 && c == 0;
+        const bool air = a == 68 && c == 1;
+        g.flowSet = scaled(store, key, text::format("GaseSet_%d_%d", a, c), 100, 0);
+        g.gasType = store.readInt(key, text::format("GaseType_%d_%d", a, c),
+                                  hydrogen ? 3
+                                  : air    ? 4
+                                           : 0);
+        g.mode =
+            std::clamp(store.readInt(key, text::format("GaseRezhim_%d_%d", a, c), hydrogen ? 6 : 0),
+                       0, kGasModes - 1);
+        g.flowTolerance = scaled(store, key, text::format("GaseDopusk_%d_%d", a, c), 100, 100);
+        g.pressureTolerance =
+            scaled(store, key, text::format("GaseDopuskPressure_%d_%d", a, c), 10000, 500);
+        g.pressureSet = scaled(store, key, text::format("GasePressure_%d_%d", a, c), 10000, 0);
+        auto prog = [&](const char* part) {
+            return scaled(store, key, text::format("GaseProgramm_%d_", n) + part, 1000, 0);
+        };
+        g.programme = {prog("P1"), prog("P2"),  prog("P3"), prog("t1"),
+                       prog("t2"), prog("V12"), prog("V23")};
+    }
+    for (int p = 0; p < 4; ++p)
+        s.bridgeVoltage[static_cast<std::size_t>(p)] =
+            readReal(store, key, text::format("DTPUmosta_%d", p), 0);
+    for (int b = 0; b < kValveBlocks; ++b) {
+        s.valveAvailability.push_back(
+            store.readDword(key, text::format("AvailabilityKran_%d", b), 0));
+        std::vector<ValveConfig> valves(4);
+        for (int v = 0; v < 4; ++v) {
+            ValveConfig& c = valves[static_cast<std::size_t>(v)];
+            c.initialState = store.readInt(key, text::format("InitialState_%d_%d", b, v), 0) != 0;
+            c.mode = store.readInt(key, text::format("SoftRezhim_%d_%d", b, v), 0) != 0;
+            c.syncChannel =
+                std::clamp(store.readInt(key, text::format("SyncChannel_%d_%d", b, v), 0), 0, 3);
+            c.time1 = scaled(store, key, text::format("Time1_%d_%d", b, v), 100, 0);
+            c.time2 = scaled(store, key, text::format("Time2_%d_%d", b, v), 100, 0);
+        }
+        s.valves.push_back(std::move(valves));
+    }
+    return s;
+}
+
+void writeKalderRunSettings(SettingsStore& store, const std::string& key,
+                            const KalderRunSettings& s) {
+    store.setInt(key, "m_PopytPodzh", s.ignitionAttempts);
+    store.setInt(key, "GotovDelay", s.readyDelaySeconds);
+    store.setString(key, "FlameValue", text::format("%f", s.flameThreshold));
+    for (int z = 0; z < 8; ++z) {
+        const auto& c = s.zones[static_cast<std::size_t>(z)];
+        store.setInt(key, text::format("Zone%d_ToleranceTemp", z), toInt(c.tolerance, 100));
+        store.setInt(key, text::format("Zone%d_MaxTemp", z), toInt(c.maxTemp, 100));
+    }
+    for (int i = 0; i < 5; ++i) {
+        store.setInt(key, text::format("Temp%d", i + 1),
+                     toInt(s.programTemp[static_cast<std::size_t>(i)], 100));
+        store.setInt(key, text::format("Time%d", i + 1),
+                     toInt(s.programTime[static_cast<std::size_t>(i)], 100));
+    }
+    static const char* const kRates[4] = {"Velocity12", "Velocity23", "Velocity34", "Velocity45"};
+    for (int i = 0; i < 4; ++i)
+        store.setInt(key, kRates[i], toInt(s.programRate[static_cast<std::size_t>(i)], 100));
+    for (int n = 0; n < kGasChannels; ++n) {
+        const GasChannelConfig& g = s.gas[static_cast<std::size_t>(n)];
+        const int a = gasAddress(n), c = n % 2;
+        store.setInt(key, text::format("GaseSet_%d_%d", a, c), toInt(g.flowSet, 100));
+        store.setInt(key, text::format("GaseType_%d_%d", a, c), g.gasType);
+        store.setInt(key, text::format("GaseRezhim_%d_%d", a, c), g.mode);
+        store.setInt(key, text::format("GaseDopusk_%d_%d", a, c), toInt(g.flowTolerance, 100));
+        store.setInt(key, text::format("GaseDopuskPressure_%d_%d", a, c),
+                     toInt(g.pressureTolerance, 10000));
+        store.setInt(key, text::format("GasePressure_%d_%d", a, c), toInt(g.pressureSet, 10000));
+        const GasProgramme& p = g.programme;
+        const std::pair<const char*, double> parts[] = {{"P1", p.p1},  {"P2", p.p2}, {"P3", p.p3},
+                                                        {"t1", p.t1},  {"t2", p.t2}, {"V12", p.v12},
+                                                        {"V23", p.v23}};
+        for (const auto& [part, value] : parts)
+            store.setInt(key, text::format("GaseProgramm_%d_", n) + part, toInt(value, 1000));
+    }
+    for (int p = 0; p < 4; ++p)
+        store.setString(key, text::format("DTPUmosta_%d", p),
+                        text::format("%f", s.bridgeVoltage[static_cast<std::size_t>(p)]));
+    for (std::size_t b = 0; b < s.valves.size() && b < kValveBlocks; ++b) {
+        const int bi = static_cast<int>(b);
+        if (b < s.valveAvailability.size())
+            store.setDword(key, text::format("AvailabilityKran_%d", bi), s.valveAvailability[b]);
+        for (std::size_t v = 0; v < s.valves[b].size() && v < 4; ++v) {
+            const ValveConfig& c = s.valves[b][v];
+            const int vi = static_cast<int>(v);
+            store.setInt(key, text::format("InitialState_%d_%d", bi, vi), c.initialState);
+            store.setInt(key, text::format("SoftRezhim_%d_%d", bi, vi), c.mode);
+            store.setInt(key, text::format("SyncChannel_%d_%d", bi, vi), c.syncChannel);
+            store.setInt(key, text::format("Time1_%d_%d", bi, vi), toInt(c.time1, 100));
+            store.setInt(key, text::format("Time2_%d_%d", bi, vi), toInt(c.time2, 100));
+        }
+    }
 }
 
 }  // namespace zelmora

@@ -26,7 +26,9 @@
 // - queue_ and pnp_ have their own locks;
 // - modulesMutex_ guards modules_ and stackKnown_;
 // - liveMutex_ guards live_ (the latest measured values);
-// - settingsMutex_ guards auxSelector_, zoneSetTemp_ and messageSink_;
+// - settingsMutex_ guards auxSelector_, zoneSetTemp_, messageSink_ and
+//   soundSink_;
+// - the run states (run_) have their own lock;
 // - linkReady_, baud_ and the counters are atomics.
 
 #include <array>
@@ -41,6 +43,8 @@
 #include <vector>
 
 #include "instruments/device.h"
+#include "instruments/kalder_live.h"
+#include "instruments/kalder_run_state.h"
 #include "instruments/param_queue.h"
 #include "instruments/plug_and_play.h"
 #include "instruments/serial_storehouse.h"
@@ -57,35 +61,6 @@ inline constexpr int kKalderProbeMs = 1000;
 inline constexpr int kKalderAuxChannels = 4;
 // Time after the link started within which the composition must be known.
 inline constexpr std::int64_t kKalderCompositionMs = 80000;
-
-// The latest values the instrument reported.
-struct KalderLiveValues {
-    std::uint8_t state = 0;
-    std::uint8_t errByte = 0;
-    std::uint16_t alarmBits = 0;
-    std::uint8_t panelMethod = 0xFF;
-    std::array<float, wire::kKalderZones> zoneTemp{};
-    std::array<std::uint8_t, wire::kKalderZones> heatingPower{};
-    float programmeSetPoint = 0;
-    std::array<double, wire::kKalderGasModules> flow{}, flowSet{}, valveVolts{}, inletPressure{},
-        outletPressure{};
-    std::array<double, wire::kKalderZones> zoneSetTemp{};
-    double mainsVolts = 0;
-    double flapPercent = 0;
-    std::array<std::int32_t, 3> service{};
-    std::array<float, wire::kKalderDetectors> detectorRaw{};
-    std::uint64_t packets = 0;
-
-    void update(const wire::KalderPacket& p);
-};
-
-// The value an auxiliary channel records for its selector: 0-7 zone
-// temperature, 8-15 heating power, 16-23 zone temperature minus its set
-// value (zone 0: the programme's current set point), 24-35 gas flow, 36-47
-// flow minus its set value, 48-59 inlet pressure, 60-71 outlet pressure,
-// 72-83 valve voltage, 84 flap, 85 mains voltage, 86-88 service values;
-// anything else 0.
-double kalderAuxValue(int selector, const KalderLiveValues& v);
 
 // A module the chromatograph knows, with its registered parameters.
 struct KalderModule {
@@ -110,6 +85,26 @@ class CKalderInstrument : public CDevice {
     // Messages for the operator (time-outs of plug-and-play); must only post.
     void setMessageSink(std::function<void(const std::string&)> sink);
     void setWriterPeriodsMs(int normal, int plugAndPlay);
+
+    // The run states (readiness, analysis, faults) and the settings they
+    // follow. Settings given here replace those loaded from the registry
+    // and are written into the instrument.
+    CKalderRunState& runStates() { return *run_; }
+    const CKalderRunState& runStates() const { return *run_; }
+    void setRunSettings(const KalderRunSettings& s);
+    KalderRunSettings runSettings() const { return run_->settings(); }
+    // Plays a sound of the program's sound folder ("ready.wav"); must only
+    // post. None: silent.
+    void setSoundSink(std::function<void(const char*)> sink);
+
+    int runState() const override { return run_->runState(); }
+    std::string statusText() const override { return run_->statusText(); }
+    bool isReadyToRecord() const override { return run_->isReadyToRecord(); }
+    bool beginRun() override { return true; }
+    void onRecordingStarted(int channel) override;
+    void onRecordingStopped(int channel) override;
+    void onMethodStarted(int channel) override;
+    void prepareForAnalysis() override { run_->prepareForAnalysis(); }
 
     bool linkReady() const { return linkReady_.load(); }
     int baudRate() const { return baud_.load(); }
@@ -180,6 +175,7 @@ class CKalderInstrument : public CDevice {
     std::uint64_t checksumsCounted_ = 0;  // reader thread
     bool pnpWasActive_ = false;           // reader thread
     StartButtons buttons_;                // reader thread
+    std::atomic<bool> clearButtons_{false};  // set by the run states on any thread
 
     std::atomic<bool> linkReady_{false};
     std::atomic<int> baud_{0};
@@ -211,6 +207,15 @@ class CKalderInstrument : public CDevice {
     std::array<int, kKalderAuxChannels> auxSelector_{0, 1, 2, 3};
     std::array<double, wire::kKalderZones> zoneSetTemp_{};
     std::function<void(const std::string&)> messageSink_;
+    std::function<void(const char*)> soundSink_;
+
+    // Created in the constructor, never replaced; has its own lock.
+    std::unique_ptr<CKalderRunState> run_;
 };
+
+// The run settings stored with the chromatograph in the device list.
+KalderRunSettings readKalderRunSettings(const SettingsStore& store, const std::string& key);
+void writeKalderRunSettings(SettingsStore& store, const std::string& key,
+                            const KalderRunSettings& s);
 
 }  // namespace zelmora

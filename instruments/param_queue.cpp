@@ -50,6 +50,16 @@ void CInstrumentParam::setRaw(std::uint32_t v) {
     pending_ = true;
 }
 
+void CInstrumentParam::requestRead() {
+    std::lock_guard lock(*mutex_);
+    // A parameter the module does not have, or given up after errors, is
+    // not asked for again.
+    if (!queued_ || pending_ || retries_ >= kParamRetryLimit)
+        return;
+    pending_ = true;
+    retries_ = 0;
+}
+
 bool CInstrumentParam::pending() const {
     std::lock_guard lock(*mutex_);
     return pending_;

@@ -91,6 +91,14 @@ class CInstrumentParam {
     void setInt(std::int32_t v) { setRaw(static_cast<std::uint32_t>(v)); }
     void setByte(std::uint8_t v) { setRaw(v); }
 
+    // A measurement is read once after registering; this asks for it again
+    // (a fault word, a zone temperature that the status packets do not
+    // carry). Nothing happens after the module was forgotten, nor for a
+    // parameter the module does not have or that was given up.
+    void requestRead();
+    // Answered at least once since it was registered or last requested.
+    bool hasValue() const { return !pending() && retries() < kParamRetryLimit; }
+
     bool pending() const;
     bool loadFirst() const;
     int retries() const;

@@ -10,7 +10,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     clang-14 libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-multimedia-dev
     libgsf-1-dev libsqlite3-dev sqlite3 libpugixml-dev
     python3 python3-olefile python3-numpy python3-scipy
     libnetcdf-dev python3-netcdf4

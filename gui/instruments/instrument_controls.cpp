@@ -15,7 +15,9 @@
 #include "gui/instruments/connect_device_dlg.h"
 #include "gui/instruments/ehd_settings_pg.h"
 #include "gui/instruments/kalder_dialogs.h"
+#include "gui/instruments/lamp_strip.h"
 #include "gui/instruments/recording_controller.h"
+#include "gui/instruments/sound_player.h"
 #include "gui/message_box.h"
 #include "instruments/device_manager.h"
 #include "instruments/device_menu.h"
@@ -135,6 +137,7 @@ void CInstrumentControls::clear() {
         delete tb;
     }
     bands_.clear();
+    lamps_.clear();
     for (QLabel* p : std::as_const(panes_)) {
         frame_->statusBar()->removeWidget(p);
         delete p;
@@ -194,6 +197,25 @@ void CInstrumentControls::rebuild(CDeviceManager* devices) {
         QAction* connectAction = action(command::kConnect + i);
         connectAction->setIconText(QStringLiteral("Подключить"));
         tb->addAction(connectAction);
+        CLampStrip* strip = nullptr;
+        if (auto* kalder = dynamic_cast<CKalderInstrument*>(&devices_->device(i))) {
+            strip = new CLampStrip(tb);
+            strip->setObjectName(QStringLiteral("Lamps%1").arg(i + 1));
+            tb->addWidget(strip);
+            // "ready.wav" when the chromatograph becomes ready, posted from
+            // its reader thread to this one.
+            kalder->setSoundSink([frame = frame_](const char* name) {
+                const QString n = QString::fromUtf8(name);
+                QMetaObject::invokeMethod(
+                    frame,
+                    [n] {
+                        if (programOptions().useSound)
+                            CSoundPlayer::instance().play(n);
+                    },
+                    Qt::QueuedConnection);
+            });
+        }
+        lamps_ << strip;
         frame_->addToolBar(Qt::TopToolBarArea, tb);
         bands_ << tb;
 
@@ -246,6 +268,29 @@ void CInstrumentControls::updateStates() {
         it.value()->setEnabled(isEnabled(it.key()));
         if (it.value()->isCheckable())
             it.value()->setChecked(isChecked(it.key()));
+    }
+    updateReadiness();
+}
+
+void CInstrumentControls::updateReadiness() {
+    if (devices_ == nullptr)
+        return;
+    blinkPhase_ = !blinkPhase_;
+    for (int i = 0; i < devices_->count() && i < panes_.size(); ++i) {
+        CDevice& d = devices_->device(i);
+        auto* kalder = dynamic_cast<CKalderInstrument*>(&d);
+        CLampStrip* strip = i < lamps_.size() ? lamps_[i] : nullptr;
+        QString pane = q(d.displayName());
+        if (kalder != nullptr && kalder->isRunning()) {
+            const QString status = q(kalder->statusText());
+            if (strip != nullptr)
+                strip->display(kalder->runStates().lampWord(), status, blinkPhase_);
+            pane += QStringLiteral(": ") + status.section(QStringLiteral("\r\n"), 0, 0);
+        } else if (strip != nullptr) {
+            strip->clear();
+        }
+        if (panes_[i]->text() != pane)
+            panes_[i]->setText(pane);
     }
 }
 

@@ -7,6 +7,9 @@
 // click: its popup menu at the mouse). The commands' prompts name the device
 // and the channel.
 //
+// A chromatograph's band also repeats its front-panel lamps and its
+// readiness, and its pane follows the run state.
+//
 // The channel commands (record, run a method, stop, the channel monitor,
 // the panel start) are carried out by the recording controller.
 
@@ -32,6 +35,7 @@ class CKalderInstrument;
 namespace zelmora::gui {
 
 class CRecordingController;
+class CLampStrip;
 
 // The prompt of a device command (40000–40339) with the device's number and
 // name; empty for other commands and devices that are not in the list.
@@ -65,6 +69,11 @@ class CInstrumentControls : public QObject {
     QAction* action(int id) const { return actions_.value(id, nullptr); }
     QToolBar* band(int device) const { return bands_.value(device, nullptr); }
     QLabel* pane(int device) const { return panes_.value(device, nullptr); }
+    // The lamps and readiness of a chromatograph on its band; none for
+    // other instruments.
+    CLampStrip* lamps(int device) const { return lamps_.value(device, nullptr); }
+    // Lamps, readiness and the panes' state texts, once per refresh.
+    void updateReadiness();
     // The popup of device i in the menu (also the pane's context menu).
     QMenu* devicePopup(int device) const { return popups_.value(device, nullptr); }
 
@@ -94,6 +103,8 @@ class CInstrumentControls : public QObject {
     QList<QMenu*> popups_;
     QList<QToolBar*> bands_;
     QList<QLabel*> panes_;
+    QList<CLampStrip*> lamps_;  // per device, owned by the bands
+    bool blinkPhase_ = false;
     // Devices close by themselves when their instrument falls silent; the
     // connect buttons follow.
     QTimer* refresh_ = nullptr;

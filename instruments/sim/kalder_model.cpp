@@ -68,6 +68,207 @@ KalderModel::KalderModel(KalderSimConfig config)
     for (int z = 0; z < 4; ++z)
         cpu_[static_cast<std::uint16_t>(33 + z)] = bitsOf(150.0f);
     cpu_[8200] = 0;
+    if (config_.physics.on) {
+        const KalderPhysics& ph = config_.physics;
+        zoneT_.fill(ph.ambient);
+        for (std::size_t i = 0; i < 3; ++i)
+            cpu_[static_cast<std::uint16_t>(96 + i)] = ph.errWords[i];
+        int channel = 0;
+        for (auto& m : modules_) {
+            const int cls = moduleClass(m.address);
+            if (isDetectorClass(cls)) {
+                if (cls == kClassFlame && flameChannel_ < 0)
+                    flameChannel_ = channel;
+                if (cls == kClassConductivity)
+                    for (std::uint16_t n : {1, 2, 3, 4, 5, 6})
+                        m.params.emplace(n, 0);
+                ++channel;
+            } else if (cls == kClassGasPair || cls == kClassHydrogenAir) {
+                for (std::uint16_t second : {0, 8192})
+                    for (std::uint16_t n : {1, 5, 6, 10, 14})
+                        m.params.emplace(static_cast<std::uint16_t>(n + second), 0);
+            } else if (cls == kClassValves2 || cls == kClassValves4) {
+                const int valves = cls == kClassValves4 ? 4 : 2;
+                m.params[1] = (1u << valves) - 1;
+                m.params.emplace(4, 0);
+                for (int v = 0; v < valves; ++v) {
+                    const auto sel = static_cast<std::uint16_t>(v << 12);
+                    m.params[static_cast<std::uint16_t>(14 | sel)] = 3;
+                    m.params.emplace(static_cast<std::uint16_t>(2 | sel), 0);
+                }
+            }
+        }
+    }
+}
+
+float KalderModel::cpuFloat(std::uint16_t number) const {
+    const auto it = cpu_.find(number);
+    return it == cpu_.end() ? 0.0f : std::bit_cast<float>(it->second);
+}
+
+float KalderModel::moduleFloat(std::uint8_t address, std::uint16_t number) const {
+    for (const auto& m : modules_) {
+        if (m.address != address)
+            continue;
+        const auto it = m.params.find(number);
+        return it == m.params.end() ? 0.0f : std::bit_cast<float>(it->second);
+    }
+    return 0.0f;
+}
+
+namespace {
+
+// The column programme as segments of (minutes, from, to).
+struct Segment {
+    double minutes, from, to;
+};
+
+std::vector<Segment> programmeSegments(const std::array<float, 5>& temp,
+                                       const std::array<float, 5>& hold,
+                                       const std::array<float, 4>& rate) {
+    std::vector<Segment> out;
+    for (std::size_t k = 0; k < 5; ++k) {
+        out.push_back({std::max(0.0f, hold[k]) * 1.0, temp[k] * 1.0, temp[k] * 1.0});
+        if (k == 4 || rate[k] == 0)
+            break;
+        out.push_back(
+            {std::fabs((temp[k + 1] - temp[k]) / rate[k]) * 1.0, temp[k] * 1.0, temp[k + 1] * 1.0});
+    }
+    return out;
+}
+
+}  // namespace
+
+double KalderModel::programmeSetPoint(double minutes) const {
+    std::array<float, 5> temp{}, hold{};
+    std::array<float, 4> rate{};
+    for (std::size_t k = 0; k < 5; ++k) {
+        temp[k] = cpuFloat(static_cast<std::uint16_t>(8 + k));
+        hold[k] = cpuFloat(static_cast<std::uint16_t>(16 + k));
+    }
+    for (std::size_t k = 0; k < 4; ++k)
+        rate[k] = cpuFloat(static_cast<std::uint16_t>(24 + k));
+    double t = minutes;
+    double last = temp[0];
+    for (const Segment& seg : programmeSegments(temp, hold, rate)) {
+        if (t < seg.minutes)
+            return seg.minutes > 0 ? seg.from + (seg.to - seg.from) * t / seg.minutes : seg.to;
+        t -= seg.minutes;
+        last = seg.to;
+    }
+    return last;
+}
+
+int KalderModel::analysisPhase(double minutes) const {
+    std::array<float, 5> temp{}, hold{};
+    std::array<float, 4> rate{};
+    for (std::size_t k = 0; k < 5; ++k) {
+        temp[k] = cpuFloat(static_cast<std::uint16_t>(8 + k));
+        hold[k] = cpuFloat(static_cast<std::uint16_t>(16 + k));
+    }
+    for (std::size_t k = 0; k < 4; ++k)
+        rate[k] = cpuFloat(static_cast<std::uint16_t>(24 + k));
+    double t = minutes;
+    int phase = 0;
+    for (const Segment& seg : programmeSegments(temp, hold, rate)) {
+        if (t < seg.minutes)
+            return std::min(phase, 7);
+        t -= seg.minutes;
+        ++phase;
+    }
+    return 8;  // the programme is over: state 14
+}
+
+void KalderModel::advance(std::uint64_t n) {
+    const KalderPhysics& ph = config_.physics;
+    constexpr double dt = 1.0 / kKalderPacketRate;
+    for (; advancedTo_ < n; ++advancedTo_) {
+        const double t = static_cast<double>(advancedTo_ + 1) * dt;
+        const bool analysis = cpu_[8200] != 0;
+        if (analysis && analysisStart_ < 0)
+            analysisStart_ = t;
+        if (!analysis)
+            analysisStart_ = -1;
+        const double minutes = analysisStart_ >= 0 ? (t - analysisStart_) / 60.0 : 0.0;
+        const double heat = 1.0 - std::exp(-ph.heatRate * dt);
+        for (int z = 0; z < 8; ++z) {
+            double set = 0;
+            if (z == 0)
+                set = analysis ? programmeSetPoint(minutes) : cpuFloat(8);
+            else if (z <= 4)
+                set = cpuFloat(static_cast<std::uint16_t>(32 + z));
+            if (set <= 0 || z == ph.coldZone)
+                set = ph.ambient;
+            auto& T = zoneT_[static_cast<std::size_t>(z)];
+            T += (set - T) * heat;
+        }
+        const double gas = 1.0 - std::exp(-ph.gasRate * dt);
+        for (const auto& m : modules_) {
+            const int cls = moduleClass(m.address);
+            if (cls != kClassGasPair && cls != kClassHydrogenAir)
+                continue;
+            for (int c = 0; c < 2; ++c) {
+                const int ch = (cls == kClassGasPair ? 0 : 8) + 2 * moduleIndex(m.address) + c;
+                const auto second = static_cast<std::uint16_t>(c ? 8192 : 0);
+                double flowSet = moduleFloat(m.address, static_cast<std::uint16_t>(1 + second));
+                const bool pressure =
+                    moduleFloat(m.address, static_cast<std::uint16_t>(6 + second)) != 0;
+                double pSet = moduleFloat(m.address, static_cast<std::uint16_t>(14 + second));
+                if (ch == ph.stuckGas) {
+                    flowSet /= 2;
+                    pSet /= 2;
+                }
+                auto& f = flow_[static_cast<std::size_t>(ch)];
+                auto& o = outlet_[static_cast<std::size_t>(ch)];
+                const double fTarget = pressure ? pSet * 20.0 : flowSet;
+                const double oTarget = pressure ? pSet : flowSet / 100.0;
+                f += (fTarget - f) * gas;
+                o += (oTarget - o) * gas;
+            }
+        }
+        if (ph.flameOutAt >= 0 && t >= ph.flameOutAt && flame_) {
+            flame_ = false;
+            config_.physics.flameOutAt = -1;
+        }
+        if (!analysis)
+            stateByte_ = 5;
+        else
+            stateByte_ = static_cast<std::uint8_t>(
+                analysisPhase(minutes) >= 8 ? 14 : 6 + analysisPhase(minutes));
+    }
+}
+
+void KalderModel::fillPhysics(wire::KalderPacket& p, std::uint64_t n) const {
+    const KalderPhysics& ph = config_.physics;
+    const double t = static_cast<double>(n) / kKalderPacketRate;
+    p.state = stateByte_;
+    p.errByte = t >= ph.errAt ? ph.errByte : 0;
+    const bool analysis = analysisStart_ >= 0;
+    for (int z = 0; z < wire::kKalderZones; ++z) {
+        const auto zi = static_cast<std::size_t>(z);
+        const bool frozen = z == ph.frozenZone && t >= ph.frozenAt;
+        // A real reading never stands still: a hundredth of a degree of noise.
+        const double noise =
+            frozen ? 0.0 : ((n + static_cast<std::uint64_t>(z)) % 2 ? 0.01 : -0.01);
+        p.zoneTemp[zi] = static_cast<float>(frozen ? std::round(zoneT_[zi]) : zoneT_[zi] + noise);
+        double set =
+            z == 0 ? cpuFloat(8) : (z <= 4 ? cpuFloat(static_cast<std::uint16_t>(32 + z)) : 0);
+        if (z == ph.coldZone)
+            set = 0;
+        p.heatingPower[zi] =
+            static_cast<std::uint8_t>(std::clamp((set - zoneT_[zi]) * 2.0 + 10.0, 0.0, 100.0));
+    }
+    const double minutes = analysis ? (t - analysisStart_) / 60.0 : 0.0;
+    p.programmeSetPoint = static_cast<float>(analysis ? programmeSetPoint(minutes) : cpuFloat(8));
+    p.mainsRaw = static_cast<std::uint16_t>(std::lround(ph.mains * 10.0));
+    for (int m = 0; m < wire::kKalderGasModules; ++m) {
+        const auto mi = static_cast<std::size_t>(m);
+        p.flowRaw[mi] = static_cast<std::int16_t>(std::lround(flow_[mi] * 10.0));
+        p.outletRaw[mi] = static_cast<std::int16_t>(std::lround(outlet_[mi] * 1000.0));
+        p.inletRaw[mi] = static_cast<std::int16_t>(std::lround(outlet_[mi] * 1000.0 + 300.0));
+    }
+    if (flameChannel_ >= 0 && !flame_)
+        p.detector[static_cast<std::size_t>(flameChannel_)].fill(0.0f);
 }
 
 std::array<std::uint8_t, 16> KalderModel::stack() const {
@@ -153,10 +354,14 @@ wire::KalderPacket KalderModel::statusPacket(std::uint64_t n, std::uint8_t type)
             p.detector[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)] =
                 expectedSample(c, n, k);
     p.service = {static_cast<std::int32_t>(n), 2, 3};
+    if (config_.physics.on)
+        fillPhysics(p, n);
     return p;
 }
 
 std::vector<std::uint8_t> KalderModel::packetBytes(std::uint64_t n) {
+    if (config_.physics.on)
+        advance(n);
     std::uint8_t type = 0;
     if (config_.dataEvery != 0 && n % config_.dataEvery == config_.dataEvery - 1)
         type = 3;
@@ -270,6 +475,12 @@ std::optional<wire::KalderAnswer> KalderModel::answer(const wire::KalderRequest&
         }
         if (r.write)
             it->second = r.value;
+        // The ignition pulse lights the flame, unless it is told to fail.
+        if (r.write && r.number == 8240 && config_.physics.on) {
+            ++pulses_;
+            if (!config_.physics.flameFails && std::bit_cast<float>(r.value) > 0)
+                flame_ = true;
+        }
         return wire::KalderAnswer{r.address, r.number, static_cast<std::int32_t>(it->second)};
     }
     for (auto& m : modules_) {

@@ -49,6 +49,28 @@ struct KalderSimModule {
     std::uint32_t word() const { return (std::uint32_t{address} << 24) | (serial & 0xFFFFFF); }
 };
 
+// The instrument's physics, for bringing it to readiness: heated zones that
+// move towards their set points (first order), gas flows and pressures that
+// follow theirs, a flame lit by an ignition pulse, the analysis phases of
+// the column programme, the mains voltage, and faults on request. Time is
+// the simulated time of the packets (0.2 s each), so --speed speeds it up.
+struct KalderPhysics {
+    bool on = false;           // off: the fixed readings of the link tests
+    double ambient = 25.0;     // °C at cold start
+    double heatRate = 0.05;    // per second: dT/dt = rate * (set - T)
+    double gasRate = 1.0;      // per second, flows and pressures
+    double mains = 220.0;      // V
+    bool flameFails = false;   // ignition pulses never light the flame
+    double flameOutAt = -1;    // s of simulated time at which the flame goes out
+    int coldZone = -1;         // a zone whose heater does not work
+    int frozenZone = -1;       // a zone whose reading stops changing
+    double frozenAt = 0;       // s from which it is frozen
+    int stuckGas = -1;         // a gas channel that reaches only half its set point
+    std::uint8_t errByte = 0;  // error byte that stays set from errAt on
+    double errAt = 0;
+    std::array<std::uint32_t, 3> errWords{};  // control unit words 96-98
+};
+
 struct KalderSimConfig {
     double speed = 1.0;  // wall-clock speed-up of the packet rate
     int baud = 19200;    // the rate the instrument talks at
@@ -70,6 +92,7 @@ struct KalderSimConfig {
     // Answers go in a separate type 2 packet right after the status.
     bool answerPackets = false;
     std::uint32_t seed = 1;
+    KalderPhysics physics;
 };
 
 // Status packets per second (20 samples per second, four per packet).
@@ -109,11 +132,23 @@ class KalderModel {
     std::array<std::uint8_t, 16> stack() const;
     std::optional<std::uint32_t> cpuParam(std::uint16_t number) const;
     std::uint64_t crcErrors() const { return parser_.checksumErrors(); }
+    // Physics: the state of the simulated instrument.
+    KalderPhysics& physics() { return config_.physics; }
+    bool flameLit() const { return flame_; }
+    double zoneTemperature(int z) const { return zoneT_[static_cast<std::size_t>(z)]; }
+    int ignitionPulses() const { return pulses_; }
+    std::uint8_t stateByte() const { return stateByte_; }
 
   private:
     std::optional<wire::KalderAnswer> answer(const wire::KalderRequest& r);
     std::optional<wire::KalderAnswer> busService(const wire::KalderRequest& r);
     wire::KalderPacket statusPacket(std::uint64_t n, std::uint8_t type);
+    void advance(std::uint64_t n);
+    void fillPhysics(wire::KalderPacket& p, std::uint64_t n) const;
+    float cpuFloat(std::uint16_t number) const;
+    float moduleFloat(std::uint8_t address, std::uint16_t number) const;
+    double programmeSetPoint(double minutes) const;
+    int analysisPhase(double minutes) const;
 
     KalderSimConfig config_;
     std::vector<KalderSimModule> modules_;
@@ -123,6 +158,16 @@ class KalderModel {
     std::vector<wire::KalderAnswer> answers_;  // waiting for a packet with a slot
     int lastPolled_ = -1;                      // the module that offered its word to the last poll
     std::minstd_rand rng_;
+
+    // Physics state, advanced once per packet.
+    std::uint64_t advancedTo_ = 0;
+    std::array<double, 8> zoneT_{};
+    std::array<double, 12> flow_{}, outlet_{};
+    bool flame_ = false;
+    int pulses_ = 0;
+    double analysisStart_ = -1;  // s of simulated time
+    std::uint8_t stateByte_ = 5;
+    int flameChannel_ = -1;  // detector channel of the first flame amplifier
 };
 
 }  // namespace zelmora::sim

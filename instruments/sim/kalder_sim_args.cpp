@@ -28,7 +28,19 @@ const char* const kKalderSimUsage =
     "  --short-every N        после каждого N-го пакета - короткий пакет состояния (тип 4)\n"
     "  --answer-packets       ответы отдельными пакетами (тип 2)\n"
     "  --fault KIND@N[:A]     неисправность линии (как у других приборов)\n"
-    "  --seed N               начальное число для мусора\n";
+    "  --seed N               начальное число для мусора\n"
+    "Физика прибора (выход на режим):\n"
+    "  --cold                 холодный старт: зоны греются, газы выходят на заданные,\n"
+    "                         пламя зажигается импульсом поджига, анализ идёт по программе\n"
+    "  --ambient T --heat-rate K   начальная температура, °C, и скорость нагрева, 1/с\n"
+    "  --mains V              напряжение сети, В\n"
+    "  --flame-fails          пламя не зажигается\n"
+    "  --flame-out S          пламя гаснет на S-й секунде\n"
+    "  --cold-zone Z          зона Z не греется\n"
+    "  --frozen-zone Z[:S]    показания зоны Z застывают (с S-й секунды)\n"
+    "  --gas-stuck N          газовый канал N (0-11) не выходит на заданное\n"
+    "  --err-byte HEX[:S]     байт ошибок прибора (с S-й секунды)\n"
+    "  --err-word N:HEX       слово ошибок БУ 96, 97 или 98\n";
 
 namespace {
 
@@ -76,6 +88,78 @@ KalderSimModule makeModule(int cls, int index, std::uint32_t serial, int slot) {
     return m;
 }
 
+bool isPhysicsOption(const std::string& a) {
+    return a == "--ambient" || a == "--heat-rate" || a == "--mains" || a == "--flame-out" ||
+           a == "--cold-zone" || a == "--frozen-zone" || a == "--gas-stuck" || a == "--err-byte" ||
+           a == "--err-word";
+}
+
+// One option of the instrument's physics with its value.
+bool parsePhysicsOption(const std::string& a, const std::string& v, KalderPhysics& ph,
+                        std::string* error) {
+    auto bad = [&](const std::string& m) {
+        if (error)
+            *error = m;
+        return false;
+    };
+    if (a == "--ambient" || a == "--heat-rate" || a == "--mains" || a == "--flame-out") {
+        const auto d = text::parseDouble(v);
+        if (!d || *d < 0 || *d > 1e6)
+            return bad("неверное значение " + a + ": " + v);
+        ph.on = true;
+        if (a == "--ambient")
+            ph.ambient = *d;
+        else if (a == "--heat-rate")
+            ph.heatRate = *d;
+        else if (a == "--mains")
+            ph.mains = *d;
+        else
+            ph.flameOutAt = *d;
+    } else if (a == "--cold-zone" || a == "--frozen-zone" || a == "--gas-stuck") {
+        const auto f = split(v);
+        const auto n = text::parseInt(f[0]);
+        const int limit = a == "--gas-stuck" ? 11 : 7;
+        if (!n || *n < 0 || *n > limit)
+            return bad("неверный номер " + a + ": " + v);
+        ph.on = true;
+        if (a == "--cold-zone") {
+            ph.coldZone = static_cast<int>(*n);
+        } else if (a == "--gas-stuck") {
+            ph.stuckGas = static_cast<int>(*n);
+        } else {
+            ph.frozenZone = static_cast<int>(*n);
+            if (f.size() > 1) {
+                const auto at = text::parseDouble(f[1]);
+                if (!at || *at < 0)
+                    return bad("неверное время " + a + ": " + v);
+                ph.frozenAt = *at;
+            }
+        }
+    } else if (a == "--err-byte") {
+        const auto f = split(v);
+        const auto b = parseHex(f[0]);
+        if (!b || *b > 0xFF)
+            return bad("неверный байт ошибок: " + v);
+        ph.on = true;
+        ph.errByte = static_cast<std::uint8_t>(*b);
+        if (f.size() > 1) {
+            const auto at = text::parseDouble(f[1]);
+            if (!at || *at < 0)
+                return bad("неверное время " + a + ": " + v);
+            ph.errAt = *at;
+        }
+    } else if (a == "--err-word") {
+        const auto f = split(v);
+        const auto n = f.size() == 2 ? text::parseInt(f[0]) : std::nullopt;
+        const auto w = f.size() == 2 ? parseHex(f[1]) : std::nullopt;
+        if (!n || !w || *n < 96 || *n > 98)
+            return bad("слово ошибок 96, 97 или 98: " + v);
+        ph.on = true;
+        ph.errWords[static_cast<std::size_t>(*n - 96)] = *w;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parseKalderArgs(const std::vector<std::string>& args, KalderSimConfig& c, std::string* error) {
@@ -110,9 +194,24 @@ bool parseKalderArgs(const std::vector<std::string>& args, KalderSimConfig& c, s
             c.answerPackets = true;
             continue;
         }
+        if (a == "--cold") {
+            c.physics.on = true;
+            continue;
+        }
+        if (a == "--flame-fails") {
+            c.physics.on = true;
+            c.physics.flameFails = true;
+            continue;
+        }
         if (i + 1 >= args.size())
             return fail("нет значения у " + a);
         const std::string v = args[++i];
+        if (isPhysicsOption(a)) {
+            if (!parsePhysicsOption(a, v, c.physics, error))
+                return false;
+            c.physics.on = true;
+            continue;
+        }
         if (a == "--speed") {
             const auto d = text::parseDouble(v);
             if (!d || *d <= 0 || *d > 1000)

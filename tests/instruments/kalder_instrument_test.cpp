@@ -130,7 +130,12 @@ TEST_F(KalderTest, ConnectsAtEitherRateLoadsTheCompositionAndRecords) {
         EXPECT_EQ(serial->raw(), 0x00C0FFEEu);
         EXPECT_EQ(d->queue().find(kControlUnitAddress, 322)->asInt(), 2096);
         EXPECT_TRUE(d->notAnsweringModules().empty());
-        EXPECT_EQ(d->paramStatistics(0).rfind("\r\n\r\nПараметры:", 0), 0u);
+        // The run states add their own exchange (lamps, fault words): wait
+        // until the queue has nothing left to send.
+        eventually([&] { return d->paramStatistics(0).rfind("\r\n\r\nПараметры:", 0) == 0; },
+                   10000);
+        EXPECT_EQ(d->paramStatistics(0).rfind("\r\n\r\nПараметры:", 0), 0u)
+            << d->paramStatistics(0);
 
         // Recording: channels 1 and 2 four samples a packet, channel 5 the
         // selected zone temperature, channel 6 the mains voltage.
