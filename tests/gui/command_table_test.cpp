@@ -111,9 +111,9 @@ class CommandTableTest : public QObject {
             if (c.menu != Menu::None)
                 QVERIFY2(inSomeMenu(a) && a->isVisible(), c.label);
         }
-        // The report window's commands have their handlers; the windows of
-        // the database, the method editor and the recording still wait.
-        QVERIFY(waiting > 20);
+        // Commands whose windows are not part of the program yet ("Справка",
+        // the instruments' settings sheet...) are there, shown disabled.
+        QVERIFY(waiting > 0);
         // The database's search waits for its window, the filter works now.
         QVERIFY(frame.action(command::kFindInDatabase)->isVisible());
         QVERIFY(!frame.runCommand(command::kFindInDatabase));
