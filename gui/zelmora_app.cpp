@@ -22,6 +22,7 @@
 #include "gui/reports/chromatogram_report.h"
 #include "instruments/channel.h"
 #include "instruments/device_manager.h"
+#include "instruments/queue_recording_link.h"
 #include "method/document_method.h"
 #include "processing/peak_integration.h"
 
@@ -49,6 +50,9 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
     recording_->setFrame(frame_.get());
     recording_->setDevices(devices_.get());
     frame_->setRecordingController(recording_.get());
+    // The queue's channel takes its samples from the queue ("EnableKGK").
+    recording_->setQueueLink(std::make_shared<QueueRecordingLink>(
+        frame_->analysisQueue(), userSettings(), recording_->messages()));
     frame_->setDeviceManager(devices_.get());
     // Start buttons ask for commands on the devices' reader threads: they
     // are posted to the main window, which the devices outlive until
@@ -65,6 +69,7 @@ CZelmoraApp::~CZelmoraApp() {
     frame_->setDeviceManager(nullptr);
     frame_->setDatabase(nullptr);
     frame_->setRecordingController(nullptr);
+    recording_->setQueueLink(nullptr);
     recording_->setFrame(nullptr);
     frame_.reset();
     devices_.reset();

@@ -69,6 +69,12 @@ void CChannel::setQueueLink(std::shared_ptr<AnalysisQueueLink> link) {
     queue_ = std::move(link);
 }
 
+AnalysisQueueLink* CChannel::queueLink() const {
+    if (queue_)
+        return queue_.get();
+    return host_ != nullptr ? host_->queueLink() : nullptr;
+}
+
 void CChannel::post(std::function<void()> work) {
     if (host_ == nullptr)
         return;
@@ -320,8 +326,8 @@ void CChannel::startRecording(bool notifyDevice) {
         host_->closeWaiting(*this);
     const ProgramOptions options = host_->options();
     doc_->passport.analysisTime = host_->startTime();
-    if (options.enableKGK && queue_)
-        queue_->recordingStarting(*this, doc_->passport);
+    if (AnalysisQueueLink* q = queueLink(); options.enableKGK && q)
+        q->recordingStarting(*this, doc_->passport);
 
     JournalInfo info;
     info.device = device().deviceIndex();
@@ -460,8 +466,8 @@ void CChannel::endOfRecording(bool interrupted) {
     if (doc->passport.numberInSeries <= 0)
         doc->passport.numberInSeries = total - remaining + 1;
     const ProgramOptions options = host_->options();
-    if (options.enableKGK && queue_)
-        queue_->recordingStopped(*this, interrupted);
+    if (AnalysisQueueLink* q = queueLink(); options.enableKGK && q)
+        q->recordingStopped(*this, interrupted);
 
     MessageSink& sink = host_->messages();
     Result<FinishedRecording> finished =

@@ -66,6 +66,8 @@ struct FinishedRecording {
 
 // What a front end does for its channels. Every call but post() comes on the
 // interface thread.
+class AnalysisQueueLink;
+
 class ChannelHost {
   public:
     virtual ~ChannelHost() = default;
@@ -73,6 +75,9 @@ class ChannelHost {
     // thread and must only queue (the posted window message).
     virtual void post(std::function<void()> work) = 0;
     virtual MessageSink& messages() = 0;
+    // The analysis queue's side of the recordings (channels made after the
+    // link was set take it from here); null without a queue.
+    virtual AnalysisQueueLink* queueLink() { return nullptr; }
     // The options at the moment they are needed.
     virtual ProgramOptions options() const = 0;
     // The recording's analysis time (AnalysisStartTime).
@@ -122,6 +127,8 @@ class CChannel : public AcquisitionChannel {
     static ChannelFactory factory(ChannelHost* host);
     void setHost(ChannelHost* host);
     void setQueueLink(std::shared_ptr<AnalysisQueueLink> link);
+    // The channel's own link, else the host's.
+    AnalysisQueueLink* queueLink() const;
 
     // The method, the number of analyses of the series and whether the
     // method's instrument settings go to the instrument.

@@ -71,6 +71,7 @@ class CRecordingController : public QObject, public ChannelHost {
     // ChannelHost
     void post(std::function<void()> work) override;
     MessageSink& messages() override { return sink_; }
+    AnalysisQueueLink* queueLink() override { return queue_.get(); }
     ProgramOptions options() const override;
     std::time_t startTime() override;
     std::filesystem::path journalFolder() const override;

@@ -10,6 +10,10 @@
 
 #include "app/settings_store.h"
 #include "app/text.h"
+#include "document/message_sink.h"
+#include "document/passport.h"
+#include "instruments/demo_adc.h"
+#include "instruments/queue_recording_link.h"
 #include "tests/support/temp_dir.h"
 
 using namespace zelmora;
@@ -363,4 +367,56 @@ TEST(QueueSettings, ReadDefaultsAndKeepWhatWasSaved) {
     EXPECT_EQ(back.purgeMethod, "Не задан");
     EXPECT_EQ(back.loadFolder, "/srv/queues");
     EXPECT_EQ(back.exportProgram, "/usr/local/bin/lims-put");
+}
+
+TEST(QueueRecordingLink, TheQueuesChannelTakesItsSamplesInTurn) {
+    TempDir dir;
+    zelmora::test::writeFile(
+        dir / "q.xml", queueXml(entryXml(1, 501, 0, "Бензин") + entryXml(2, 502, 0, "Керосин")));
+    AnalysisQueue queue(dir / "queue.xml");
+    ASSERT_TRUE(queue.load(dir / "q.xml").ok());
+    SettingsStore settings(dir / "settings", true);
+    QueueSettings s;
+    s.device = 0;
+    s.channel = 1;
+    s.workingMethod = "Бензин.mtd";
+    s.save(settings);
+    RecordingMessageSink messages;
+    QueueRecordingLink link(queue, settings, messages);
+
+    CDemoAdc device;
+    ASSERT_TRUE(device.init(0, CChannel::factory(nullptr)));
+    auto& other = dynamic_cast<CChannel&>(device.channel(0));
+    auto& mine = dynamic_cast<CChannel&>(device.channel(1));
+
+    // Another channel records as if there were no queue.
+    Passport p;
+    link.recordingStarting(other, p);
+    EXPECT_EQ(p.sample, "");
+    EXPECT_EQ(queue.firstInWork(), -1);
+
+    // The wrong method loaded: the operator hears which one is needed.
+    device.setLastLoadMethod("Дизель");
+    link.recordingStarting(mine, p);
+    ASSERT_FALSE(messages.entries.empty());
+    EXPECT_EQ(messages.entries.back().text, "Выбран метод Дизель а нужно Бензин.mtd");
+    EXPECT_EQ(queue.firstInWork(), -1);
+
+    device.setLastLoadMethod("бензин");
+    link.recordingStarting(mine, p);
+    EXPECT_EQ(p.sample, "Виала № 1 Бензин # 501");
+    EXPECT_EQ(p.comment, "к1");
+    EXPECT_EQ(p.point, "Цех");
+    EXPECT_DOUBLE_EQ(p.sampleAmount, 1.25);
+    EXPECT_DOUBLE_EQ(p.standardAmount, 0.5);
+    EXPECT_EQ(queue.firstInWork(), 0);
+    // Interrupted: run again; completed: processed, and the next one follows.
+    link.recordingStopped(mine, true);
+    EXPECT_EQ(queue.entries()[0].status, kQueueNew);
+    link.recordingStarting(mine, p);
+    link.recordingStopped(mine, false);
+    EXPECT_EQ(queue.entries()[0].status, kQueueProcessed);
+    Passport next;
+    link.recordingStarting(mine, next);
+    EXPECT_EQ(next.sample, "Виала № 2 Керосин # 502");
 }
