@@ -14,11 +14,13 @@
 #include "database/results_saver.h"
 #include "document/results_store.h"
 #include "gui/document/passport_dlg.h"
+#include "gui/instruments/ehd_settings_pg.h"
 #include "gui/instruments/recording_controller.h"
 #include "gui/main_frame.h"
 #include "gui/message_box.h"
 #include "gui/method/method_chooser.h"
 #include "gui/method/method_commands.h"
+#include "gui/method/mtd_capture.h"
 #include "gui/reports/chromatogram_report.h"
 #include "instruments/channel.h"
 #include "instruments/device_manager.h"
@@ -44,6 +46,8 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
     CPassportDlg::chooseMethod = [](const std::string& current, QWidget* parent) {
         return chooseMethod(parent, current);
     };
+    // The method editor's detector block is edited in the detector's page.
+    setMethodInstrumentEditors({}, &editMethodEhdSettings);
     recording_ = std::make_unique<CRecordingController>();
     loadDevices();
     frame_ = std::make_unique<CMainFrame>();

@@ -21,6 +21,7 @@
 #include "app/settings_store.h"
 #include "gui/file_dialogs.h"
 #include "gui/message_box.h"
+#include "gui/method/method_chooser.h"
 #include "instruments/device.h"
 #include "instruments/device_manager.h"
 
@@ -361,11 +362,9 @@ void CQueueSettingsDlg::fillChannels(int device, int selectChannel) {
 }
 
 void CQueueSettingsDlg::chooseMethod(QLineEdit* edit) {
-    const std::filesystem::path folder = CProgramSettings::instance().options().methodFolder();
-    const QString file = chooseOne(this, QStringLiteral("Выбор метода"), q(folder.string()),
-                                   QStringLiteral("Методы (*.mtd)"));
-    if (!file.isEmpty())
-        edit->setText(QFileInfo(file).fileName());
+    const std::optional<std::string> name = gui::chooseMethod(this, edit->text().toStdString());
+    if (name)
+        edit->setText(q(*name));
 }
 
 QueueSettings CQueueSettingsDlg::current() const {

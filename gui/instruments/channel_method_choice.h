@@ -1,9 +1,7 @@
 #pragma once
-// The choice of a channel's method for "Запустить метод": the methods of the
-// methods folder ("*.mtd") in a list, preset with the channel's method, the
-// number of analyses of the series and "Использовать установки прибора из
-// метода". A stand-in for the method chooser of the method editor, with the
-// same answer.
+// The choice of a channel's method for "Запустить метод": the method
+// chooser, preset with the channel's method, with the number of analyses of
+// the series and "Использовать установки прибора из метода".
 
 #include <QString>
 #include <optional>

@@ -18,6 +18,7 @@
 #include "app/program_settings.h"
 #include "gui/file_dialogs.h"
 #include "gui/message_box.h"
+#include "gui/method/method_chooser.h"
 #include "instruments/ehd_detector.h"
 #include "method/method_sheet.h"
 
@@ -206,13 +207,7 @@ void CEhdSettingsPage::apply() {
 }
 
 std::string CEhdSettingsPage::chooseMethod() {
-    FileRequest r;
-    r.parent = this;
-    r.caption = QStringLiteral("Выбор метода");
-    r.start = QString::fromStdString(programOptions().methodFolder().string());
-    r.filter = QStringLiteral("Методы (*.mtd)");
-    const QString file = chooseFile(r);
-    return file.isEmpty() ? std::string() : QFileInfo(file).completeBaseName().toStdString();
+    return gui::chooseMethod(this, {}).value_or(std::string());
 }
 
 bool CEhdSettingsPage::copyFromMethod(const std::string& methodName) {
@@ -277,6 +272,27 @@ CEhdSettingsDlg::CEhdSettingsDlg(CEhdDetector& device, QWidget* parent) : QDialo
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(page_);
     layout->addWidget(box);
+}
+
+bool editMethodEhdSettings(MethodEhdSettings& block, QWidget* parent) {
+    QDialog dlg(parent);
+    dlg.setWindowTitle(QStringLiteral("Электро-химический детектор"));
+    auto* page = new CEhdSettingsPage(nullptr, &dlg);
+    page->setValues(block, false);
+    auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
+    box->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
+    QObject::connect(box, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    QObject::connect(box, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dlg);
+    layout->addWidget(page);
+    layout->addWidget(box);
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    const MethodEhdSettings edited = EhdSettings::fromMethod(page->values(), false).toMethod();
+    if (edited == block)
+        return false;
+    block = edited;
+    return true;
 }
 
 void CEhdSettingsDlg::accept() {

@@ -99,6 +99,11 @@ class CEhdSettingsDlg : public QDialog {
     CEhdSettingsPage* page_ = nullptr;
 };
 
+// A method's detector block in the page, with OK and Cancel (the method
+// editor's "Редактировать"); true when it was changed. The block takes the
+// values on the detector's grids.
+bool editMethodEhdSettings(MethodEhdSettings& block, QWidget* parent);
+
 // Rounds up to a multiple of `step` (values already on it stay).
 double roundUpToStep(double value, double step);
 
