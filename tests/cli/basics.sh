@@ -4,21 +4,7 @@
 # marking printed as JSON, and a damaged settings file that is reported
 # instead of being replaced silently.
 set -euo pipefail
-cli=$1
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export ZELMORA_HOME=$home
-
-expect_rc() {  # expect_rc CODE COMMAND...
-    local want=$1 rc=0
-    shift
-    "$@" >"$home/out.txt" 2>"$home/err.txt" || rc=$?
-    if [[ $rc -ne $want ]]; then
-        echo "expected exit $want, got $rc: $*" >&2
-        cat "$home/err.txt" >&2
-        exit 1
-    fi
-}
+source "$(dirname "$0")/lib/home.bash"
 
 expect_rc 0 "$cli" --help
 grep -q "Команды:" "$home/out.txt"

@@ -5,21 +5,7 @@
 # against the densities of a density map made here; the result saved as
 # ".et"; a missing density named; damaged and unreadable inputs refused.
 set -euo pipefail
-cli=$1
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export ZELMORA_HOME=$home
-
-expect_rc() {  # expect_rc CODE COMMAND...
-    local want=$1 rc=0
-    shift
-    "$@" >"$home/out.txt" 2>"$home/err.txt" || rc=$?
-    if [[ $rc -ne $want ]]; then
-        echo "expected exit $want, got $rc: $*" >&2
-        cat "$home/out.txt" "$home/err.txt" >&2
-        exit 1
-    fi
-}
+source "$(dirname "$0")/lib/home.bash"
 
 "$cli" demo >/dev/null 2>&1
 demo="$home/Chromatograms/Демо/demo.stg"

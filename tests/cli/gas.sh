@@ -5,21 +5,7 @@
 # names taken from the settings, and the failures that must not pass as
 # results: components above 100 %, an unknown typed name, an unreadable file.
 set -euo pipefail
-cli=$1
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export ZELMORA_HOME=$home
-
-expect_rc() {  # expect_rc CODE COMMAND...
-    local want=$1 rc=0
-    shift
-    "$@" >"$home/out.txt" 2>"$home/err.txt" || rc=$?
-    if [[ $rc -ne $want ]]; then
-        echo "expected exit $want, got $rc: $*" >&2
-        cat "$home/out.txt" "$home/err.txt" >&2
-        exit 1
-    fi
-}
+source "$(dirname "$0")/lib/home.bash"
 
 expect_rc 0 "$cli" gas --help
 grep -q "Использование: zelmora-cli gas" "$home/out.txt"

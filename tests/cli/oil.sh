@@ -3,21 +3,7 @@
 # analyses of one moment (merged) against growth worked out by hand, the
 # JSON verdict, a history from a database made here, and the refusals.
 set -euo pipefail
-cli=$1
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export ZELMORA_HOME=$home
-
-expect_rc() {  # expect_rc CODE COMMAND...
-    local want=$1 rc=0
-    shift
-    "$@" >"$home/out.txt" 2>"$home/err.txt" || rc=$?
-    if [[ $rc -ne $want ]]; then
-        echo "expected exit $want, got $rc: $*" >&2
-        cat "$home/out.txt" "$home/err.txt" >&2
-        exit 1
-    fi
-}
+source "$(dirname "$0")/lib/home.bash"
 
 expect_rc 0 "$cli" oil --help
 grep -q "zelmora-cli oil --history" "$home/out.txt"

@@ -5,21 +5,7 @@
 # again, and the failures: a file that is not a queue leaves the working
 # copy as it was, an unknown analysis number, nothing new to record.
 set -euo pipefail
-cli=$1
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export ZELMORA_HOME=$home
-
-expect_rc() {  # expect_rc CODE COMMAND...
-    local want=$1 rc=0
-    shift
-    "$@" >"$home/out.txt" 2>"$home/err.txt" || rc=$?
-    if [[ $rc -ne $want ]]; then
-        echo "expected exit $want, got $rc: $*" >&2
-        cat "$home/out.txt" "$home/err.txt" >&2
-        exit 1
-    fi
-}
+source "$(dirname "$0")/lib/home.bash"
 
 entry() {  # entry N ID STATUS INFO
     printf '<analyse n="%s"><comments dt:dt="string">партия %s</comments><info dt:dt="string">%s</info><organization dt:dt="string">Цех 2</organization><type dt:dt="string">А</type><id dt:dt="i4">%s</id><vial dt:dt="i4">%s</vial><status dt:dt="i4">%s</status><MSt dt:dt="r8">0.5</MSt><MProbe dt:dt="r8">1.5</MProbe></analyse>' \

@@ -5,21 +5,7 @@
 # database give the date, point and component reports as CSV, RTF and PDF,
 # with the component missing from the command refused.
 set -euo pipefail
-cli=$1
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export ZELMORA_HOME=$home
-
-expect_rc() {  # expect_rc CODE COMMAND...
-    local want=$1 rc=0
-    shift
-    "$@" >"$home/out.txt" 2>"$home/err.txt" || rc=$?
-    if [[ $rc -ne $want ]]; then
-        echo "expected exit $want, got $rc: $*" >&2
-        cat "$home/out.txt" "$home/err.txt" >&2
-        exit 1
-    fi
-}
+source "$(dirname "$0")/lib/home.bash"
 
 expect_rc 0 "$cli" demo --folder "$home/a"
 expect_rc 0 "$cli" demo --folder "$home/b"
