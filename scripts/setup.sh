@@ -16,7 +16,6 @@ packages=(
     libnetcdf-dev python3-netcdf4
     poppler-utils
     xvfb xauth
-    alsa-utils
 )
 
 missing=()

@@ -1,10 +1,10 @@
 #include "gui/instruments/recording_controller.h"
 
+#include <QFileInfo>
+
 #include <QApplication>
 #include <QMdiArea>
 #include <QMetaObject>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include "app/paths.h"
 #include "app/program_settings.h"
@@ -15,6 +15,7 @@
 #include "gui/document/child_frame.h"
 #include "gui/document/passport_dlg.h"
 #include "gui/instruments/recording_wnd.h"
+#include "gui/instruments/sound_player.h"
 #include "gui/instruments/waiting_wnd.h"
 #include "gui/main_frame.h"
 #include "gui/message_box.h"
@@ -28,18 +29,10 @@ QString q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+// The program's one sound player (silent without Qt Multimedia or a sound
+// device).
 void playDetached(const QString& file) {
-    for (const char* player : {"aplay", "paplay", "pw-play"}) {
-        const QString exe = QStandardPaths::findExecutable(QString::fromLatin1(player));
-        if (exe.isEmpty())
-            continue;
-        QStringList args;
-        if (QString::fromLatin1(player) == QStringLiteral("aplay"))
-            args << QStringLiteral("-q");
-        args << file;
-        QProcess::startDetached(exe, args);
-        return;
-    }
+    CSoundPlayer::instance().play(QFileInfo(file).fileName());
 }
 
 }  // namespace
