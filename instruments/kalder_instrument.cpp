@@ -9,6 +9,7 @@
 #include "app/settings_store.h"
 #include "app/text.h"
 #include "app/work_log.h"
+#include "instruments/device_types.h"
 #include "instruments/kalder_modules.h"
 #include "instruments/placeholder_device.h"
 
@@ -124,6 +125,7 @@ CKalderInstrument::CKalderInstrument(int type)
         return c >= 0 && c < channelCount() && channel(c).isRecording();
     };
     h.inUse = [this](int c) { return c >= 0 && c < channelCount() && channel(c).inUse(); };
+    h.autosamplerActive = [this] { return pelvio_.isOpen() && pelvio_.isActive(); };
     h.recordedMinutes = [this](int c) {
         return c >= 0 && c < channelCount() ? channel(c).recordedMinutes() : 0.0;
     };
@@ -200,6 +202,7 @@ void CKalderInstrument::setWriterPeriodsMs(int normal, int plugAndPlay) {
 void CKalderInstrument::saveSettings(SettingsStore& store, const std::string& key) const {
     kept_->saveSettings(store, key);
     CDevice::saveSettings(store, key);
+    pelvio_.settings().save(store, key);
     std::array<int, kKalderAuxChannels> aux{};
     std::array<double, wire::kKalderZones> zones{};
     {
@@ -229,6 +232,9 @@ void CKalderInstrument::loadSettings(const SettingsStore& store, const std::stri
     kept_->loadSettings(store, key);
     CDevice::loadSettings(store, key);
     run_->setSettings(readKalderRunSettings(store, key));
+    PelvioSettings pelvio;
+    pelvio.load(store, key);
+    pelvio_.setSettings(pelvio);
     std::lock_guard lock(settingsMutex_);
     for (int a = 0; a < kKalderAuxChannels; ++a)
         auxSelector_[static_cast<std::size_t>(a)] =
@@ -342,6 +348,12 @@ bool CKalderInstrument::startWorkers() {
     alarms().setDevice(userNumber(), displayName());
     run_->setDevice(userNumber(), displayName());
     run_->linkStarted();
+    // The autosampler's own line opens with the chromatograph's; a sampler
+    // that cannot be reached leaves the chromatograph working without it.
+    if (pelvio_.settings().use && !pelvio_.isOpen()) {
+        if (Status s = pelvio_.open(pelvioPath()); !s.ok())
+            CWorkLog::instance().write("! Pelvio:   " + s.message());
+    }
     {
         std::lock_guard lock(liveMutex_);
         live_ = {};
@@ -370,6 +382,7 @@ void CKalderInstrument::stopWorkers() {
     pnp_.cancel();
     forgetModules();
     run_->linkClosed();
+    pelvio_.close();
 }
 
 bool CKalderInstrument::sleepWriter(int ms) {
@@ -495,8 +508,47 @@ void CKalderInstrument::processPacket(const wire::KalderPacket& p) {
         compositionWarned_ = true;
         message("Не могу определить состав прибора.");
     }
-    if (p.hasStatus)
+    if (p.hasStatus) {
         run_->step(live);
+        stepAutosampler();
+    }
+}
+
+// After every status frame: the sampler hears whether the chromatograph is
+// ready, and its injection starts the bound channel (it is triggered when it
+// waits for its start, else its "Записать хроматограмму" is asked for).
+void CKalderInstrument::stepAutosampler() {
+    if (!pelvio_.isOpen())
+        return;
+    pelvio_.step(run_->runState());
+    if (!pelvio_.takeInjection())
+        return;
+    const int c = pelvio_.syncChannel();
+    if (c < 0 || c >= channelCount())
+        return;
+    AcquisitionChannel& ch = channel(c);
+    if (ch.isWaitingForStart())
+        ch.triggerStart();
+    else if (!ch.isRecording())
+        postCommand(command::kRecord + command::channelKey(deviceIndex(), c));
+}
+
+void CKalderInstrument::setPelvioPortPath(std::string path) {
+    std::lock_guard lock(settingsMutex_);
+    pelvioPortPath_ = std::move(path);
+}
+
+std::string CKalderInstrument::pelvioPath() const {
+    std::lock_guard lock(settingsMutex_);
+    return pelvioPortPath_;
+}
+
+bool CKalderInstrument::beginRun() {
+    if (!pelvio_.isOpen())
+        return true;
+    pelvio_.reset();
+    run_->setRunState(run_state::kAutosampler);
+    return false;
 }
 
 void CKalderInstrument::checkStack() {

@@ -46,6 +46,7 @@
 #include "instruments/kalder_live.h"
 #include "instruments/kalder_run_state.h"
 #include "instruments/param_queue.h"
+#include "instruments/pelvio_sampler.h"
 #include "instruments/plug_and_play.h"
 #include "instruments/serial_storehouse.h"
 #include "instruments/start_buttons.h"
@@ -100,7 +101,14 @@ class CKalderInstrument : public CDevice {
     int runState() const override { return run_->runState(); }
     std::string statusText() const override { return run_->statusText(); }
     bool isReadyToRecord() const override { return run_->isReadyToRecord(); }
-    bool beginRun() override { return true; }
+    // With the Pelvio autosampler in use the run begins with its series: the
+    // chromatograph waits for its injections (state 20) instead of recording.
+    bool beginRun() override;
+    CPelvioSampler& pelvio() { return pelvio_; }
+    // The sampler's line: /dev/ttyS<"Pelvio_ComPort"> unless set (tests, a
+    // USB adapter).
+    void setPelvioPortPath(std::string path);
+    std::string pelvioPath() const;
     void onRecordingStarted(int channel) override;
     void onRecordingStopped(int channel) override;
     void onMethodStarted(int channel) override;
@@ -147,6 +155,7 @@ class CKalderInstrument : public CDevice {
     void onLinkOpened() override;
     void onReceive(const std::uint8_t* bytes, std::size_t count) override;
     bool startWorkers() override;
+    void stepAutosampler();
     void stopWorkers() override;
 
   private:
@@ -172,9 +181,9 @@ class CKalderInstrument : public CDevice {
     bool haveButtons_ = false;        // reader thread
     bool compositionWarned_ = false;  // reader thread
     std::atomic<std::int64_t> linkStartMs_{0};
-    std::uint64_t checksumsCounted_ = 0;  // reader thread
-    bool pnpWasActive_ = false;           // reader thread
-    StartButtons buttons_;                // reader thread
+    std::uint64_t checksumsCounted_ = 0;     // reader thread
+    bool pnpWasActive_ = false;              // reader thread
+    StartButtons buttons_;                   // reader thread
     std::atomic<bool> clearButtons_{false};  // set by the run states on any thread
 
     std::atomic<bool> linkReady_{false};
@@ -211,6 +220,8 @@ class CKalderInstrument : public CDevice {
 
     // Created in the constructor, never replaced; has its own lock.
     std::unique_ptr<CKalderRunState> run_;
+    CPelvioSampler pelvio_{alarms()};  // its own line and reader thread
+    std::string pelvioPortPath_;       // guarded by settingsMutex_
 };
 
 // The run settings stored with the chromatograph in the device list.

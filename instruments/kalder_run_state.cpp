@@ -828,6 +828,8 @@ void CKalderRunState::stateSwitch(std::uint32_t& reasons) {
             if (!needsFlame() || flamePresent()) {
                 if (!readinessPasses(reasons))
                     enterState(kSettling);
+                else if (hooks_.autosamplerActive && hooks_.autosamplerActive())
+                    enterState(kAutosampler);
             } else {
                 log(text::format("? Прибор %d - Неожиданно пропало пламя: ", number_) +
                     currentValuesLocked());
@@ -850,9 +852,8 @@ void CKalderRunState::stateSwitch(std::uint32_t& reasons) {
                 enterState(kPreparing);
             break;
         case kAutosampler:
-            // No autosampler is driven by this program yet: nothing keeps
-            // the chromatograph waiting.
-            enterState(kReady);
+            if (!hooks_.autosamplerActive || !hooks_.autosamplerActive())
+                enterState(kReady);
             break;
         default:
             break;

@@ -138,6 +138,9 @@ struct KalderRunHooks {
     std::function<double(int)> recordedMinutes;
     // The start-button presses seen so far are forgotten.
     std::function<void()> clearButtons;
+    // The autosampler is in use and works through its series: the ready
+    // chromatograph waits for its injection (state 20) until it is done.
+    std::function<bool()> autosamplerActive;
 };
 
 class CKalderRunState {

@@ -247,7 +247,7 @@ void CPelvioSampler::handle(const std::vector<std::uint8_t>& p) {
                 }
             } else if (value >= 1 && value <= 6) {
                 fault_ = value;
-                alarms_.report(kAlarmPelvio);
+                alarms_.report(kAlarmPelvio, pelvioFaultText(value));
                 log("! Pelvio:   Ошибка Pelvio" + pelvioFaultText(value));
                 endSeries();
             }

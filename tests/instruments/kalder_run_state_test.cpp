@@ -37,6 +37,7 @@ struct Rig {
     KalderLiveValues live;
     int tick = 0;
     std::array<bool, 8> held{};  // zones whose reading stands still
+    bool samplerActive = false;  // the autosampler works through its series
 
     Rig() : rs(queue, alarms, hooks()) {
         alarms.setDevice(1, "Zelmora Kalder");
@@ -59,6 +60,7 @@ struct Rig {
         h.recording = [this](int c) { return c >= 0 && c < 8 && recording[c]; };
         h.inUse = [this](int c) { return c >= 0 && c < 8 && inUse[c]; };
         h.recordedMinutes = [](int) { return 0.0; };
+        h.autosamplerActive = [this] { return samplerActive; };
         return h;
     }
     // The link opens, the composition and the zone names arrive.
@@ -163,6 +165,23 @@ TEST(RunStates, ColdStartCountsDownTheDelayAndBecomesReady) {
     r.packet.zoneTemp[1] = 140.0f;
     r.run(0.2);
     EXPECT_EQ(r.rs.runState(), kSettling);
+}
+
+TEST(RunStates, ReadyChromatographWaitsForTheAutosamplersInjection) {
+    Rig r;
+    r.start(warmSettings(0), {kFlame, kCarrier});
+    ASSERT_TRUE(r.run(30, [&] { return r.rs.runState() == kReady; }));
+    // The sampler's series begins: the chromatograph waits for its injection.
+    r.samplerActive = true;
+    r.run(0.2);
+    EXPECT_EQ(r.rs.runState(), kAutosampler);
+    EXPECT_EQ(r.rs.statusText(), "Ожидание ввода дозатором");
+    r.run(2);
+    EXPECT_EQ(r.rs.runState(), kAutosampler);
+    // The series is over: ready again.
+    r.samplerActive = false;
+    r.run(0.2);
+    EXPECT_EQ(r.rs.runState(), kReady);
 }
 
 TEST(RunStates, IgnitionWithoutAttemptsPassesStraightOn) {
