@@ -21,7 +21,7 @@
 #include "gui/main_frame.h"
 #include "gui/message_box.h"
 #include "gui/reports/detection_limit_dlg.h"
-#include "gui/reports/present_report.h"
+#include "gui/reports/report_wnd.h"
 #include "reports/report_stat.h"
 
 namespace zelmora::gui {
@@ -429,13 +429,8 @@ bool CStatWnd::makeReport() {
                     QMessageBox::Warning, windowTitle());
         return false;
     }
-    ReportExtras extras;
-    if (!list_.empty()) {
-        const fs::path& first = list_.entries().front().file;
-        extras.suggestedFile =
-            qs((first.parent_path() / (first.stem().string() + "_test.rtf")).string());
-    }
-    return presentReport(this, buildReport(), QString::fromUtf8(CReportStat::kTitle), extras);
+    // The report window prints it, pages through it and saves it as RTF or PDF.
+    return showReport(this, buildReport(), QString::fromUtf8(CReportStat::kTitle)) != nullptr;
 }
 
 CStatWnd* statisticsWindow() {

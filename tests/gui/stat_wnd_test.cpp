@@ -24,6 +24,7 @@
 #include "gui/file_dialogs.h"
 #include "gui/number_edit.h"
 #include "gui/reports/detection_limit_dlg.h"
+#include "gui/reports/report_wnd.h"
 #include "gui/reports/stat_wnd.h"
 #include "gui_test_support.h"
 #include "reports/rtf_reader.h"
@@ -189,17 +190,16 @@ class StatWndTest : public QObject {
         grid->clearSelection();
         grid->selectRow(0);
         grid->selectRow(2);
-        std::vector<gui::FileRequest> asked;
-        QString answer = QString::fromStdString(file("поверка.rtf").string());
         {
-            gui::ScopedFileChooser reportFile([&](const gui::FileRequest& r) {
-                asked.push_back(r);
-                return answer;
-            });
+            // The report opens in a report window, which saves it.
             QTest::mouseClick(w->reportButton(), Qt::LeftButton);
-            QCOMPARE(asked.size(), std::size_t(1));
-            QVERIFY(asked[0].save);
-            QCOMPARE(asked[0].caption, QStringLiteral("Отчёт поверки прибора"));
+            gui::CReportWnd* report = nullptr;
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* r = qobject_cast<gui::CReportWnd*>(top); r && r->isVisible())
+                    report = r;
+            QVERIFY(report != nullptr);
+            QCOMPARE(report->title(), QStringLiteral("Отчёт поверки прибора"));
+            QVERIFY(report->saveTo(file("поверка.rtf")));
             const Result<rtf::RtfDocument> rtf = rtf::readRtfFile(file("поверка.rtf"));
             QVERIFY2(rtf.ok(), rtf.message().c_str());
             const std::string text = rtf->plainText();
@@ -211,8 +211,9 @@ class StatWndTest : public QObject {
             QVERIFY2(text.find("__") == std::string::npos, text.c_str());
             const QString pdf = QStringLiteral(QT_TESTCASE_BUILDDIR "/statistics_report.pdf");
             QFile::remove(pdf);
-            answer = pdf;
-            QTest::mouseClick(w->reportButton(), Qt::LeftButton);
+            QVERIFY(report->saveTo(pdf.toStdString()));
+            report->setCloseConfirmed(true);
+            report->close();
             QFile written(pdf);
             QVERIFY(written.open(QIODevice::ReadOnly));
             QVERIFY(written.read(5) == "%PDF-");
