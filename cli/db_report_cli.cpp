@@ -13,6 +13,10 @@
 #ifdef ZELMORA_CLI_PDF
 #include <QGuiApplication>
 
+#include "document/zelmora_doc.h"
+#include "method/document_method.h"
+#include "processing/chromatogram_commands.h"
+#include "reports/chromatogram_report_maker.h"
 #include "reports/rtf_text_document.h"
 #endif
 
@@ -34,19 +38,24 @@ bool endsWith(const std::string& s, const char* suffix) {
     return lower.size() >= x.size() && lower.compare(lower.size() - x.size(), x.size(), x) == 0;
 }
 
+#ifdef ZELMORA_CLI_PDF
+// Pages and pictures are laid out with Qt's fonts, which need an application
+// object; no window is ever shown.
+std::unique_ptr<QGuiApplication> guiApplication() {
+    if (QGuiApplication::instance() != nullptr)
+        return nullptr;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "zelmora-cli";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+#endif
+
 Status writePdf(const rtf::RtfDocument& doc, const fs::path& out) {
 #ifdef ZELMORA_CLI_PDF
-    // The pages are laid out with Qt's fonts, which need an application
-    // object; no window is ever shown.
-    std::unique_ptr<QGuiApplication> app;
-    if (QGuiApplication::instance() == nullptr) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "zelmora-cli";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
+    const std::unique_ptr<QGuiApplication> app = guiApplication();
     return rtf::writePdf(doc, QString::fromStdString(out.string()));
 #else
     (void)doc;
@@ -145,6 +154,45 @@ int runDbReport(const fs::path& databaseFile, Args& args) {
     std::printf("%s: %zu строк, %zu групп -> %s\n", report->title.c_str(), report->rowCount,
                 report->groups.size(), out->c_str());
     return kExitOk;
+}
+
+}  // namespace zelmora::cli
+
+namespace zelmora::cli {
+
+int runChromatogramReport(Args& args) {
+    if (!args.parse({}, {"--out"}))
+        return kExitUsage;
+    if (args.positional().size() != 1)
+        return args.usageError("нужен один файл хроматограммы");
+    const std::optional<std::string> out = args.option("--out");
+    if (!out || !(endsWith(*out, ".rtf") || endsWith(*out, ".pdf")))
+        return args.usageError("нужен --out ОТЧЁТ.rtf|.pdf");
+#ifdef ZELMORA_CLI_PDF
+    const std::unique_ptr<QGuiApplication> app = guiApplication();
+    CZelmoraDoc doc;
+    if (const Status read = doc.Read(args.positional()[0]); !read)
+        return failure(read, args.positional()[0] + ": ");
+    Method* method = doc.hasMethod ? documentMethod(doc) : nullptr;
+    const ReportSettings settings = method != nullptr ? method->report : defaultMethod().report;
+    ChromatogramReportContext context;
+    context.programFolder = paths::programFolder();
+    context.options = programOptions();
+    context.now = std::time(nullptr);
+    Result<rtf::RtfDocument> report = makeChromatogramReport(doc, settings, context);
+    if (!report)
+        return failure(report.status());
+    const fs::path path(*out);
+    const Status written = endsWith(*out, ".pdf")
+                               ? rtf::writePdf(report.value(), QString::fromStdString(*out))
+                               : rtf::writeRtfFile(report.value(), path);
+    if (!written)
+        return failure(written, *out + ": ");
+    std::printf("%s\n", out->c_str());
+    return kExitOk;
+#else
+    return failure("отчёт с рисунком хроматограммы пишет только сборка с окнами программы");
+#endif
 }
 
 }  // namespace zelmora::cli

@@ -13,5 +13,7 @@ inline constexpr const char* kDbReportOptions[] = {
     "--out", "--date", "--component", "--exclude-component", "--exclude-point", "--definition"};
 
 int runDbReport(const std::filesystem::path& databaseFile, Args& args);
+// zelmora-cli report: the chromatogram's report form filled, as RTF or PDF.
+int runChromatogramReport(Args& args);
 
 }  // namespace zelmora::cli

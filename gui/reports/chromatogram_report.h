@@ -27,6 +27,7 @@
 #include "app/program_settings.h"
 #include "app/result.h"
 #include "method/method_records.h"
+#include "reports/chromatogram_report_maker.h"
 #include "reports/rtf_document.h"
 
 class QWidget;
@@ -48,23 +49,9 @@ inline constexpr int kReportGenerate = 1;
 inline constexpr int kReportPrintAndClose = 2;
 inline constexpr int kReportGenerateAndPrint = 3;
 
-using UnitLookup = std::function<std::optional<std::string>(std::string_view component)>;
-
-// What making a report needs besides the chromatogram.
-struct ChromatogramReportContext {
-    std::filesystem::path programFolder;  // the forms are in its "Templates"
-    ProgramOptions options;               // digits and notation of the numbers
-    std::time_t now = 0;                  // "__ReportDate"
-    UnitLookup unitOf;                    // the components' units; none: blanks
-    double pictureDpi = 200;              // resolution of the chromatogram picture
-};
-
-// The filled form of a chromatogram with the report page `settings`, without
-// a window. A form that is missing or cannot be read is a failure naming the
-// file; no report is made then.
-Result<rtf::RtfDocument> makeChromatogramReport(const CZelmoraDoc& doc,
-                                                const ReportSettings& settings,
-                                                const ChromatogramReportContext& context);
+using zelmora::ChromatogramReportContext;
+using zelmora::makeChromatogramReport;
+using zelmora::UnitLookup;
 
 // The context of the desktop program: its folder, its options, the clock and
 // the units of the analyses database when it is open.
