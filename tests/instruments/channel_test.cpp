@@ -17,11 +17,13 @@
 #include <thread>
 
 #include "app/paths.h"
+#include "app/settings_store.h"
 #include "document/message_sink.h"
 #include "document/zelmora_doc.h"
 #include "instruments/device.h"
 #include "instruments/device_types.h"
 #include "instruments/ostrel_adc.h"
+#include "instruments/queue_recording_link.h"
 #include "instruments/start_buttons.h"
 #include "method/document_method.h"
 #include "method/method_file.h"
@@ -401,6 +403,54 @@ TEST_F(ChannelTest, SeriesOfThreeRearmsTwiceAndNumbersOneTwoThree) {
     host.drain();
     EXPECT_FALSE(ch().isWaitingForStart());
     EXPECT_EQ(ch().seriesRemaining(), 0);
+}
+
+TEST_F(ChannelTest, QueueOfThreeSamplesWorkedThroughByASeriesOfThree) {
+    writeMethod("Бензин", 0.05f, 10.0f);  // 30 points
+    make(10.0);
+    std::string xml = "<?xml version=\"1.0\"?><Document>";
+    for (int n = 1; n <= 3; ++n)
+        xml += "<analyse n=\"" + std::to_string(n) + "\"><comments>партия " + std::to_string(n) +
+               "</comments><info>АИ-9" + std::to_string(n) +
+               "</info><organization>Цех 1</organization><type>А</type><id>" +
+               std::to_string(700 + n) + "</id><vial>" + std::to_string(n) +
+               "</vial><status>0</status><MSt>0.5</MSt><MProbe>2</MProbe></analyse>";
+    xml += "</Document>";
+    test::writeFile(tmp / "aq-20261209.xml", xml);
+    AnalysisQueue queue(tmp / "queue.xml");
+    ASSERT_TRUE(queue.load(tmp / "aq-20261209.xml").ok());
+    SettingsStore settings(tmp / "settings", true);
+    QueueSettings qs;
+    qs.device = dev->deviceIndex();
+    qs.channel = 0;
+    qs.workingMethod = "Бензин";
+    qs.save(settings);
+    RecordingMessageSink messages;
+    ch().setQueueLink(std::make_shared<QueueRecordingLink>(queue, settings, messages));
+    host.opts.enableKGK = true;
+
+    ch().SetMethod("Бензин", 3, true);
+    ASSERT_TRUE(ch().Arm());
+    for (int run = 1; run <= 3; ++run) {
+        ch().TriggerStart();
+        host.drain();
+        ASSERT_TRUE(ch().isRecording()) << run;
+        EXPECT_EQ(queue.firstInWork(), run - 1);
+        feed(30);
+        host.drain();
+        ASSERT_EQ(host.results.size(), static_cast<std::size_t>(run));
+        ASSERT_TRUE(host.results.back());
+        CZelmoraDoc back;
+        ASSERT_TRUE(back.Read(host.results.back()->path));
+        const std::string n = std::to_string(run);
+        EXPECT_EQ(back.passport.sample, "Виала № " + n + " АИ-9" + n + " # 70" + n);
+        EXPECT_EQ(back.passport.comment, "партия " + n);
+        EXPECT_EQ(back.passport.point, "Цех 1");
+        EXPECT_DOUBLE_EQ(back.passport.sampleAmount, 2);
+        EXPECT_EQ(queue.entries()[static_cast<std::size_t>(run - 1)].status, kQueueProcessed);
+    }
+    EXPECT_EQ(queue.firstNew(), -1);
+    EXPECT_TRUE(messages.entries.empty());
 }
 
 TEST_F(ChannelTest, StartButtonWithinATenthOfAMinuteDoesNotStop) {
