@@ -173,6 +173,9 @@ int runChromatogramReport(Args& args) {
     CZelmoraDoc doc;
     if (const Status read = doc.Read(args.positional()[0]); !read)
         return failure(read, args.positional()[0] + ": ");
+    // "Файл:" of the report names the chromatogram as the desktop program's does.
+    std::error_code ec;
+    doc.state().setPathName(fs::absolute(args.positional()[0], ec));
     Method* method = doc.hasMethod ? documentMethod(doc) : nullptr;
     const ReportSettings settings = method != nullptr ? method->report : defaultMethod().report;
     ChromatogramReportContext context;

@@ -45,6 +45,7 @@ if command -v pdftotext >/dev/null; then
 import json, sys
 peaks = json.load(open(sys.argv[1]))["files"][0]
 text = open(sys.argv[2]).read()
+assert "demo.stg" in text, "the report names its chromatogram file"
 for p in peaks["peaks"]:
     if p.get("component"):
         assert p["component"] in text, p["component"]
