@@ -238,6 +238,13 @@ TEST_F(KalderTest, PlugAndPlayOverTheLine) {
         << d->plugAndPlay().progressText();
     ASSERT_TRUE(eventually([&] { return d->modules().size() == 3; }, 2000));
     EXPECT_EQ(d->compositionText(), "ИМТ1 ИМТ2 ГН12");
+    // The message comes on the reader thread just after the composition.
+    EXPECT_TRUE(eventually(
+        [&] {
+            std::lock_guard lock(mutex);
+            return !messages.empty();
+        },
+        2000));
     {
         std::lock_guard lock(mutex);
         EXPECT_EQ(messages, (std::vector<std::string>{
