@@ -353,6 +353,16 @@ QList<CChildFrame*> CMainFrame::chromatograms() const {
     return list;
 }
 
+const CZelmoraDoc* CMainFrame::openDocumentOf(const fs::path& file) const {
+    for (CChildFrame* child : chromatograms()) {
+        std::error_code ec;
+        const fs::path open = child->document().pathName();
+        if (!open.empty() && fs::equivalent(open, file, ec))
+            return &child->document();
+    }
+    return nullptr;
+}
+
 CChildFrame* CMainFrame::activeChromatogram() const {
     // The current window stays current while the program is in the
     // background; a window being closed has left the list already.

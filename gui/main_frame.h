@@ -80,6 +80,9 @@ class CMainFrame : public QMainWindow {
     void importWithDialog();
     CChildFrame* activeChromatogram() const;
     QList<CChildFrame*> chromatograms() const;
+    // The chromatogram of `file` as it is in its window (unsaved changes
+    // included), or null when the file is not open.
+    const CZelmoraDoc* openDocumentOf(const std::filesystem::path& file) const;
 
     // The action of a command number (menus and bands share it), or null.
     QAction* action(int id) const;

@@ -357,15 +357,8 @@ void ShowCombineTablesDialog(QWidget* mainWindow) {
     if (auto* frame = qobject_cast<CMainFrame*>(mainWindow)) {
         QPointer<CMainFrame> guard(frame);
         dlg.setLoader([guard](const fs::path& file) -> Result<CCombineTablesDlg::Chromatogram> {
-            if (guard) {
-                for (CChildFrame* child : guard->chromatograms()) {
-                    std::error_code ec;
-                    const fs::path open = child->document().pathName();
-                    if (!open.empty() && fs::equivalent(open, file, ec))
-                        return CCombineTablesDlg::Chromatogram{compositionOf(child->document()),
-                                                               child->document().passport.sample};
-                }
-            }
+            if (const CZelmoraDoc* open = guard ? guard->openDocumentOf(file) : nullptr)
+                return CCombineTablesDlg::Chromatogram{compositionOf(*open), open->passport.sample};
             return readChromatogramTable(file);
         });
     }

@@ -427,14 +427,8 @@ CPrirodGaseDlg* ShowNaturalGasWindow(QWidget* mainWindow) {
         // A chromatogram open in a window is taken as it is there, unsaved
         // changes included.
         window->setLoader([guard](const fs::path& file) -> Result<GasChromatogram> {
-            if (guard) {
-                for (CChildFrame* child : guard->chromatograms()) {
-                    std::error_code ec;
-                    const fs::path open = child->document().pathName();
-                    if (!open.empty() && fs::equivalent(open, file, ec))
-                        return gasChromatogramOf(child->document(), file);
-                }
-            }
+            if (const CZelmoraDoc* open = guard ? guard->openDocumentOf(file) : nullptr)
+                return gasChromatogramOf(*open, file);
             return readGasChromatogram(file);
         });
         window->setOpener([guard](const fs::path& file) {

@@ -453,14 +453,8 @@ CStatWnd* ShowStatisticsWindow(QWidget* mainWindow) {
         // A chromatogram open in a window is taken as it is there, unsaved
         // changes included.
         window->setLoader([guard](const fs::path& file) -> Result<StatEntry> {
-            if (guard) {
-                for (CChildFrame* child : guard->chromatograms()) {
-                    std::error_code ec;
-                    const fs::path open = child->document().pathName();
-                    if (!open.empty() && fs::equivalent(open, file, ec))
-                        return statEntryOf(child->document(), file, programOptions());
-                }
-            }
+            if (const CZelmoraDoc* open = guard ? guard->openDocumentOf(file) : nullptr)
+                return statEntryOf(*open, file, programOptions());
             return readStatEntry(file, programOptions());
         });
         window->setOpener([guard](const fs::path& file) {
