@@ -30,6 +30,8 @@ class CVarselAdc : public CDevice {
 
     // The settings dialog's "Применить": values of 1 ... 65535.
     bool applyWanted(int wavelengthNm, int division);
+    // False until the instrument reported its values or the operator applied some.
+    bool hasWanted() const { return haveWanted_.load(); }
     int wantedWavelength() const { return wantedWavelength_.load(); }
     int wantedDivision() const { return wantedDivision_.load(); }
     int currentWavelength() const { return currentWavelength_.load(); }

@@ -13,6 +13,7 @@
 #include "app/program_settings.h"
 #include "app/text.h"
 #include "gui/instruments/connect_device_dlg.h"
+#include "gui/instruments/converter_settings_dlg.h"
 #include "gui/instruments/ehd_settings_pg.h"
 #include "gui/instruments/kalder_dialogs.h"
 #include "gui/instruments/lamp_strip.h"
@@ -311,6 +312,10 @@ bool CInstrumentControls::run(int id) {
         } else if (ehd != nullptr && ehd->isRunning()) {
             CEhdSettingsDlg dlg(*ehd, frame_);
             done = dlg.exec() == QDialog::Accepted;
+        } else if (const auto applied = showConverterSettings(*devices_, cmd->device, frame_)) {
+            // A converter's own settings, connected or not; its line and
+            // type stay in "Сервис" > "Подключение...".
+            done = *applied;
         } else if (editDeviceConnection(*devices_, cmd->device, frame_)) {
             done = true;
             if (listChanged_)

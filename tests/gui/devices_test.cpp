@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -63,6 +64,21 @@ void onConnectDialog(std::function<void(CConnectDeviceDlg&)> f, bool accept,
             dlg->accept();
         else
             dlg->reject();
+    });
+    timer->start();
+}
+
+// Runs `f` on the first modal dialog shown.
+void onModalDialog(std::function<void(QDialog&)> f) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, f] {
+        auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dlg == nullptr)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        f(*dlg);
     });
     timer->start();
 }
@@ -373,26 +389,40 @@ class DevicesTest : public QObject {
             QVERIFY((corner - mouse).manhattanLength() < 4);
             popup->hide();
 
-            // A left click posts the device's settings: another type for it,
+            // A left click posts the device's settings: the converter's own
+            // settings window, connected or not.
+            QString ostrelTitle;
+            onModalDialog([&](QDialog& d) {
+                ostrelTitle = d.windowTitle();
+                d.reject();
+            });
+            QTest::mouseClick(pane, Qt::LeftButton, {}, at);
+            QTRY_COMPARE(ostrelTitle, QStringLiteral("Параметры работы АЦП4"));
+            QCOMPARE(menuTexts(menu), QStringList({"1. Демо АЦП", "2. Zelmora Ostrel"}));
+
+            // The simulated converter has no settings of its own: its
+            // "Установки" offer its connection, here another type for it,
             // and the menu, bands and panes follow.
             QString title;
             onConnectDialog([](CConnectDeviceDlg& d) { choose(d.typeBox(), kVarsel); }, true,
                             &title);
-            QTest::mouseClick(pane, Qt::LeftButton, {}, at);
-            QTRY_COMPARE(menuTexts(menu), QStringList({"1. Демо АЦП", "2. Varsel"}));
-            QCOMPARE(title, QStringLiteral("Подключение прибора 2"));
-            QCOMPARE(ui->band(1)->findChild<QLabel*>()->text(), QStringLiteral("2 (Varsel): "));
-            QCOMPARE(ui->pane(1)->text(), QStringLiteral("Varsel"));
+            QLabel* demoPane = ui->pane(0);
+            QTest::mouseClick(demoPane, Qt::LeftButton, {},
+                              QPoint(demoPane->width() / 2, demoPane->height() / 2));
+            QTRY_COMPARE(menuTexts(menu), QStringList({"1. Varsel", "2. Zelmora Ostrel"}));
+            QCOMPARE(title, QStringLiteral("Подключение прибора 1"));
+            QCOMPARE(ui->band(0)->findChild<QLabel*>()->text(), QStringLiteral("1 (Varsel): "));
+            QCOMPARE(ui->pane(0)->text(), QStringLiteral("Varsel"));
             // ... and the changed list is in the settings already.
             CDeviceManager saved(zelmora::userSettings());
             saved.load();
             QCOMPARE(saved.count(), 2);
-            QCOMPARE(saved.device(1).type(), kVarsel);
+            QCOMPARE(saved.device(0).type(), kVarsel);
 
             // Command 39000 rebuilds from the list as it is.
             QVERIFY(devices.remove(1));
             QVERIFY(frame.runCommand(zelmora::gui::command::kRebuildBars));
-            QCOMPARE(menuTexts(menu), QStringList({"1. Демо АЦП"}));
+            QCOMPARE(menuTexts(menu), QStringList({"1. Varsel"}));
             QVERIFY(ui->band(1) == nullptr && ui->pane(1) == nullptr);
             QVERIFY(frame.action(40001) == nullptr);
 
