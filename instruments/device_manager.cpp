@@ -6,11 +6,11 @@
 #include "instruments/demo_adc.h"
 #include "instruments/detector_adc.h"
 #include "instruments/device_types.h"
-#include "instruments/ehd_detector.h"
 #include "instruments/fluorat_adc.h"
 #include "instruments/kalder_instrument.h"
 #include "instruments/ostrel_adc.h"
 #include "instruments/placeholder_device.h"
+#include "instruments/ehd_detector.h"
 #include "instruments/varsel_adc.h"
 
 namespace zelmora {
@@ -81,31 +81,17 @@ void CDeviceManager::load() {
     }
 }
 
-void CDeviceManager::writeDeviceKey(int i) {
-    const CDevice& d = *devices_.at(static_cast<std::size_t>(i));
-    const std::string key = deviceKey(i);
-    if (d.rewriteSettingsKey())
-        store_.deleteKey(key);
-    store_.createKey(key);
-    store_.setInt(key, "ID", d.type());
-    d.saveSettings(store_, key);
-}
-
-Status CDeviceManager::saveDevice(int i) {
-    if (i < 0 || i >= count())
-        return Status::failure(text::format("нет прибора %d в списке", i + 1));
-    // A list never written before would leave the key unread at the next start.
-    if (store_.readInt(kRootKey, "ADCCount", 0) <= i)
-        return save();
-    writeDeviceKey(i);
-    return store_.flush();
-}
-
 Status CDeviceManager::save() {
     const int n = count();
     store_.setInt(kRootKey, "ADCCount", n);
-    for (int i = 0; i < n; ++i)
-        writeDeviceKey(i);
+    for (int i = 0; i < n; ++i) {
+        const std::string key = deviceKey(i);
+        if (devices_[static_cast<std::size_t>(i)]->rewriteSettingsKey())
+            store_.deleteKey(key);
+        store_.createKey(key);
+        store_.setInt(key, "ID", devices_[static_cast<std::size_t>(i)]->type());
+        devices_[static_cast<std::size_t>(i)]->saveSettings(store_, key);
+    }
     // Keys of devices that left the list would otherwise come back when the
     // list grows again.
     for (int i = n; i < kMaxDevices; ++i)

@@ -47,10 +47,6 @@ class CDeviceManager {
     // Writes the list and flushes the settings file; a failure says why the
     // file cannot be written.
     Status save();
-    // Writes the key of device i alone (after the operator changed its
-    // settings) and flushes the settings file, so that the values survive
-    // even when the program does not end normally.
-    Status saveDevice(int i);
 
     // Adds a device of the type at the end; nullptr when the list is full
     // or the type is unknown.
@@ -85,7 +81,6 @@ class CDeviceManager {
   private:
     std::unique_ptr<CDevice> create(int type, int index);
     void renumber();
-    void writeDeviceKey(int i);
 
     SettingsStore& store_;
     std::map<int, DeviceFactory> factories_;

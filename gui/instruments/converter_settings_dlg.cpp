@@ -116,7 +116,9 @@ void CConverterSettingsDlg::refreshLamps() {
 }
 
 void CConverterSettingsDlg::keepSettings() {
-    const Status kept = devices_.saveDevice(device_.deviceIndex());
+    // The whole list, as every change of it is written: the list in the
+    // file then always matches the one the operator sees.
+    const Status kept = devices_.save();
     if (!kept)
         showFailure(this, kept, QStringLiteral("Установки переданы прибору, но не сохранены: %1"),
                     QMessageBox::Warning, windowTitle());

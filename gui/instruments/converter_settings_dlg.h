@@ -63,8 +63,8 @@ class CConverterSettingsDlg : public QDialog {
                           QWidget* parent);
     // The lamps row, for the window's layout.
     QWidget* lampsRow() const { return lampsRow_; }
-    // Writes the device's key and reports a failure; the values stay in the
-    // converter either way.
+    // Writes the device list with the device's key and reports a failure;
+    // the values stay in the converter either way.
     void keepSettings();
     // A whole number of the box in [lo, hi]; otherwise the message names the
     // field and its range and the box gets the focus.
