@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <memory>
 
 #include "gui/message_box.h"
 #include "instruments/detector_adc.h"
