@@ -5,6 +5,7 @@
 #include <cmath>
 #include <optional>
 
+#include "processing/page_vector.h"
 #include "processing/parallel_parts.h"
 #include "processing/peak_grouping.h"
 #include "processing/peak_integration.h"
@@ -86,11 +87,12 @@ class ScanList {
     }
 
     // The table of the surviving peaks in the order they were added. The
-    // indexes go first and the table is allocated at its final size, so that
-    // at no time more than the table and this list are held.
+    // indexes go first, the table is allocated at its final size and the
+    // list is given back while the table is filled, so that at no time much
+    // more than the table is held.
     std::vector<Peak> release(const Signal& sig) {
-        byApex_ = {};
-        byStart_ = {};
+        byApex_.clear();
+        byStart_.clear();
         std::size_t alive = 0;
         for (std::uint8_t s : state_)
             alive += (s & kDead) == 0;
@@ -108,19 +110,22 @@ class ScanList {
             p.baselineAtEnd = SignalValueAt(sig, p.endTime);
             p.flags = state_[k];
             p.ownIndex = static_cast<std::int32_t>(table.size() - 1);
+            // The rows made so far are given back as the table grows.
+            if (k % 4096 == 4095)
+                peaks_.discardBefore(k + 1);
         }
-        peaks_ = {};
-        state_ = {};
+        peaks_.clear();
+        state_.clear();
         return table;
     }
 
   private:
     static constexpr std::uint8_t kDead = 0x80;  // above the flags a found peak can have
-    using Index = std::vector<std::uint32_t>;    // positions in the list
+    using Index = PageVector<std::uint32_t>;     // positions in the list
 
     bool alive(std::size_t k) const { return (state_[k] & kDead) == 0; }
 
-    Index::const_iterator lowerBound(const Index& index, double FoundPeak::*key, double v) const {
+    const std::uint32_t* lowerBound(const Index& index, double FoundPeak::*key, double v) const {
         return std::partition_point(index.begin(), index.end(),
                                     [&](std::uint32_t k) { return peaks_[k].*key < v; });
     }
@@ -164,8 +169,8 @@ class ScanList {
         return best;
     }
 
-    std::vector<FoundPeak> peaks_;     // measured areas, as added
-    std::vector<std::uint8_t> state_;  // the peak's flags, kDead once deleted
+    PageVector<FoundPeak> peaks_;     // measured areas, as added
+    PageVector<std::uint8_t> state_;  // the peak's flags, kDead once deleted
     Index byApex_, byStart_;
     std::size_t recalculated_ = 0;  // peaks added before the last deletion
     double maxLength_ = 0;
