@@ -487,8 +487,12 @@ void PeakDetector::scan(unsigned threads) {
     std::size_t nextEvent = 0;
     ScanList found;
     WindowAreas windows(chordAreas());
-    // The widening's storage of each thread, kept from batch to batch.
-    std::vector<EdgeSums> sums(std::max(1u, threads));
+    // The widening's storage of each thread, kept from batch to batch, each
+    // on its own cache lines (its counters change at every trial edge).
+    struct alignas(64) ThreadSums {
+        EdgeSums sums;
+    };
+    std::vector<ThreadSums> sums(std::max(1u, threads));
 
     // The candidates of the scan not yet accepted or rejected, in the scan's
     // order. Shared between the threads without a lock: while RunInParts
@@ -518,7 +522,7 @@ void PeakDetector::scan(unsigned threads) {
     const auto flush = [&] {
         RunInParts(threads, batch.size(), [&](std::size_t part, std::size_t from, std::size_t to) {
             for (std::size_t k = from; k < to; ++k)
-                widenAndMeasure(batch[k], sums[part]);
+                widenAndMeasure(batch[k], sums[part].sums);
         });
         for (const Candidate& c : batch)
             accept(c);
