@@ -145,7 +145,8 @@ class PeakDetector {
     const ChordAreas& chordAreas() const;
 
     // The chord areas of the attached trace, made when first needed and
-    // renewed by every run (the trace may be another one in between).
+    // renewed by every run (the trace may be another one in between). Made
+    // before the threads of a run start and only read by them (no lock).
     mutable std::optional<ChordAreas> areas_;
 };
 

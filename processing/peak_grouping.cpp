@@ -43,6 +43,10 @@ void BuildGroups(const PeakDetector& detector, unsigned threads) {
     }
     if (inRun)
         groups.emplace_back(first, last);
+    // The detector makes its chord areas when first asked: asked here, before
+    // the threads share the detector, which they then only read.
+    if (threads > 1 && !groups.empty() && detector.table().signal())
+        detector.chordArea(0, 0);
     RunInParts(threads, groups.size(), [&](std::size_t, std::size_t from, std::size_t to) {
         for (std::size_t g = from; g < to; ++g)
             ProcessGroup(detector, groups[g].first, groups[g].second);
