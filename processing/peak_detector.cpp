@@ -492,12 +492,14 @@ void PeakDetector::scan(unsigned threads) {
     struct alignas(64) ThreadSums {
         EdgeSums sums;
     };
-    std::vector<ThreadSums> sums(std::max(1u, threads));
+    WorkCrew crew(threads);
+    std::vector<ThreadSums> sums(crew.threads());
 
     // The candidates of the scan not yet accepted or rejected, in the scan's
-    // order. Shared between the threads without a lock: while RunInParts
-    // runs, each thread writes only its own part of the batch (and its own
-    // EdgeSums), and the scan waits; the accepting reads after the join.
+    // order. Shared between the threads without a lock: while the crew runs,
+    // each thread writes only the candidates it claimed (and its own
+    // EdgeSums) and the scan waits; the accepting reads after crew.run has
+    // returned (the crew's mutex orders the writes before).
     constexpr std::size_t kBatch = 2048;
     std::vector<Candidate> batch;
     batch.reserve(kBatch);
@@ -520,9 +522,8 @@ void PeakDetector::scan(unsigned threads) {
         found.add(p, flags);
     };
     const auto flush = [&] {
-        RunInParts(threads, batch.size(), [&](std::size_t part, std::size_t from, std::size_t to) {
-            for (std::size_t k = from; k < to; ++k)
-                widenAndMeasure(batch[k], sums[part].sums);
+        crew.run(batch.size(), 8, [&](unsigned worker, std::size_t k) {
+            widenAndMeasure(batch[k], sums[worker].sums);
         });
         for (const Candidate& c : batch)
             accept(c);
