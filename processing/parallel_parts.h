@@ -44,6 +44,8 @@ inline unsigned MarkingThreads(std::int64_t samples, unsigned requested) {
 // late does less. Returns when all are done.
 template <class Work>
 void RunInParts(unsigned threads, std::size_t count, Work&& work) {
+    if (count == 0)
+        return;
     const std::size_t workers = std::max<std::size_t>(1, std::min<std::size_t>(threads, count));
     if (workers == 1) {
         work(std::size_t{0}, std::size_t{0}, count);
