@@ -41,7 +41,7 @@
 // groups are independent of each other, and so is the measuring of each
 // peak at the end. The table is the same on any number of threads.
 //
-// Memory: besides the finished table, a run keeps about 45 bytes per found
+// Memory: besides the finished table, a run keeps about 50 bytes per found
 // peak while scanning and a few per peak afterwards, and a batch of
 // candidates: no array of the trace's size.
 
