@@ -64,8 +64,10 @@ MarkingParameters parameters() {
     return p;
 }
 
+// range(0) samples on range(1) threads.
 void BM_DetectAndIntegrate(benchmark::State& state) {
     const Signal& s = trace(state.range(0));
+    const unsigned threads = static_cast<unsigned>(state.range(1));
     PeakTable table;
     table.attach(&s);
     const MarkingParameters p = parameters();
@@ -76,7 +78,7 @@ void BM_DetectAndIntegrate(benchmark::State& state) {
         resetPeakResident();
         const double before = statusKb("VmRSS");
         state.ResumeTiming();
-        AutoMarkPeaks(table, p);
+        AutoMarkPeaks(table, p, threads);
         benchmark::DoNotOptimize(table.peaks.data());
         extraKb = std::max(extraKb, statusKb("VmHWM") - before);
     }
@@ -89,18 +91,36 @@ const auto minimum = [](const std::vector<double>& v) {
     return *std::min_element(v.begin(), v.end());
 };
 BENCHMARK(BM_DetectAndIntegrate)
-    ->Arg(10'000)
-    ->Arg(100'000)
-    ->Arg(1'000'000)
-    ->Arg(10'000'000)
+    ->Args({10'000, 1})
+    ->Args({100'000, 1})
+    ->Args({1'000'000, 1})
+    ->Args({10'000'000, 1})
     ->ComputeStatistics("min", minimum)
     ->Unit(benchmark::kMillisecond);
 // One hour at one sample per 36 microseconds (fast detectors): 400 MB of
 // samples; run it by name (--benchmark_filter=Large).
 BENCHMARK(BM_DetectAndIntegrate)
     ->Name("BM_DetectAndIntegrateLarge")
-    ->Arg(100'000'000)
+    ->Args({100'000'000, 1})
     ->Iterations(1)
+    ->ComputeStatistics("min", minimum)
+    ->Unit(benchmark::kMillisecond);
+// The same on two threads; the CPU time is that of the whole process (both
+// threads), the wall time the one to compare.
+BENCHMARK(BM_DetectAndIntegrate)
+    ->Name("BM_DetectAndIntegrateTwoThreads")
+    ->Args({10'000, 2})
+    ->Args({100'000, 2})
+    ->Args({1'000'000, 2})
+    ->Args({10'000'000, 2})
+    ->MeasureProcessCPUTime()
+    ->ComputeStatistics("min", minimum)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DetectAndIntegrate)
+    ->Name("BM_DetectAndIntegrateLargeTwoThreads")
+    ->Args({100'000'000, 2})
+    ->Iterations(1)
+    ->MeasureProcessCPUTime()
     ->ComputeStatistics("min", minimum)
     ->Unit(benchmark::kMillisecond);
 
@@ -126,15 +146,18 @@ void BM_DetectGroupsAndRiders(benchmark::State& state) {
     MarkingParameters p = parameters();
     p.MaxCommonBaselineDistance = 0.1f;
     p.MaxRiderArea = 0.2f;
+    const unsigned threads = static_cast<unsigned>(state.range(1));
     for (auto _ : state) {
-        AutoMarkPeaks(table, p);
+        AutoMarkPeaks(table, p, threads);
         benchmark::DoNotOptimize(table.peaks.data());
     }
     state.counters["peaks"] = static_cast<double>(table.size());
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_DetectGroupsAndRiders)
-    ->Arg(10'000'000)
+    ->Args({10'000'000, 1})
+    ->Args({10'000'000, 2})
+    ->MeasureProcessCPUTime()
     ->ComputeStatistics("min", minimum)
     ->Unit(benchmark::kMillisecond);
 

@@ -47,15 +47,17 @@ def best_of(f, repeat):
     return best, result
 
 
-def zelmora_times(bench, sizes, repetitions):
-    """Smallest wall and CPU time of bench_marking per size, with its counters."""
+def zelmora_times(bench, sizes, repetitions, two_threads=False):
+    """Smallest wall and CPU time of bench_marking per size, with its counters
+    (on one thread, or on two: then the CPU time is both threads')."""
     zel = {}
     wanted = [n for n in sizes if n <= 10**7]
+    suffix = "TwoThreads" if two_threads else ""
     runs = []
     if wanted:
-        runs.append(("BM_DetectAndIntegrate/", repetitions))
+        runs.append(("BM_DetectAndIntegrate" + suffix + "/", repetitions))
     if 10**8 in sizes:
-        runs.append(("BM_DetectAndIntegrateLarge/", 2))
+        runs.append(("BM_DetectAndIntegrateLarge" + suffix + "/", 2))
     for name, reps in runs:
         out = subprocess.run([bench, "--benchmark_filter=" + name,
                               "--benchmark_format=json",
@@ -80,10 +82,12 @@ def main():
     cli = os.path.join(build, "cli", "zelmora-cli")
     bench = os.path.join(build, "bench", "bench_marking")
     zel = zelmora_times(bench, sizes, 5)
+    zel2 = zelmora_times(bench, sizes, 5, two_threads=True)
     print("Minimum of repeated runs (Zelmora 5, scipy 3; 2 each at 10^8).")
     print("| samples | peaks (Zelmora) | Zelmora wall s | Zelmora CPU s | CPU ns/sample | "
-          "extra MB | peaks (scipy) | scipy s | Zelmora CPU / scipy | Zelmora wall / scipy |")
-    print("|---|---|---|---|---|---|---|---|---|---|")
+          "extra MB | peaks (scipy) | scipy s | Zelmora CPU / scipy | Zelmora wall / scipy | "
+          "2 threads wall s | 2 threads CPU s |")
+    print("|---|---|---|---|---|---|---|---|---|---|---|---|")
     with tempfile.TemporaryDirectory() as tmp:
         env = dict(os.environ, ZELMORA_HOME=os.path.join(tmp, "home"))
         for n in sizes:
@@ -97,9 +101,10 @@ def main():
             seconds, (peaks, _) = best_of(lambda: scipy_pipeline(y), 3 if n < 10**7 else 2)
             del y
             wall, cpu, found, extra = zel.get(n, (float("nan"), float("nan"), 0, 0))
+            wall2, cpu2, _, _ = zel2.get(n, (float("nan"), float("nan"), 0, 0))
             print(f"| {n:.0e} | {found:.0f} | {wall:.4f} | {cpu:.4f} | {cpu / n * 1e9:.1f} | "
                   f"{extra:.1f} | {len(peaks)} | {seconds:.4f} | {cpu / seconds:.3f} | "
-                  f"{wall / seconds:.3f} |", flush=True)
+                  f"{wall / seconds:.3f} | {wall2:.4f} | {cpu2:.4f} |", flush=True)
 
 
 if __name__ == "__main__":

@@ -3,14 +3,24 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <map>
+#include <optional>
 
+#include "processing/page_vector.h"
+#include "processing/parallel_parts.h"
 #include "processing/peak_grouping.h"
 #include "processing/peak_integration.h"
 #include "processing/signal_helpers.h"
 
 namespace zelmora {
 namespace {
+
+// What the scan keeps of a found peak: its range and what measuring it
+// gave. The rest of a table's peak record (baselines: the signal at the
+// ends, as a peak without neighbours has them) is made when the table is
+// built, so the list costs 40 bytes a peak instead of a whole record.
+struct FoundPeak {
+    double start, end, apex, area, height;
+};
 
 // The peaks found while scanning, in the order they were added, with what
 // the closeness test needs in logarithmic time.
@@ -23,22 +33,25 @@ namespace {
 // area less the peaks it encloses among those that existed at that deletion.
 // That area is worked out on demand from the peaks near it instead of
 // recalculating the table at every deletion.
+//
+// The indexes are sorted arrays of positions (by apex, by start; equal keys
+// in the order of adding). The scan moves to the right, so a new peak's
+// place in them is at or near the end; a deleted peak stays in them marked
+// dead and is passed over.
 class ScanList {
   public:
-    void add(Peak p) {
-        const std::size_t k = peaks_.size();
-        maxLength_ = std::max(maxLength_, p.endTime - p.startTime);
-        byApex_.emplace(p.apexTime, k);
-        byStart_.emplace(p.startTime, k);
-        peaks_.push_back(std::move(p));
-        alive_.push_back(1);
+    void add(const FoundPeak& p, std::int32_t flags) {
+        const auto k = static_cast<std::uint32_t>(peaks_.size());
+        maxLength_ = std::max(maxLength_, p.end - p.start);
+        peaks_.push_back(p);
+        state_.push_back(static_cast<std::uint8_t>(flags));
+        insert(byApex_, &FoundPeak::apex, k);
+        insert(byStart_, &FoundPeak::start, k);
     }
 
     // Deleting a peak recalculates the table.
     void remove(std::size_t k) {
-        erase(byApex_, peaks_[k].apexTime, k);
-        erase(byStart_, peaks_[k].startTime, k);
-        alive_[k] = 0;
+        state_[k] |= kDead;
         recalculated_ = peaks_.size();
     }
 
@@ -48,26 +61,24 @@ class ScanList {
             return std::nullopt;
         const double slack = reach + 1e-9 * (std::fabs(apex) + reach);
         std::optional<std::size_t> best;
-        for (auto it = byApex_.lower_bound(apex - slack);
-             it != byApex_.end() && it->first <= apex + slack; ++it)
-            if (std::fabs(it->first - apex) < reach && (!best || it->second < *best))
-                best = it->second;
+        for (auto it = lowerBound(byApex_, &FoundPeak::apex, apex - slack);
+             it != byApex_.end() && peaks_[*it].apex <= apex + slack; ++it)
+            if (alive(*it) && std::fabs(peaks_[*it].apex - apex) < reach && (!best || *it < *best))
+                best = *it;
         return best;
     }
 
-    const Peak& peak(std::size_t k) const { return peaks_[k]; }
-
     double currentArea(std::size_t k) const {
-        const Peak& p = peaks_[k];
+        const FoundPeak& p = peaks_[k];
         if (k >= recalculated_)
             return p.area;
         double area = p.area;
-        for (auto it = byStart_.lower_bound(p.startTime);
-             it != byStart_.end() && it->first <= p.endTime; ++it) {
-            const std::size_t j = it->second;
-            const Peak& q = peaks_[j];
-            if (j == k || j >= recalculated_ || q.endTime > p.endTime ||
-                (q.startTime == p.startTime && q.endTime == p.endTime))
+        for (auto it = lowerBound(byStart_, &FoundPeak::start, p.start);
+             it != byStart_.end() && peaks_[*it].start <= p.end; ++it) {
+            const std::size_t j = *it;
+            const FoundPeak& q = peaks_[j];
+            if (!alive(j) || j == k || j >= recalculated_ || q.end > p.end ||
+                (q.start == p.start && q.end == p.end))
                 continue;
             if (smallestEncloser(j) == k)
                 area -= q.area;
@@ -75,50 +86,81 @@ class ScanList {
         return area;
     }
 
-    // The surviving peaks in the order they were added. The indexes go
-    // first and the peaks close up in place, so that the list is never held
-    // twice.
-    std::vector<Peak> release() {
+    // The table of the surviving peaks in the order they were added. The
+    // indexes go first, the table is allocated at its final size and the
+    // list is given back while the table is filled, so that at no time much
+    // more than the table is held.
+    std::vector<Peak> release(const Signal& sig) {
         byApex_.clear();
         byStart_.clear();
-        std::size_t kept = 0;
-        for (std::size_t k = 0; k < peaks_.size(); ++k)
-            if (alive_[k]) {
-                if (kept != k)
-                    peaks_[kept] = std::move(peaks_[k]);
-                peaks_[kept].ownIndex = static_cast<std::int32_t>(kept);
-                ++kept;
-            }
-        peaks_.resize(kept);
-        alive_.clear();
-        return std::move(peaks_);
+        std::size_t alive = 0;
+        for (std::uint8_t s : state_)
+            alive += (s & kDead) == 0;
+        std::vector<Peak> table;
+        table.reserve(alive);
+        for (std::size_t k = 0; k < peaks_.size(); ++k) {
+            if (state_[k] & kDead)
+                continue;
+            const FoundPeak& f = peaks_[k];
+            Peak& p = table.emplace_back(f.start, f.end);
+            p.apexTime = f.apex;
+            p.area = f.area;
+            p.height = f.height;
+            p.baselineAtStart = SignalValueAt(sig, p.startTime);
+            p.baselineAtEnd = SignalValueAt(sig, p.endTime);
+            p.flags = state_[k];
+            p.ownIndex = static_cast<std::int32_t>(table.size() - 1);
+            // The rows made so far are given back as the table grows.
+            if (k % 4096 == 4095)
+                peaks_.discardBefore(k + 1);
+        }
+        peaks_.clear();
+        state_.clear();
+        return table;
     }
 
   private:
-    static void erase(std::multimap<double, std::size_t>& index, double key, std::size_t k) {
-        auto [it, end] = index.equal_range(key);
-        for (; it != end; ++it)
-            if (it->second == k) {
-                index.erase(it);
-                return;
+    static constexpr std::uint8_t kDead = 0x80;  // above the flags a found peak can have
+    using Index = PageVector<std::uint32_t>;     // positions in the list
+
+    bool alive(std::size_t k) const { return (state_[k] & kDead) == 0; }
+
+    const std::uint32_t* lowerBound(const Index& index, double FoundPeak::*key, double v) const {
+        return std::partition_point(index.begin(), index.end(),
+                                    [&](std::uint32_t k) { return peaks_[k].*key < v; });
+    }
+
+    // After every position with a key not above the new one's: the place a
+    // multimap gives an equal key. Searched from the end, where it mostly is.
+    void insert(Index& index, double FoundPeak::*key, std::uint32_t k) {
+        const double v = peaks_[k].*key;
+        auto it = index.end();
+        while (it != index.begin() && peaks_[*(it - 1)].*key > v) {
+            if (index.end() - it > 16) {
+                it = std::partition_point(index.begin(), it,
+                                          [&](std::uint32_t j) { return !(peaks_[j].*key > v); });
+                break;
             }
+            --it;
+        }
+        index.insert(it, k);
     }
 
     // Among the peaks of the last recalculation: the smallest one that
     // encloses peak j without having its very range; the earlier one on ties.
     std::size_t smallestEncloser(std::size_t j) const {
-        const Peak& q = peaks_[j];
-        const double from = q.endTime - maxLength_ - 1e-9 * (std::fabs(q.endTime) + maxLength_);
+        const FoundPeak& q = peaks_[j];
+        const double from = q.end - maxLength_ - 1e-9 * (std::fabs(q.end) + maxLength_);
         std::size_t best = static_cast<std::size_t>(-1);
         double bestLength = DBL_MAX;
-        for (auto it = byStart_.lower_bound(from); it != byStart_.end() && it->first <= q.startTime;
-             ++it) {
-            const std::size_t i = it->second;
-            const Peak& p = peaks_[i];
-            if (i == j || i >= recalculated_ || p.endTime < q.endTime ||
-                (p.startTime == q.startTime && p.endTime == q.endTime))
+        for (auto it = lowerBound(byStart_, &FoundPeak::start, from);
+             it != byStart_.end() && peaks_[*it].start <= q.start; ++it) {
+            const std::size_t i = *it;
+            const FoundPeak& p = peaks_[i];
+            if (!alive(i) || i == j || i >= recalculated_ || p.end < q.end ||
+                (p.start == q.start && p.end == q.end))
                 continue;
-            const double length = p.endTime - p.startTime;
+            const double length = p.end - p.start;
             if (length < bestLength || (length == bestLength && i < best)) {
                 bestLength = length;
                 best = i;
@@ -127,10 +169,10 @@ class ScanList {
         return best;
     }
 
-    std::vector<Peak> peaks_;  // measured areas, as added
-    std::vector<char> alive_;
-    std::multimap<double, std::size_t> byApex_, byStart_;  // surviving peaks
-    std::size_t recalculated_ = 0;                         // peaks added before the last deletion
+    PageVector<FoundPeak> peaks_;     // measured areas, as added
+    PageVector<std::uint8_t> state_;  // the peak's flags, kDead once deleted
+    Index byApex_, byStart_;
+    std::size_t recalculated_ = 0;  // peaks added before the last deletion
     double maxLength_ = 0;
 };
 
@@ -174,10 +216,11 @@ std::int64_t PeakDetector::windowWidth(std::int64_t i) const {
 
 double PeakDetector::ExpandWindow(std::int64_t& L, std::int64_t& R) const {
     EdgeSums sums;
-    return expandWindow(L, R, sums);
+    return expandWindow(L, R, table_.detection.width, sums);
 }
 
-double PeakDetector::expandWindow(std::int64_t& L, std::int64_t& R, EdgeSums& sums) const {
+double PeakDetector::expandWindow(std::int64_t& L, std::int64_t& R, double width,
+                                  EdgeSums& sums) const {
     if (!table_.signal() || !HasTimeBase(*table_.signal()))
         return 0;
     const Signal& sig = *table_.signal();
@@ -187,9 +230,8 @@ double PeakDetector::expandWindow(std::int64_t& L, std::int64_t& R, EdgeSums& su
     // and the largest width in samples included: MaxWidth / float(dt) may
     // truncate one sample below MaxWidth / dt.
     const double dtf = static_cast<float>(sig.dt), t0f = static_cast<float>(sig.t0);
-    const DetectionState& d = table_.detection;
-    const std::int64_t m = ClampIndex(d.width / (2 * dtf), 0, n);
-    const std::int64_t maxW = ClampIndex(d.maxWidth / dtf, -1, n + 1);
+    const std::int64_t m = ClampIndex(width / (2 * dtf), 0, n);
+    const std::int64_t maxW = ClampIndex(table_.detection.maxWidth / dtf, -1, n + 1);
     if (!(0 <= L && L <= R && R < n))
         return expandWindowClamped(L, R, m, maxW);
     const bool zones = !closedZones_.empty() || openZone_;
@@ -337,8 +379,9 @@ const PeakEvent* PeakDetector::lastEventBefore(double t,
     return nullptr;
 }
 
-void PeakDetector::DetectPeaks(const DetectionState& parameters) {
-    table_.peaks.clear();
+void PeakDetector::DetectPeaks(const DetectionState& parameters, unsigned requested) {
+    // The former table goes before the scan, not after it.
+    table_.peaks = {};
     DetectionState& d = table_.detection;
     d = parameters;
     d.minHeight = std::max(parameters.minHeight, 0.0);
@@ -346,7 +389,8 @@ void PeakDetector::DetectPeaks(const DetectionState& parameters) {
     if (!sig || sig->size() < 3 || !HasTimeBase(*sig))
         return;
     areas_.emplace(*sig);
-    scan();
+    const unsigned threads = MarkingThreads(static_cast<std::int64_t>(sig->size()), requested);
+    scan(threads);
     normalizeUnlinked();
     filterBySize();
     normalizeUnlinked();
@@ -357,8 +401,8 @@ void PeakDetector::DetectPeaks(const DetectionState& parameters) {
     // before groups are built from them.
     normalizeUnlinked();
     measured_ = {};
-    BuildGroups(*this);
-    RecalculatePeaks(table_);
+    BuildGroups(*this, threads);
+    RecalculatePeaks(table_, threads);
 }
 
 void PeakDetector::normalizeUnlinked() {
@@ -368,16 +412,15 @@ void PeakDetector::normalizeUnlinked() {
     // riders are taken off afresh before the table is sorted and numbered.
     std::vector<Peak>& peaks = table_.peaks;
     const std::size_t n = peaks.size();
-    for (std::size_t k = 0; k < n; ++k)
-        peaks[k].area = measured_[k];
-    SubtractRiders(peaks);
+    SubtractRiders(peaks, measured_);
     // The order of a stable sort is the only one its comparison allows, so
     // sorting positions gives the order that sorting the peaks would.
-    std::vector<std::size_t> order(n);
+    std::vector<std::uint32_t> order(n);
     for (std::size_t k = 0; k < n; ++k)
-        order[k] = k;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return ApexBefore(peaks[a], peaks[b]); });
+        order[k] = static_cast<std::uint32_t>(k);
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return ApexBefore(peaks[a], peaks[b]);
+    });
     // Position k takes the peak from position order[k]; the peaks move along
     // the cycles of that permutation in place.
     std::vector<char> placed(n, 0);
@@ -405,7 +448,33 @@ const ChordAreas& PeakDetector::chordAreas() const {
     return *areas_;
 }
 
-void PeakDetector::scan() {
+// A window of the scan that became a candidate, with the working
+// parameters of its time, and what its widening and measuring found.
+struct PeakDetector::Candidate {
+    std::int64_t L, R;    // the window; after widening, the peak's range
+    std::int64_t w;       // the window width in samples
+    double width;         // the working width the widening uses
+    double maxRiderArea;  // the parameters of the candidate's time
+    double maxCommonBaselineDistance;
+    bool kept = false;  // widened, large enough and allowed
+    FoundPeak peak{};
+};
+
+void PeakDetector::widenAndMeasure(Candidate& c, EdgeSums& sums) const {
+    const Signal& sig = *table_.signal();
+    const auto timeOf = [&](std::int64_t i) { return sig.t0 + static_cast<double>(i) * sig.dt; };
+    const bool ok = IsMarkingAllowed(timeOf(c.L), timeOf(c.R));
+    const double area = ok ? expandWindow(c.L, c.R, c.width, sums) : 0;
+    c.kept = area > table_.detection.minArea && ok;
+    if (!c.kept)
+        return;
+    Peak candidate(timeOf(c.L), timeOf(c.R));
+    MeasurePeak(table_, candidate);
+    c.peak = {candidate.startTime, candidate.endTime, candidate.apexTime, candidate.area,
+              candidate.height};
+}
+
+void PeakDetector::scan(unsigned threads) {
     const Signal& sig = *table_.signal();
     DetectionState& d = table_.detection;
     const std::int64_t n = static_cast<std::int64_t>(sig.size());
@@ -417,29 +486,58 @@ void PeakDetector::scan() {
     std::int64_t jMax = 0;       // its centre
     std::size_t nextEvent = 0;
     ScanList found;
-    EdgeSums sums;  // the widening's storage, kept from candidate to candidate
     WindowAreas windows(chordAreas());
+    // The widening's storage of each thread, kept from batch to batch, each
+    // on its own cache lines (its counters change at every trial edge).
+    struct alignas(64) ThreadSums {
+        EdgeSums sums;
+    };
+    WorkCrew crew(threads);
+    std::vector<ThreadSums> sums(crew.threads());
 
-    const auto finish = [&](std::int64_t h, std::int64_t w) {
-        std::int64_t L = jMax - h, R = jMax + h;
-        const bool ok = IsMarkingAllowed(timeOf(L), timeOf(R));
-        const double area = ok ? expandWindow(L, R, sums) : 0;
-        if (!(area > d.minArea && ok))
+    // The candidates of the scan not yet accepted or rejected, in the scan's
+    // order. Shared between the threads without a lock: while the crew runs,
+    // each thread writes only the candidates it claimed (and its own
+    // EdgeSums) and the scan waits; the accepting reads after crew.run has
+    // returned (the crew's mutex orders the writes before).
+    constexpr std::size_t kBatch = 2048;
+    std::vector<Candidate> batch;
+    batch.reserve(kBatch);
+
+    const auto accept = [&](const Candidate& c) {
+        if (!c.kept)
             return;
-        Peak candidate(timeOf(L), timeOf(R));
-        MeasurePeak(table_, candidate);
-        const bool rider = candidate.area < d.maxRiderArea;
-        if (auto k = found.firstClose(candidate.apexTime, static_cast<double>(w) * dt)) {
-            if (!(candidate.area > found.currentArea(*k)))
+        const FoundPeak& p = c.peak;
+        const bool rider = p.area < c.maxRiderArea;
+        if (auto k = found.firstClose(p.apex, static_cast<double>(c.w) * dt)) {
+            if (!(p.area > found.currentArea(*k)))
                 return;
             found.remove(*k);
         }
-        candidate.flags = rider ? Peak::kRider : 0;
-        if (candidate.apexTime - prevApex < d.maxCommonBaselineDistance)
-            candidate.flags |= Peak::kCommonBaseline;
+        std::int32_t flags = rider ? Peak::kRider : 0;
+        if (p.apex - prevApex < c.maxCommonBaselineDistance)
+            flags |= Peak::kCommonBaseline;
         if (!rider)
-            prevApex = candidate.apexTime;
-        found.add(std::move(candidate));
+            prevApex = p.apex;
+        found.add(p, flags);
+    };
+    const auto flush = [&] {
+        crew.run(batch.size(), 8, [&](unsigned worker, std::size_t k) {
+            widenAndMeasure(batch[k], sums[worker].sums);
+        });
+        for (const Candidate& c : batch)
+            accept(c);
+        batch.clear();
+    };
+    const auto finish = [&](std::int64_t h, std::int64_t w) {
+        batch.push_back({.L = jMax - h,
+                         .R = jMax + h,
+                         .w = w,
+                         .width = d.width,
+                         .maxRiderArea = d.maxRiderArea,
+                         .maxCommonBaselineDistance = d.maxCommonBaselineDistance});
+        if (batch.size() == kBatch)
+            flush();
     };
 
     for (std::int64_t i = i0; i < n; ++i) {
@@ -479,8 +577,11 @@ void PeakDetector::scan() {
         }
         i += h;
     }
-    table_.peaks = found.release();
+    flush();
+    batch = {};
+    table_.peaks = found.release(sig);
     measured_.clear();
+    measured_.reserve(table_.peaks.size());
     for (const Peak& p : table_.peaks)
         measured_.push_back(p.area);
 }
@@ -610,9 +711,9 @@ double fromEventUnits(std::int32_t kind, double eventValue) {
     return kind == kSetMaxWidth ? eventValue / kSecondsPerMinute : eventValue;
 }
 
-void AutoMarkPeaks(PeakTable& table, const MarkingParameters& p) {
+void AutoMarkPeaks(PeakTable& table, const MarkingParameters& p, unsigned threads) {
     PeakDetector detector(table, p.events);
-    detector.DetectPeaks(detectionParameters(p));
+    detector.DetectPeaks(detectionParameters(p), threads);
 }
 
 bool MayMarkingSaveMethod(bool sheetConfirmed, int accessLevel) {

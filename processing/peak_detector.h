@@ -33,6 +33,17 @@
 //
 // The run's working parameters are kept in the table (PeakTable::detection);
 // the timetable copy is kept by the detector, sorted by time.
+//
+// Both cores: which windows become candidates does not depend on what the
+// widening of earlier candidates finds, so the scan collects a batch of
+// candidates, their widening and measuring is split over the threads, and
+// they are accepted or rejected in the scan's order on one thread. The
+// groups are independent of each other, and so is the measuring of each
+// peak at the end. The table is the same on any number of threads.
+//
+// Memory: besides the finished table, a run keeps about 50 bytes per found
+// peak while scanning and a few per peak afterwards, and a batch of
+// candidates: no array of the trace's size.
 
 #include <cstdint>
 #include <optional>
@@ -82,8 +93,9 @@ class PeakDetector {
 
     // Replaces the table's peaks by the automatically marked ones, starting
     // from `parameters` (kept in the table's detection record; a negative
-    // minimum height counts as 0).
-    void DetectPeaks(const DetectionState& parameters);
+    // minimum height counts as 0). `threads` as MarkingThreads takes it: 0
+    // chooses by the trace's length and the processor.
+    void DetectPeaks(const DetectionState& parameters, unsigned threads = 0);
 
     // False when a or b lies strictly inside a closed forbidden zone of the
     // timetable, or after the start of a zone that is never closed.
@@ -110,10 +122,14 @@ class PeakDetector {
     };
     // The last event of `kinds` with a time before t, or null.
     const PeakEvent* lastEventBefore(double t, std::initializer_list<std::int32_t> kinds) const;
-    double expandWindow(std::int64_t& L, std::int64_t& R, EdgeSums& sums) const;
+    struct Candidate;
+    // The widening with the working width `width` (the scan's at the
+    // candidate's time) and the run's maximum width.
+    double expandWindow(std::int64_t& L, std::int64_t& R, double width, EdgeSums& sums) const;
     double expandWindowClamped(std::int64_t& L, std::int64_t& R, std::int64_t m,
                                std::int64_t maxW) const;
-    void scan();
+    void widenAndMeasure(Candidate& c, EdgeSums& sums) const;
+    void scan(unsigned threads);
     void normalizeUnlinked();
     void filterBySize();
     void removeForbidden();
@@ -129,12 +145,14 @@ class PeakDetector {
     const ChordAreas& chordAreas() const;
 
     // The chord areas of the attached trace, made when first needed and
-    // renewed by every run (the trace may be another one in between).
+    // renewed by every run (the trace may be another one in between). Made
+    // before the threads of a run start and only read by them (no lock).
     mutable std::optional<ChordAreas> areas_;
 };
 
-// Automatic marking of a table with the method's parameters and timetable.
-void AutoMarkPeaks(PeakTable& table, const MarkingParameters& parameters);
+// Automatic marking of a table with the method's parameters and timetable,
+// on `threads` threads (0: chosen by the trace's length and the processor).
+void AutoMarkPeaks(PeakTable& table, const MarkingParameters& parameters, unsigned threads = 0);
 
 // The method may be saved after a marking only when the person confirmed the
 // marking sheet and the access level allows saving (level 0 may not save).

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "processing/parallel_parts.h"
 #include "processing/peak_detector.h"
 #include "processing/signal_helpers.h"
 
@@ -21,8 +22,12 @@ bool isRider(const Peak& p) {
 
 }  // namespace
 
-void BuildGroups(const PeakDetector& detector) {
+void BuildGroups(const PeakDetector& detector, unsigned threads) {
     const std::vector<Peak>& peaks = detector.table().peaks;
+    // The candidate groups (first and last position). Each is processed
+    // on one thread and touches only its own peaks, so the threads share
+    // the table without a lock.
+    std::vector<std::pair<std::int64_t, std::int64_t>> groups;
     std::int64_t first = 0, last = 0;
     bool inRun = false;
     for (std::size_t k = 0; k < peaks.size(); ++k) {
@@ -32,12 +37,20 @@ void BuildGroups(const PeakDetector& detector) {
             continue;
         }
         if (inRun)
-            ProcessGroup(detector, first, last);
+            groups.emplace_back(first, last);
         inRun = false;
         first = static_cast<std::int64_t>(k);
     }
     if (inRun)
-        ProcessGroup(detector, first, last);
+        groups.emplace_back(first, last);
+    // The detector makes its chord areas when first asked: asked here, before
+    // the threads share the detector, which they then only read.
+    if (threads > 1 && !groups.empty() && detector.table().signal())
+        detector.chordArea(0, 0);
+    RunInParts(threads, groups.size(), [&](std::size_t, std::size_t from, std::size_t to) {
+        for (std::size_t g = from; g < to; ++g)
+            ProcessGroup(detector, groups[g].first, groups[g].second);
+    });
 }
 
 void ProcessGroup(const PeakDetector& detector, std::int64_t a0, std::int64_t b0) {

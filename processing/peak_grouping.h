@@ -16,8 +16,10 @@ namespace zelmora {
 
 class PeakDetector;
 
-// Cuts the detector's table into candidate groups and processes each.
-void BuildGroups(const PeakDetector& detector);
+// Cuts the detector's table into candidate groups and processes each. The
+// groups share no peak, so they are processed on up to `threads` threads
+// with the same result as on one.
+void BuildGroups(const PeakDetector& detector, unsigned threads = 1);
 
 // Splits or chains the peaks a..b (positions, a <= b) of the detector's table.
 // A range narrower than one sample has no chord and is left as it is.

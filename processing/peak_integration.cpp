@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "document/table_normalisation.h"
+#include "processing/parallel_parts.h"
 #include "processing/signal_helpers.h"
 
 namespace zelmora {
@@ -71,29 +72,104 @@ void repairLinks(std::vector<Peak>& peaks) {
     }
 }
 
-// A Fenwick tree over positions that answers "the smallest key among the
-// positions 0..i" for keys that only ever decrease.
-template <class Key>
+// A Fenwick tree over slots that answers "the smallest key among the slots
+// 0..i" for keys that only ever decrease. It holds the positions of the
+// keys (4 bytes a slot); `less` compares the keys of two positions, kNone
+// standing for the largest key.
+constexpr std::uint32_t kNone = static_cast<std::uint32_t>(-1);
+
+template <class Less>
 class PrefixMinimum {
   public:
-    PrefixMinimum(std::size_t n, Key none) : tree_(n + 1, none), none_(none) {}
-    void lower(std::size_t i, const Key& key) {
+    PrefixMinimum(std::size_t n, Less less) : tree_(n + 1, kNone), less_(less) {}
+    void lower(std::size_t i, std::uint32_t key) {
         for (++i; i < tree_.size(); i += i & (~i + 1))
-            if (key < tree_[i])
+            if (less_(key, tree_[i]))
                 tree_[i] = key;
     }
-    Key query(std::size_t i) const {
-        Key best = none_;
+    std::uint32_t query(std::size_t i) const {
+        std::uint32_t best = kNone;
         for (++i; i > 0; i -= i & (~i + 1))
-            if (tree_[i] < best)
+            if (less_(tree_[i], best))
                 best = tree_[i];
         return best;
     }
 
   private:
-    std::vector<Key> tree_;
-    Key none_;
+    std::vector<std::uint32_t> tree_;
+    Less less_;
 };
+
+// The enclosing peak of each peak (the smallest enclosing one without its
+// very range, the earlier one on ties), kNone for none; then every peak
+// loses measured(j) of each peak j it is the parent of, in the order of j.
+// About 16 bytes a peak beside the table.
+template <class Measured>
+void subtractRiders(std::vector<Peak>& peaks, Measured measured) {
+    const std::size_t n = peaks.size();
+    std::vector<std::uint32_t> order;
+    order.reserve(n);
+    for (std::size_t i = 0; i < n; ++i)
+        if (finiteRange(peaks[i]))
+            order.push_back(static_cast<std::uint32_t>(i));
+    if (order.size() < 2)
+        return;
+    // Sweep by start; an enclosing peak has a start not later and an end not
+    // earlier. Equal starts come widest first, so that when a peak is looked
+    // up, exactly the peaks that enclose it without having its very range are
+    // in the tree.
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const Peak &pa = peaks[a], &pb = peaks[b];
+        if (pa.startTime != pb.startTime)
+            return pa.startTime < pb.startTime;
+        if (pa.endTime != pb.endTime)
+            return pa.endTime > pb.endTime;
+        return a < b;
+    });
+    std::vector<std::uint32_t> byEnd = order;
+    std::sort(byEnd.begin(), byEnd.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return peaks[a].endTime < peaks[b].endTime;
+    });
+    const std::size_t m = byEnd.size();
+    // Slot m-1-(the number of ends below `end`): a prefix query covers every
+    // end >= the given one.
+    const auto slot = [&](double end) {
+        const auto below = std::partition_point(
+            byEnd.begin(), byEnd.end(), [&](std::uint32_t k) { return peaks[k].endTime < end; });
+        return m - 1 - static_cast<std::size_t>(below - byEnd.begin());
+    };
+    // Keys are (length, position), kNone the largest.
+    const auto less = [&peaks](std::uint32_t a, std::uint32_t b) {
+        const double la = a == kNone ? DBL_MAX : peaks[a].endTime - peaks[a].startTime;
+        const double lb = b == kNone ? DBL_MAX : peaks[b].endTime - peaks[b].startTime;
+        if (la != lb)
+            return la < lb;
+        return a < b;
+    };
+    std::vector<std::uint32_t> parent(n, kNone);
+    {
+        PrefixMinimum tree(m, less);
+        for (std::size_t g = 0; g < order.size();) {
+            std::size_t h = g;
+            const Peak& first = peaks[order[g]];
+            while (h < order.size() && peaks[order[h]].startTime == first.startTime &&
+                   peaks[order[h]].endTime == first.endTime)
+                ++h;
+            const std::size_t s = slot(first.endTime);
+            const std::uint32_t found = tree.query(s);
+            for (std::size_t k = g; k < h; ++k) {
+                parent[order[k]] = found;
+                tree.lower(s, order[k]);
+            }
+            g = h;
+        }
+    }
+    order = {};
+    byEnd = {};
+    for (std::size_t j = 0; j < n; ++j)
+        if (parent[j] != kNone)
+            peaks[parent[j]].area -= measured(j);
+}
 
 }  // namespace
 
@@ -156,66 +232,23 @@ void MeasurePeak(const PeakTable& table, Peak& p) {
 }
 
 void SubtractRiders(std::vector<Peak>& peaks) {
-    const std::size_t n = peaks.size();
-    std::vector<std::size_t> order;
-    order.reserve(n);
-    for (std::size_t i = 0; i < n; ++i)
-        if (finiteRange(peaks[i]))
-            order.push_back(i);
-    if (order.size() < 2)
-        return;
-    // Sweep by start; an enclosing peak has a start not later and an end not
-    // earlier. Equal starts come widest first, so that when a peak is looked
-    // up, exactly the peaks that enclose it without having its very range are
-    // in the tree.
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const Peak &pa = peaks[a], &pb = peaks[b];
-        if (pa.startTime != pb.startTime)
-            return pa.startTime < pb.startTime;
-        if (pa.endTime != pb.endTime)
-            return pa.endTime > pb.endTime;
-        return a < b;
-    });
-    std::vector<double> ends;
-    ends.reserve(order.size());
-    for (std::size_t i : order)
-        ends.push_back(peaks[i].endTime);
-    std::sort(ends.begin(), ends.end());
-    ends.erase(std::unique(ends.begin(), ends.end()), ends.end());
-    const std::size_t m = ends.size();
-    // Tree position m-1-rank: a prefix query covers every end >= the given one.
-    const auto slot = [&](double end) {
-        return m - 1 -
-               static_cast<std::size_t>(std::lower_bound(ends.begin(), ends.end(), end) -
-                                        ends.begin());
-    };
-    using Key = std::pair<double, std::size_t>;  // length, position in the list
-    constexpr Key kNone{DBL_MAX, static_cast<std::size_t>(-1)};
-    PrefixMinimum<Key> tree(m, kNone);
-    std::vector<std::size_t> parent(n, static_cast<std::size_t>(-1));
-    for (std::size_t g = 0; g < order.size();) {
-        std::size_t h = g;
-        const Peak& first = peaks[order[g]];
-        while (h < order.size() && peaks[order[h]].startTime == first.startTime &&
-               peaks[order[h]].endTime == first.endTime)
-            ++h;
-        const std::size_t s = slot(first.endTime);
-        const Key found = tree.query(s);
-        for (std::size_t k = g; k < h; ++k) {
-            parent[order[k]] = found.second;
-            tree.lower(s, Key{peaks[order[k]].endTime - peaks[order[k]].startTime, order[k]});
-        }
-        g = h;
-    }
-    std::vector<double> measured(n);
-    for (std::size_t i = 0; i < n; ++i)
+    std::vector<double> measured(peaks.size());
+    for (std::size_t i = 0; i < peaks.size(); ++i)
         measured[i] = peaks[i].area;
-    for (std::size_t j = 0; j < n; ++j)
-        if (parent[j] != static_cast<std::size_t>(-1))
-            peaks[parent[j]].area -= measured[j];
+    subtractRiders(peaks, [&](std::size_t j) { return measured[j]; });
+}
+
+void SubtractRiders(std::vector<Peak>& peaks, const std::vector<double>& measured) {
+    for (std::size_t i = 0; i < peaks.size(); ++i)
+        peaks[i].area = measured[i];
+    subtractRiders(peaks, [&](std::size_t j) { return measured[j]; });
 }
 
 void RecalculatePeaks(PeakTable& table) {
+    RecalculatePeaks(table, 1);
+}
+
+void RecalculatePeaks(PeakTable& table, unsigned threads) {
     std::vector<Peak>& peaks = table.peaks;
     const std::size_t n = peaks.size();
     const Signal& sig = signalOf(table);
@@ -236,8 +269,12 @@ void RecalculatePeaks(PeakTable& table) {
             peaks[e].baselineAtEnd = LineThrough(peaks[e].endTime, c, d, yc, yd);
         }
     }
-    for (Peak& p : peaks)
-        MeasurePeak(table, p);
+    // Each peak is measured on its own: the threads share the table without
+    // a lock, each writing only the peaks of its part.
+    RunInParts(threads, n, [&](std::size_t, std::size_t from, std::size_t to) {
+        for (std::size_t k = from; k < to; ++k)
+            MeasurePeak(table, peaks[k]);
+    });
     SubtractRiders(peaks);
 }
 

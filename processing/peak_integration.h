@@ -39,8 +39,11 @@ inline constexpr int kAdjacentRight = 2;
 // without links first takes the signal at its ends as its baseline.
 void MeasurePeak(const PeakTable& table, Peak& peak);
 
-// Common baselines of the chains, MeasurePeak of every peak, riders taken off.
+// Common baselines of the chains, MeasurePeak of every peak, riders taken off;
+// the peaks are measured on up to `threads` threads (the same figures as on
+// one).
 void RecalculatePeaks(PeakTable& table);
+void RecalculatePeaks(PeakTable& table, unsigned threads);
 
 // Re-resolves the neighbour links after a sort or a removal from the peaks'
 // former positions (ownIndex), then renumbers. A link whose peak is gone
@@ -85,6 +88,9 @@ double MaxPeakHeight(const PeakTable& table);
 // peak (ties: the earlier one in the list). Peaks with identical ranges do not
 // enclose each other; peaks with a range that is not finite take no part.
 void SubtractRiders(std::vector<Peak>& peaks);
+// The same for peaks whose measured areas are kept beside them
+// (measured[k] for peaks[k]); every area is set from them first.
+void SubtractRiders(std::vector<Peak>& peaks, const std::vector<double>& measured);
 
 // Strict weak order of apex times that puts NaN last, for sorting.
 bool ApexBefore(const Peak& a, const Peak& b);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <random>
 #include <utility>
@@ -21,7 +23,8 @@ struct Params {
            minArea = 0.01, start = 0;
 };
 
-void detect(PeakTable& t, const Params& p, std::vector<PeakEvent> events = {}) {
+void detect(PeakTable& t, const Params& p, std::vector<PeakEvent> events = {},
+            unsigned threads = 0) {
     DetectionState s;
     s.width = p.width;
     s.maxCommonBaselineDistance = p.maxCbd;
@@ -32,7 +35,7 @@ void detect(PeakTable& t, const Params& p, std::vector<PeakEvent> events = {}) {
     s.minArea = p.minArea;
     s.markingStart = p.start;
     PeakDetector d(t, std::move(events));
-    d.DetectPeaks(s);
+    d.DetectPeaks(s, threads);
 }
 
 PeakEvent event(int kind, double time, double value = 0) {
@@ -238,7 +241,7 @@ TEST(PeakDetector, DegenerateTracesGiveNoPeaks) {
     s.drift = 0;
     s.peaks = {{5, -10, 0.05}};
     Params broad;
-    broad.width = 0.5;  // the window spans the whole dip
+    broad.width = 0.5;                                    // the window spans the whole dip
     EXPECT_EQ(count(makeSyntheticSignal(s), broad), 0u);  // negative hump
     Params wide;
     wide.maxWidth = 0.05;  // the hump needs more room than that
@@ -264,9 +267,9 @@ TEST(PeakDetector, CloseHumpsKeepTheLargerOne) {
 
 TEST(PeakDetector, EventsChangeTheMarkingFromTheirTimeOn) {
     SyntheticChromatogram s = spec(20, 0.002);
-    s.peaks = {{2, 10, 0.02}, {4, 10, 0.02}, {6, 2, 0.02}, {8, 2, 0.02},
-               {10, 10, 0.02}, {10.3, 10, 0.02}, {10.6, 10, 0.02}, {14, 8, 0.015},
-               {14.07, 6, 0.015}, {17, 8, 0.015}, {17.07, 6, 0.015}};
+    s.peaks = {{2, 10, 0.02},     {4, 10, 0.02},    {6, 2, 0.02},     {8, 2, 0.02},
+               {10, 10, 0.02},    {10.3, 10, 0.02}, {10.6, 10, 0.02}, {14, 8, 0.015},
+               {14.07, 6, 0.015}, {17, 8, 0.015},   {17.07, 6, 0.015}};
     const Signal sig = makeSyntheticSignal(s);
     PeakTable base;
     base.attach(&sig);
@@ -358,13 +361,14 @@ TEST(PeakDetector, AWidthEventOnASampleAppliesFromTheNextSample) {
 
 TEST(PeakDetector, MarkingZonesAsTheTimetableWalkSeesThem) {
     PeakTable t;
-    PeakDetector d(t, {event(kAllowMarking, 0.5), event(kForbidMarking, 2), event(kForbidMarking, 2.5),
-                       event(kAllowMarking, 3), event(kForbidMarking, 8)});
+    PeakDetector d(t,
+                   {event(kAllowMarking, 0.5), event(kForbidMarking, 2), event(kForbidMarking, 2.5),
+                    event(kAllowMarking, 3), event(kForbidMarking, 8)});
     EXPECT_TRUE(d.IsMarkingAllowed(1, 1.5));
     EXPECT_FALSE(d.IsMarkingAllowed(1, 2.7));
     EXPECT_FALSE(d.IsMarkingAllowed(2.1, 4));
-    EXPECT_TRUE(d.IsMarkingAllowed(2, 3));    // the ends of a zone are outside it
-    EXPECT_TRUE(d.IsMarkingAllowed(1, 4));    // spanning a whole zone is allowed
+    EXPECT_TRUE(d.IsMarkingAllowed(2, 3));     // the ends of a zone are outside it
+    EXPECT_TRUE(d.IsMarkingAllowed(1, 4));     // spanning a whole zone is allowed
     EXPECT_FALSE(d.IsMarkingAllowed(7, 8.5));  // the open zone
     EXPECT_TRUE(d.IsMarkingAllowed(7, 8));
 }
@@ -536,6 +540,82 @@ TEST(PeakDetector, OrganisedMarkingMatchesTheStraightforwardOne) {
     }
 }
 
+// Every field of two tables' peaks, bit for bit (a NaN or a -0 included).
+void expectSameBits(const PeakTable& a, const PeakTable& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t k = 0; k < a.size(); ++k) {
+        SCOPED_TRACE(k);
+        const Peak &p = a.peaks[k], &q = b.peaks[k];
+        for (double Peak::*f : {&Peak::apexTime, &Peak::area, &Peak::height, &Peak::startTime,
+                                &Peak::endTime, &Peak::baselineAtStart, &Peak::baselineAtEnd})
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(p.*f), std::bit_cast<std::uint64_t>(q.*f));
+        EXPECT_EQ(p.flags, q.flags);
+        EXPECT_EQ(p.prevInGroup, q.prevInGroup);
+        EXPECT_EQ(p.nextInGroup, q.nextInGroup);
+        EXPECT_EQ(p.ownIndex, q.ownIndex);
+    }
+}
+
+// Long random chromatograms (thousands of candidates, so that the scan hands
+// several batches to the threads; groups, riders, zones and width events):
+// marking on two or three threads gives bit for bit the one-thread table.
+TEST(PeakDetector, MarkingOnSeveralThreadsGivesTheOneThreadTable) {
+    std::mt19937_64 random(4711);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        SyntheticChromatogram s = spec(800 + 400 * unit(random), 0.001);
+        s.drift = 0.02 * (unit(random) - 0.5);
+        s.noise = round == 1 ? 0 : 0.02 * unit(random);
+        s.seed = 100 + round;
+        const double span = static_cast<double>(s.samples) * s.dt;
+        // One peak in every 250 samples, anywhere in the first 4/5 of them.
+        const int count = static_cast<int>(s.samples / 250);
+        for (int k = 0; k < count; ++k)
+            s.peaks.push_back({span * (k + 0.8 * unit(random)) / count,
+                               0.1 + 10 * unit(random) * unit(random),
+                               0.002 + 0.013 * unit(random)});
+        const Signal sig = makeSyntheticSignal(s);
+        Params p;
+        p.width = 0.01 + 0.03 * unit(random);
+        p.maxCbd = 0.1 * unit(random);
+        p.maxRider = 0.02 * unit(random);
+        p.maxWidth = round == 2 ? 0.1 : 2;
+        p.minHeight = 0.02 * unit(random);
+        p.minArea = 0.001 * unit(random);
+        // Parameter events anywhere; a forbidden zone and a merge zone of a
+        // few minutes each.
+        std::vector<PeakEvent> ev;
+        for (int e = 0; e < 10; ++e) {
+            const int kind = kSetMaxWidth + static_cast<int>(7 * unit(random));
+            double value = 0.05 * unit(random);
+            if (kind == kSetMaxWidth)
+                value = 3 + 60 * unit(random);
+            else if (kind == kSetWidth)
+                value = 0.01 + 0.03 * unit(random);
+            else if (kind == kSetWidthDoublingTime)
+                value = 200 * unit(random);
+            ev.push_back(event(kind, span * unit(random), value));
+        }
+        for (int kind : {kForbidMarking, kMergeBegin}) {
+            const double from = span * unit(random);
+            ev.push_back(event(kind, from));
+            ev.push_back(event(kind + 1, from + 5 * unit(random)));
+        }
+        PeakTable one;
+        one.attach(&sig);
+        detect(one, p, ev, 1);
+        EXPECT_GT(one.size(), 1000u);
+        for (unsigned threads : {2u, 3u}) {
+            SCOPED_TRACE(threads);
+            PeakTable several;
+            several.attach(&sig);
+            detect(several, p, ev, threads);
+            expectSameBits(one, several);
+        }
+    }
+}
+
 TEST(PeakDetector, OrganisedTableOperationsMatchTheStraightforwardOnes) {
     std::mt19937_64 random(77);
     std::uniform_real_distribution<double> unit(0, 1);
@@ -548,12 +628,14 @@ TEST(PeakDetector, OrganisedTableOperationsMatchTheStraightforwardOnes) {
         const int n = 2 + static_cast<int>(60 * unit(random));
         for (int k = 0; k < n; ++k) {
             // Coarse times make nested, identical and touching ranges common.
-            const double x = std::round(60 * unit(random)) / 2, w = std::round(8 * unit(random)) / 2;
+            const double x = std::round(60 * unit(random)) / 2,
+                         w = std::round(8 * unit(random)) / 2;
             a.peaks.push_back(Peak(x, x + w));
         }
         // A few chains over neighbouring peaks.
         for (int k = 0; k + 1 < n; ++k)
-            if (unit(random) < 0.2 && a.peaks[k].nextInGroup < 0 && a.peaks[k + 1].prevInGroup < 0) {
+            if (unit(random) < 0.2 && a.peaks[k].nextInGroup < 0 &&
+                a.peaks[k + 1].prevInGroup < 0) {
                 a.peaks[k].nextInGroup = k + 1;
                 a.peaks[k + 1].prevInGroup = k;
             }
