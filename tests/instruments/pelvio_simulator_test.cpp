@@ -309,6 +309,20 @@ class PelvioSeriesTest : public ::testing::Test {
             timeoutMs);
     }
     std::string newLog() const { return workLogText().substr(logFrom_); }
+    // The sampler's lines and the recordings', for a failure's message.
+    std::string story() const {
+        std::string out;
+        const std::string log = newLog();
+        for (std::size_t at = 0; at < log.size();) {
+            const auto end = std::min(log.find('\n', at), log.size());
+            const std::string line = log.substr(at, end - at);
+            if (line.find("Pelvio") != std::string::npos ||
+                line.find("записи") != std::string::npos)
+                out += line + "\n";
+            at = end + 1;
+        }
+        return out;
+    }
 
     std::size_t logFrom_ = 0;
     test::CommandLog commands_;
@@ -364,16 +378,20 @@ TEST_F(PelvioSeriesTest, InjectionsStartTheBoundChannelAndFaultsAreSurvived) {
     ASSERT_TRUE(sampler.expectReceived({2, 3}, 5000));
     EXPECT_EQ(sampler.withModel([](auto& m) { return m.injectionsDone(); }), 3);
     EXPECT_EQ(d->pelvio().injectionCount(), 3);
-    EXPECT_EQ(recordCommands_, 3) << newLog();
+    EXPECT_EQ(recordCommands_, 3) << story();
     EXPECT_EQ(test::samples(*d, 1).startCount(), 3);
     EXPECT_EQ(test::samples(*d, 1).sampleCount(), kRunSamples);
     EXPECT_EQ(test::samples(*d, 0).startCount(), 0);
     // Back to ready once the sampler is done.
     ASSERT_TRUE(test::eventually([&] { return d->runState() != run_state::kAutosampler; }, 5000));
+    // An acknowledgement does not say which code it answers: let the stop's
+    // reach the driver before the next start is to be sent.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
     // A fault of the sampler raises alarm 45 and ends a new series at once.
     EXPECT_FALSE(d->beginRun());
-    ASSERT_TRUE(sampler.waitFor([](const PelvioModel& m) { return m.seriesRunning(); }, 5000));
+    ASSERT_TRUE(sampler.waitFor([](const PelvioModel& m) { return m.seriesRunning(); }, 5000))
+        << story();
     sampler.withModel([](auto& m) { m.requestSamplerFault(3); });
     ASSERT_TRUE(test::eventually([&] { return d->pelvio().faultCode() == 3; }, 5000));
     EXPECT_TRUE(d->alarms().has(CPelvioSampler::kAlarmPelvio));
