@@ -357,28 +357,30 @@ TEST_F(PelvioSeriesTest, InjectionsStartTheBoundChannelAndFaultsAreSurvived) {
               (PelvioPayload{1, 3, 10, 2, 9, 5, 0, 4, 1}));
     EXPECT_GE(sampler.countReceived({3, 1, 3, 10, 2, 9, 5, 0, 4, 1}), 2);
 
-    // The operator starts the run: the chromatograph waits for the
-    // sampler, which gets its start code.
+    // Channel 2 waits for its start; the operator starts the run: the
+    // chromatograph waits for the sampler, which gets its start code.
+    test::samples(*d, 1).arm(kRunSamples);
     EXPECT_FALSE(d->beginRun());
     EXPECT_EQ(d->runState(), run_state::kAutosampler);
     ASSERT_TRUE(sampler.waitFor([](const PelvioModel& m) { return m.seriesRunning(); }, 5000));
 
-    // Three injections, each one recording on channel 2, then the end of
-    // the series and the stop code.
+    // Three injections, each one recording on channel 2 (the first starts
+    // the waiting channel, the others ask for "Записать хроматограмму"),
+    // then the end of the series and the stop code.
     ASSERT_TRUE(serve(
         *d, [&] { return sampler.withModel([](auto& m) { return m.seriesEnded(); }); }, 40000))
         << "injections " << sampler.withModel([](auto& m) { return m.injectionsDone(); });
     serve(
         *d,
         [&] {
-            return recordCommands_ == 3 && !d->pelvio().isActive() &&
+            return recordCommands_ == 2 && !d->pelvio().isActive() &&
                    !test::samples(*d, 1).isRecording();
         },
         5000);
     ASSERT_TRUE(sampler.expectReceived({2, 3}, 5000));
     EXPECT_EQ(sampler.withModel([](auto& m) { return m.injectionsDone(); }), 3);
     EXPECT_EQ(d->pelvio().injectionCount(), 3);
-    EXPECT_EQ(recordCommands_, 3) << story();
+    EXPECT_EQ(recordCommands_, 2) << story();
     EXPECT_EQ(test::samples(*d, 1).startCount(), 3);
     EXPECT_EQ(test::samples(*d, 1).sampleCount(), kRunSamples);
     EXPECT_EQ(test::samples(*d, 0).startCount(), 0);
