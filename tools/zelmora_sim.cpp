@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -70,27 +69,9 @@ int runKalder(const std::vector<std::string>& args) {
 
 // One command of the operator to the simulated Pelvio sampler.
 void pelvioCommand(zelmora::sim::PelvioPtySimulator& sim, const std::string& line) {
-    using zelmora::sim::PelvioDamage;
-    std::istringstream in(line);
-    std::string word, arg;
-    in >> word >> arg;
-    const auto now = sim.now();
-    const int n = arg.empty() ? 0 : std::atoi(arg.c_str());
-    if (word == "inject") {
-        const PelvioDamage d = arg == "bad-check" ? PelvioDamage::BadCheck
-                               : arg == "short"   ? PelvioDamage::Short
-                               : arg == "long"    ? PelvioDamage::Long
-                                                  : PelvioDamage::None;
-        sim.withModel([&](auto& m) { m.requestInjection(d); });
-    } else if (word == "end") {
-        sim.withModel([](auto& m) { m.requestEnd(); });
-    } else if (word == "fault" && n >= 1 && n <= 6) {
-        sim.withModel([&](auto& m) { m.requestSamplerFault(n); });
-    } else if (word == "silence" && n > 0) {
-        sim.withModel([&](auto& m) { m.silence(now, n); });
-    } else if (word == "no-answer") {
-        sim.withModel([&](auto& m) { m.ignoreCommands(n > 0 ? n : 1); });
-    } else if (word == "status") {
+    if (line.find_first_not_of(" \t\r") == std::string::npos)
+        return;
+    if (line.rfind("status", 0) == 0) {
         sim.withModel([](auto& m) {
             std::fprintf(stderr,
                          "zelmora-sim: идентифицирован %d, серия %d, вводов %d из %d, "
@@ -99,9 +80,11 @@ void pelvioCommand(zelmora::sim::PelvioPtySimulator& sim, const std::string& lin
                          m.injectionsPlanned(), m.lastStatus(), m.samplerFault());
             return 0;
         });
-    } else if (!word.empty()) {
-        std::fprintf(stderr, "zelmora-sim: неизвестная команда: %s\n", line.c_str());
+        return;
     }
+    const auto now = sim.now();
+    if (!sim.withModel([&](auto& m) { return zelmora::sim::applyPelvioCommand(m, line, now); }))
+        std::fprintf(stderr, "zelmora-sim: неизвестная команда: %s\n", line.c_str());
 }
 
 // The Pelvio autosampler: answers the program, injects on its timer and on

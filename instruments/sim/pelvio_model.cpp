@@ -342,6 +342,39 @@ bool parsePelvioFault(std::string_view s, PelvioSimFault& f) {
     return f.at > 0 || f.kind == K::Silence;
 }
 
+bool applyPelvioCommand(PelvioModel& m, std::string_view line, std::int64_t nowMs) {
+    line = text::trim(line);
+    const auto space = line.find(' ');
+    const std::string_view word = line.substr(0, space);
+    const std::string_view arg =
+        space == std::string_view::npos ? std::string_view{} : text::trim(line.substr(space + 1));
+    int n = 0;
+    const bool number = parseNonNegative(arg, n);
+    if (word == "inject") {
+        PelvioDamage d = PelvioDamage::None;
+        if (arg == "bad-check")
+            d = PelvioDamage::BadCheck;
+        else if (arg == "short")
+            d = PelvioDamage::Short;
+        else if (arg == "long")
+            d = PelvioDamage::Long;
+        else if (!arg.empty())
+            return false;
+        m.requestInjection(d);
+    } else if (word == "end" && arg.empty()) {
+        m.requestEnd();
+    } else if (word == "fault" && number && n >= 1 && n <= 6) {
+        m.requestSamplerFault(n);
+    } else if (word == "silence" && number && n > 0) {
+        m.silence(nowMs, n);
+    } else if (word == "no-answer" && (arg.empty() || (number && n > 0))) {
+        m.ignoreCommands(arg.empty() ? 1 : n);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 bool parsePelvioArgs(const std::vector<std::string>& args, PelvioSimConfig& c, std::string* error) {
     auto fail = [&](const std::string& m) {
         if (error)

@@ -71,6 +71,12 @@ bool parsePelvioArgs(const std::vector<std::string>& args, PelvioSimConfig& conf
 bool parsePelvioFault(std::string_view s, PelvioSimFault& f);
 extern const char* const kPelvioSimUsage;
 
+class PelvioModel;
+// One line an operator types to the simulator: "inject [bad-check|short|
+// long]", "end", "fault CODE" (1-6), "silence MS", "no-answer [K]"; false
+// for anything else (the model unchanged).
+bool applyPelvioCommand(PelvioModel& m, std::string_view line, std::int64_t nowMs);
+
 class PelvioModel {
   public:
     explicit PelvioModel(PelvioSimConfig config);

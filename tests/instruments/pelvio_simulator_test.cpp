@@ -185,6 +185,26 @@ TEST(PelvioModelTest, DamagedReportsSilenceUnansweredCommandsAndFaults) {
     EXPECT_EQ(m.poll(14300), frame({2, 0, 2}));
     m.requestEnd();
     EXPECT_EQ(m.poll(14400), frame({1, 2}));
+    hear(m, {0, 1}, 14500);
+
+    // The same typed to the simulator.
+    for (const char* wrong :
+         {"inject twice", "fault 7", "fault", "silence 0", "end now", "no-answer -1", "jump"})
+        EXPECT_FALSE(sim::applyPelvioCommand(m, wrong, 15000)) << wrong;
+    EXPECT_TRUE(m.poll(15000).empty());
+    ASSERT_TRUE(sim::applyPelvioCommand(m, "inject long", 15000));
+    EXPECT_EQ(m.poll(15000), frame({1, 0, 0, 0, 0}));
+    hear(m, {0, 1}, 15100);
+    ASSERT_TRUE(sim::applyPelvioCommand(m, " fault 5 ", 15200));
+    EXPECT_EQ(m.poll(15200), frame({2, 0, 5}));
+    ASSERT_TRUE(sim::applyPelvioCommand(m, "no-answer", 15300));
+    hear(m, {2, 1}, 15300);
+    hear(m, {2, 1}, 15400);
+    EXPECT_EQ(m.poll(15400), frame({0, 2}));
+    ASSERT_TRUE(sim::applyPelvioCommand(m, "silence 500", 15500));
+    hear(m, {2, 3}, 15600);
+    EXPECT_TRUE(m.poll(15900).empty());
+    EXPECT_TRUE(m.seriesRunning());
 
     // The passive sampler records and answers nothing.
     PelvioSimConfig quiet;
