@@ -527,9 +527,12 @@ void CKalderInstrument::stepAutosampler() {
     if (c < 0 || c >= channelCount())
         return;
     AcquisitionChannel& ch = channel(c);
-    if (ch.isWaitingForStart())
+    if (ch.isWaitingForStart()) {
+        // The run is under way: the start that follows must not reset the
+        // sampler and wait again (beginRun), it is the injection's recording.
+        injectionStart_.store(true);
         ch.triggerStart();
-    else if (!ch.isRecording())
+    } else if (!ch.isRecording())
         postCommand(command::kRecord + command::channelKey(deviceIndex(), c));
 }
 
@@ -544,7 +547,7 @@ std::string CKalderInstrument::pelvioPath() const {
 }
 
 bool CKalderInstrument::beginRun() {
-    if (!pelvio_.isOpen())
+    if (injectionStart_.exchange(false) || !pelvio_.isOpen())
         return true;
     pelvio_.reset();
     run_->setRunState(run_state::kAutosampler);

@@ -103,6 +103,7 @@ class CKalderInstrument : public CDevice {
     bool isReadyToRecord() const override { return run_->isReadyToRecord(); }
     // With the Pelvio autosampler in use the run begins with its series: the
     // chromatograph waits for its injections (state 20) instead of recording.
+    // The start an injection gives a waiting channel records at once.
     bool beginRun() override;
     CPelvioSampler& pelvio() { return pelvio_; }
     // The sampler's line: /dev/ttyS<"Pelvio_ComPort"> unless set (tests, a
@@ -222,6 +223,9 @@ class CKalderInstrument : public CDevice {
     std::unique_ptr<CKalderRunState> run_;
     CPelvioSampler pelvio_{alarms()};  // its own line and reader thread
     std::string pelvioPortPath_;       // guarded by settingsMutex_
+    // Set when an injection triggers a waiting channel; the run-begin of
+    // that start takes it and records at once.
+    std::atomic<bool> injectionStart_{false};
 };
 
 // The run settings stored with the chromatograph in the device list.

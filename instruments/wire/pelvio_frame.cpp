@@ -41,4 +41,29 @@ PelvioFrameParser::Event PelvioFrameParser::feed(std::uint8_t byte) {
     return Event::Frame;
 }
 
+PelvioRequestParser::Event PelvioRequestParser::feed(std::uint8_t byte) {
+    if (pos_ == 1 && (byte == 0 || byte > kPelvioMaxRequestPayload)) {
+        pos_ = 0;
+        if (byte != kPelvioSync)
+            return Event::None;
+    }
+    if (pos_ == 0 && byte != kPelvioSync)
+        return Event::None;
+    buf_[pos_++] = byte;
+    if (pos_ < 2)
+        return Event::None;
+    const std::size_t length = buf_[1];
+    const std::size_t total = length + 3;
+    if (pos_ < total)
+        return Event::None;
+    pos_ = 0;
+    std::uint8_t check = buf_[1];
+    for (std::size_t i = 0; i < length; ++i)
+        check ^= buf_[2 + i];
+    if (check != buf_[total - 1])
+        return Event::BadCheck;
+    payload_.assign(buf_ + 2, buf_ + 2 + length);
+    return Event::Frame;
+}
+
 }  // namespace zelmora::wire

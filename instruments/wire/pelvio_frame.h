@@ -12,6 +12,9 @@ namespace zelmora::wire {
 
 inline constexpr std::uint8_t kPelvioSync = 0x55;
 inline constexpr std::size_t kPelvioMaxFrame = 6;
+// The program's longest frame: the parameters, type 3 and nine settings.
+inline constexpr std::size_t kPelvioMaxRequestPayload = 10;
+inline constexpr std::size_t kPelvioMaxRequest = kPelvioMaxRequestPayload + 3;
 
 std::vector<std::uint8_t> buildPelvioFrame(const std::vector<std::uint8_t>& payload);
 
@@ -27,6 +30,22 @@ class PelvioFrameParser {
 
   private:
     std::uint8_t buf_[kPelvioMaxFrame] = {};
+    std::size_t pos_ = 0;
+    std::vector<std::uint8_t> payload_;
+};
+
+// The sampler's side of the line: collects the program's frames, which may
+// be longer than the sampler's own (the parameters carry ten payload bytes).
+// A length of zero or above ten cannot start a frame: the 'U' is dropped and
+// the search goes on from the length byte. A wrong check drops the frame.
+class PelvioRequestParser {
+  public:
+    enum class Event { None, Frame, BadCheck };
+    Event feed(std::uint8_t byte);
+    const std::vector<std::uint8_t>& payload() const { return payload_; }
+
+  private:
+    std::uint8_t buf_[kPelvioMaxRequest] = {};
     std::size_t pos_ = 0;
     std::vector<std::uint8_t> payload_;
 };
