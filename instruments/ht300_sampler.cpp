@@ -673,6 +673,7 @@ std::optional<wire::Ht300Answer> CHt300Sampler::transact(const Command& c, bool 
             continue;
         }
         ++answers_;
+        statusMisses_ = 0;
         mode_.store(a.mode);
         if (a.error != 0) {
             log(text::format("! HT300: команда %d: Error=%d, Status=%d, Bits=%d", c.code, a.error,
@@ -686,10 +687,16 @@ std::optional<wire::Ht300Answer> CHt300Sampler::transact(const Command& c, bool 
         handleAnswer(c, a);
         return a;
     }
-    if (!retry)
+    // Status requests are not repeated, but a sampler that leaves as many
+    // of them in a row unanswered as a command may go is given up the same
+    // way: a series never waits forever for a silent sampler.
+    if (!retry && ++statusMisses_ < 1 + kRetries)
         return std::nullopt;
+    statusMisses_ = 0;
     ++givenUp_;
-    log(text::format("! HT300: команда %d не выполнена после %d попыток", c.code, attempts));
+    log(retry ? text::format("! HT300: команда %d не выполнена после %d попыток", c.code, attempts)
+              : text::format("! HT300: дозатор не отвечает на %d запроса состояния подряд",
+                             1 + kRetries));
     std::lock_guard lock(mutex_);
     const int s = state_.load();
     if (s >= Start && s <= AwaitInjection) {

@@ -266,6 +266,7 @@ class CHt300Sampler : public CDevice {
     std::atomic<std::uint64_t> givenUp_{0};
     std::atomic<std::uint64_t> answers_{0};
     wire::Ht300AnswerParser parser_;  // reader thread only
+    int statusMisses_ = 0;            // link thread only: unanswered status requests in a row
 };
 
 }  // namespace zelmora
