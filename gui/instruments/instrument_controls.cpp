@@ -14,6 +14,7 @@
 #include "app/text.h"
 #include "gui/instruments/connect_device_dlg.h"
 #include "gui/instruments/ehd_settings_pg.h"
+#include "gui/instruments/ht300_dialogs.h"
 #include "gui/instruments/kalder_dialogs.h"
 #include "gui/instruments/lamp_strip.h"
 #include "gui/instruments/recording_controller.h"
@@ -23,6 +24,7 @@
 #include "instruments/device_menu.h"
 #include "instruments/device_types.h"
 #include "instruments/ehd_detector.h"
+#include "instruments/ht300_sampler.h"
 #include "instruments/kalder_instrument.h"
 
 namespace zelmora::gui {
@@ -311,6 +313,11 @@ bool CInstrumentControls::run(int id) {
         } else if (ehd != nullptr && ehd->isRunning()) {
             CEhdSettingsDlg dlg(*ehd, frame_);
             done = dlg.exec() == QDialog::Accepted;
+        } else if (auto* ht300 = dynamic_cast<CHt300Sampler*>(&devices_->device(cmd->device));
+                   ht300 != nullptr && ht300->isRunning()) {
+            CHt300MainDlg dlg(*ht300, devices_, frame_);
+            dlg.exec();
+            done = true;
         } else if (editDeviceConnection(*devices_, cmd->device, frame_)) {
             done = true;
             if (listChanged_)
