@@ -140,6 +140,21 @@ TEST_F(Ht300Link, SeriesStartsARecordingAfterEachInjection) {
     EXPECT_EQ(sim_->withModel([](auto& m) { return m.injections(); }), 4);
     EXPECT_EQ(sim_->withModel([](auto& m) { return m.lastVial(); }), 5);
     EXPECT_EQ(sampler_->injectionsDone(), 4);
+    // The dose of 3 µl went out as 30 tenths in every inject command, the
+    // settings block whole.
+    const auto req = sim_->withModel([](auto& m) { return m.requests(); });
+    int injects = 0;
+    for (const auto& r : req) {
+        if (r.command == 7) {
+            ++injects;
+            ASSERT_EQ(r.data.size(), 6u);
+            EXPECT_EQ(word(r.data, 1), 30);
+        }
+        if (r.command == 19) {
+            EXPECT_EQ(r.data.size(), 29u);
+        }
+    }
+    EXPECT_EQ(injects, 4);
     const std::string log = workLogText();
     EXPECT_NE(log.find("HT300: Доза: виала 5, ввод 2."), std::string::npos);
     EXPECT_NE(log.find("HT300: Конец серии анализов."), std::string::npos);
