@@ -492,9 +492,11 @@ void CHt300Sampler::stopSeries() {
     injectionNo_ = 0;
     if (isRunning())
         pushLocked(1);
-    if (state_.load() != Init)
+    const int s = state_.load();
+    if (s != Init)
         setStateLocked(Waiting);
-    log("  HT300: Серия анализов остановлена оператором.");
+    if (s >= Start && s <= AwaitInjection)
+        log("  HT300: Серия анализов остановлена оператором.");
 }
 
 Status CHt300Sampler::handWash() {
@@ -685,6 +687,17 @@ std::optional<wire::Ht300Answer> CHt300Sampler::transact(const Command& c, bool 
                 continue;
         }
         handleAnswer(c, a);
+        // A step of the series the sampler refused (impossible, unknown,
+        // wrong data) would leave the sequencer waiting for a mode that
+        // never comes: the series ends here.
+        const bool seriesStep =
+            c.code == 10 || c.code == 7 || c.code == 19 || c.code == 6 || c.code == 4;
+        // A repeated command that is now "impossible" was most likely done
+        // the first time, its answer lost on the way: the series goes on.
+        if (attempt > 1 && (a.error & ~3) == 4)
+            log(text::format("? HT300: повтор команды %d отвергнут: она уже выполнена", c.code));
+        else if ((a.error & ~3) != 0 && seriesStep)
+            endSeries(text::format("дозатор не выполнил команду %d", c.code));
         return a;
     }
     // Status requests are not repeated, but a sampler that leaves as many
@@ -697,15 +710,19 @@ std::optional<wire::Ht300Answer> CHt300Sampler::transact(const Command& c, bool 
     log(retry ? text::format("! HT300: команда %d не выполнена после %d попыток", c.code, attempts)
               : text::format("! HT300: дозатор не отвечает на %d запроса состояния подряд",
                              1 + kRetries));
+    endSeries("дозатор не принял команду");
+    return std::nullopt;
+}
+
+void CHt300Sampler::endSeries(const std::string& why) {
     std::lock_guard lock(mutex_);
     const int s = state_.load();
     if (s >= Start && s <= AwaitInjection) {
         pending_.clear();
         vialIndex_ = -1;
         setStateLocked(Waiting);
-        log("! HT300: Серия анализов остановлена: дозатор не принял команду.");
+        log("! HT300: Серия анализов остановлена: " + why + ".");
     }
-    return std::nullopt;
 }
 
 void CHt300Sampler::handleAnswer(const Command& c, const wire::Ht300Answer& a) {

@@ -11,7 +11,8 @@
 // sends the next pending command and waits up to 1000 ms for its answer; a
 // missing or damaged answer is written to the work log and the command is
 // sent again, at most twice more, before it is given up (a series that
-// needed it stops). With nothing pending, the status (command 5) is asked
+// needed it stops, and so does one whose step the sampler refuses with an
+// error bit). With nothing pending, the status (command 5) is asked
 // every second, continuously while an injection is awaited. Every answer
 // carries the sampler's mode, which drives the sequencer:
 //   0 initialisation (3, 17, 2) → 1 waiting → the operator's start (10) →
@@ -29,8 +30,9 @@
 // Threads: the device's reader parses answers and hands them to the link
 // thread; the link thread sends, waits and runs the sequencer; the interface
 // thread changes settings and vials and starts or stops a series. mutex_
-// guards every member from settings_ to linkStop_; the counters are atomics;
-// parser_ belongs to the reader.
+// guards every member from settings_ to linkStop_ (work-log lines may be
+// written under it: the log's own lock is taken last and calls nothing);
+// the counters are atomics; parser_ belongs to the reader.
 
 #include <array>
 #include <atomic>
@@ -228,6 +230,8 @@ class CHt300Sampler : public CDevice {
     std::optional<wire::Ht300Answer> transact(const Command& c, bool retry);
     Outcome sendOnce(const Command& c, wire::Ht300Answer& answer);
     void handleAnswer(const Command& c, const wire::Ht300Answer& a);
+    // Ends a running series with a work-log line saying why.
+    void endSeries(const std::string& why);
     void stepSequencer();
     // With mutex_ held: queue a command.
     void pushLocked(int code, std::vector<std::uint8_t> data = {});

@@ -13,8 +13,10 @@ const char* const kHt300SimUsage =
     "                    по умолчанию 2\n"
     "  --id TEXT         пять символов идентификации (по умолчанию HT300)\n"
     "  --fault KIND@N[/P]  сбой на запросе N (с 0), повтор через P запросов;\n"
+    "  --fault KIND@cC:N[/P]  то же среди запросов команды C (с 0)\n"
     "                    KIND: noanswer (нет ответа), badcheck (неверная контрольная сумма),\n"
-    "                    short (укороченный ответ)\n"
+    "                    short (укороченный ответ), refuse (команду невозможно выполнить;\n"
+    "                    запросы состояния выполняются)\n"
     "  --limit N         остановиться после N запросов\n";
 
 bool Ht300Fault::appliesTo(std::uint64_t n) const {
@@ -114,13 +116,19 @@ std::string Ht300Model::receive(const std::uint8_t* bytes, std::size_t count) {
         }
         Ht300Request r{parser_.answer().command, parser_.answer().data};
         requests_.push_back(r);
+        const std::uint64_t k = perCommand_[r.command & 0xFF]++;
         const Ht300Fault* fault = nullptr;
         for (const Ht300Fault& f : config_.faults)
-            if (f.appliesTo(n))
+            if (f.command < 0 ? f.appliesTo(n) : f.command == r.command && f.appliesTo(k))
                 fault = &f;
         if (fault != nullptr && fault->kind == Ht300FaultKind::NoAnswer) {
             // The request is lost: the sampler never read it.
             ++faultsApplied_;
+            continue;
+        }
+        if (fault != nullptr && fault->kind == Ht300FaultKind::Refuse && r.command != 5) {
+            ++faultsApplied_;
+            out += wire::buildHt300Answer(r.command, 4, mode_, 0);
             continue;
         }
         std::string a = answer(r);
@@ -148,9 +156,25 @@ bool parseHt300Fault(std::string_view s, Ht300Fault& f) {
         f.kind = Ht300FaultKind::BadCheck;
     else if (kind == "short")
         f.kind = Ht300FaultKind::Short;
+    else if (kind == "refuse")
+        f.kind = Ht300FaultKind::Refuse;
     else
         return false;
     std::string_view rest = s.substr(at + 1);
+    f.command = -1;
+    if (!rest.empty() && rest[0] == 'c') {
+        const auto colon = rest.find(':');
+        if (colon == std::string_view::npos)
+            return false;
+        const std::string_view code = rest.substr(1, colon - 1);
+        int c = -1;
+        const auto r = std::from_chars(code.data(), code.data() + code.size(), c);
+        if (code.empty() || r.ec != std::errc() || r.ptr != code.data() + code.size() || c < 0 ||
+            c > 255)
+            return false;
+        f.command = c;
+        rest = rest.substr(colon + 1);
+    }
     std::string_view every;
     if (const auto slash = rest.find('/'); slash != std::string_view::npos) {
         every = rest.substr(slash + 1);

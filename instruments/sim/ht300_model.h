@@ -9,7 +9,8 @@
 //
 // Faults on request, by the number of the request they answer (counted
 // from 0): no answer at all, an answer with a wrong check byte, an answer
-// cut short. The model is not thread-safe; its simulator guards it.
+// cut short, a command refused ("Команду невозможно выполнить"). The model is not thread-safe; its
+// simulator guards it.
 
 #include <cstdint>
 #include <string>
@@ -20,12 +21,14 @@
 
 namespace zelmora::sim {
 
-enum class Ht300FaultKind { NoAnswer, BadCheck, Short };
+enum class Ht300FaultKind { NoAnswer, BadCheck, Short, Refuse };
 
 struct Ht300Fault {
     Ht300FaultKind kind = Ht300FaultKind::NoAnswer;
     std::uint64_t request = 0;  // first request it applies to
     std::uint64_t every = 0;    // repeat every so many requests (0: once)
+    // Only requests of this command, counted among themselves (-1: all).
+    int command = -1;
     bool appliesTo(std::uint64_t n) const;
 };
 
@@ -71,6 +74,7 @@ class Ht300Model {
     std::uint64_t requestCount_ = 0;
     std::uint64_t faultsApplied_ = 0;
     std::uint64_t badRequests_ = 0;
+    std::uint64_t perCommand_[256] = {};  // requests of each command so far
     int mode_ = 0;
     std::vector<int> script_;  // modes still to come, one per status request
     bool farInjector_ = false;
@@ -81,7 +85,8 @@ class Ht300Model {
 // The options of "zelmora-sim ht300"; false with `error` on a bad one.
 bool parseHt300SimArgs(const std::vector<std::string>& args, Ht300SimConfig& config,
                        std::string* error);
-// One "--fault" value: KIND@N[/EVERY], KIND = noanswer | badcheck | short.
+// One "--fault" value: KIND@N[/EVERY] or KIND@cC:N[/EVERY] (the N-th request
+// of command C), KIND = noanswer | badcheck | short | refuse.
 bool parseHt300Fault(std::string_view s, Ht300Fault& f);
 extern const char* const kHt300SimUsage;
 

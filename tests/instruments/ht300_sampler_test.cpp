@@ -207,6 +207,54 @@ TEST_F(Ht300Link, ACommandWithoutAnswerIsGivenUpAndTheSeriesStops) {
               std::string::npos);
 }
 
+TEST_F(Ht300Link, ARefusedStepEndsTheSeriesWithItsErrorText) {
+    sim::Ht300SimConfig c;
+    // After the initialisation every command but the status is refused.
+    c.faults = {{sim::Ht300FaultKind::Refuse, 4, 1}};
+    open(c);
+    markVials({1});
+    ASSERT_TRUE(test::succeeded(sampler_->startSeries()));
+    ASSERT_TRUE(test::eventually([&] {
+        return sim_->withModel([](auto& m) { return m.faultsApplied(); }) >= 1 &&
+               sampler_->state() == CHt300Sampler::Waiting;
+    }));
+    EXPECT_TRUE(target_->taken().empty());
+    EXPECT_EQ(sampler_->commandsGivenUp(), 0u);
+    const std::string log = workLogText();
+    EXPECT_NE(log.find("! HT300: команда 10: Error=4"), std::string::npos);
+    EXPECT_NE(log.find("! HT300: ===ERR=== Команду невозможно выполнить"), std::string::npos);
+    EXPECT_NE(log.find("Серия анализов остановлена: дозатор не выполнил команду 10."),
+              std::string::npos);
+    // The link goes on, and a new series can be started.
+    EXPECT_TRUE(sampler_->isRunning());
+    EXPECT_TRUE(test::succeeded(sampler_->startSeries()));
+}
+
+TEST_F(Ht300Link, AnInjectionWhoseAnswerWasLostIsNotRefusedTwice) {
+    sim::Ht300SimConfig c;
+    // The sampler injects on the first command 4, but its answer is damaged:
+    // the repeat finds nothing to inject.
+    sim::Ht300Fault f;
+    ASSERT_TRUE(sim::parseHt300Fault("badcheck@c4:0", f));
+    EXPECT_EQ(f.command, 4);
+    c.faults = {f};
+    open(c);
+    markVials({6});
+    Ht300Settings s = sampler_->settings();
+    s.repeat = 1;
+    sampler_->setSettings(s);
+    ASSERT_TRUE(test::succeeded(sampler_->startSeries()));
+    ASSERT_TRUE(test::eventually([&] { return target_->taken().size() == 1; }, 5000));
+    EXPECT_EQ(target_->taken()[0].vial, 6);
+    EXPECT_EQ(sim_->withModel([](auto& m) { return m.injections(); }), 1);
+    const std::string log = workLogText();
+    EXPECT_NE(log.find("? HT300: повтор команды 4 отвергнут: она уже выполнена"),
+              std::string::npos);
+    sim::Ht300Fault bad;
+    EXPECT_FALSE(sim::parseHt300Fault("badcheck@c:1", bad));
+    EXPECT_FALSE(sim::parseHt300Fault("loud@1", bad));
+}
+
 TEST_F(Ht300Link, UnknownTrayAndShortReportsAreReportedNotTrusted) {
     sim::Ht300SimConfig c;
     c.trayCode = 99;
