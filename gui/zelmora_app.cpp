@@ -24,6 +24,9 @@
 #include "gui/reports/chromatogram_report.h"
 #include "instruments/channel.h"
 #include "instruments/device_manager.h"
+#include "instruments/device_types.h"
+#include "instruments/ht300_recording.h"
+#include "instruments/ht300_sampler.h"
 #include "instruments/queue_recording_link.h"
 #include "method/document_method.h"
 #include "processing/peak_integration.h"
@@ -91,6 +94,14 @@ CZelmoraApp::~CZelmoraApp() {
 void CZelmoraApp::loadDevices() {
     devices_ = std::make_unique<CDeviceManager>(userSettings());
     devices_->setChannelFactory(CChannel::factory(recording_.get()));
+    // The HT300's injections start recordings on the device list's channels.
+    devices_->registerType(static_cast<int>(DeviceType::Ht300), [this] {
+        auto d = std::make_unique<CHt300Sampler>();
+        CRecordingController* recording = recording_.get();
+        d->setRecordingTarget(std::make_shared<Ht300DeviceListTarget>(
+            *devices_, [recording](std::function<void()> w) { recording->post(std::move(w)); }));
+        return d;
+    });
     devices_->load();
 }
 

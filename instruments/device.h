@@ -135,6 +135,7 @@ class CDevice {
     void setReceiveTimeoutMs(int ms) { receiveTimeoutMs_.store(ms); }
     int receiveTimeoutMs() const { return receiveTimeoutMs_.load(); }
     void setHandshakeTimeoutMs(int ms) { handshakeTimeoutMs_.store(ms); }
+    int handshakeTimeoutMs() const { return handshakeTimeoutMs_.load(); }
 
     std::uint64_t bytesReceived() const { return bytesReceived_.load(); }
     std::uint64_t framesDecoded() const { return framesDecoded_.load(); }

@@ -6,11 +6,12 @@
 #include "instruments/demo_adc.h"
 #include "instruments/detector_adc.h"
 #include "instruments/device_types.h"
+#include "instruments/ehd_detector.h"
 #include "instruments/fluorat_adc.h"
+#include "instruments/ht300_sampler.h"
 #include "instruments/kalder_instrument.h"
 #include "instruments/ostrel_adc.h"
 #include "instruments/placeholder_device.h"
-#include "instruments/ehd_detector.h"
 #include "instruments/varsel_adc.h"
 
 namespace zelmora {
@@ -32,6 +33,7 @@ CDeviceManager::CDeviceManager(SettingsStore& store) : store_(store) {
     }
     factories_[2] = [] { return std::make_unique<COstrelAdc>(); };
     factories_[3] = [] { return std::make_unique<CDetectorAdc>(); };
+    factories_[4] = [] { return std::make_unique<CHt300Sampler>(); };
     factories_[5] = [] { return std::make_unique<CDemoAdc>(); };
     factories_[6] = [] { return std::make_unique<CEhdDetector>(); };
     factories_[7] = [] { return std::make_unique<CFluoratAdc>(); };

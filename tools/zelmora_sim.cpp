@@ -14,6 +14,7 @@
 #include <tuple>
 #include <vector>
 
+#include "instruments/sim/ht300_pty_simulator.h"
 #include "instruments/sim/kalder_pty_simulator.h"
 #include "instruments/sim/pelvio_pty_simulator.h"
 #include "instruments/sim/pty_simulator.h"
@@ -143,6 +144,39 @@ int runPelvio(const std::vector<std::string>& args) {
     return 0;
 }
 
+// The HT300 autosampler: answers every command and injects on request.
+int runHt300(const std::vector<std::string>& args) {
+    if (args.size() > 1 && (args[1] == "--help" || args[1] == "-h")) {
+        std::fputs(zelmora::sim::kHt300SimUsage, stdout);
+        return 0;
+    }
+    zelmora::sim::Ht300SimConfig config;
+    std::string error;
+    if (!zelmora::sim::parseHt300SimArgs(args, config, &error)) {
+        std::fprintf(stderr, "zelmora-sim: %s\n", error.c_str());
+        return 2;
+    }
+    installSignals();
+    zelmora::sim::Ht300PtySimulator sim(config);
+    if (!sim.start(&error)) {
+        std::fprintf(stderr, "zelmora-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", sim.path().c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "zelmora-sim: ht300, лоток %d, шприц %d, путь %s\n", config.trayCode,
+                 config.syringeCode, sim.path().c_str());
+    while (!gStop && !sim.finished())
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    sim.stop();
+    const auto [requests, injections, faults] = sim.withModel(
+        [](auto& m) { return std::tuple(m.requestCount(), m.injections(), m.faultsApplied()); });
+    std::fprintf(stderr, "zelmora-sim: принято запросов %llu, дозирований %d, сбоев %llu\n",
+                 static_cast<unsigned long long>(requests), injections,
+                 static_cast<unsigned long long>(faults));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -155,6 +189,8 @@ int main(int argc, char** argv) {
         return runKalder(args);
     if (args[0] == "pelvio")
         return runPelvio(args);
+    if (args[0] == "ht300")
+        return runHt300(args);
     zelmora::sim::SimConfig config;
     std::string error;
     if (!zelmora::sim::parseSimArgs(args, config, &error)) {

@@ -15,6 +15,7 @@
 #include "gui/instruments/connect_device_dlg.h"
 #include "gui/instruments/converter_settings_dlg.h"
 #include "gui/instruments/ehd_settings_pg.h"
+#include "gui/instruments/ht300_dialogs.h"
 #include "gui/instruments/kalder_dialogs.h"
 #include "gui/instruments/lamp_strip.h"
 #include "gui/instruments/recording_controller.h"
@@ -24,6 +25,7 @@
 #include "instruments/device_menu.h"
 #include "instruments/device_types.h"
 #include "instruments/ehd_detector.h"
+#include "instruments/ht300_sampler.h"
 #include "instruments/kalder_instrument.h"
 
 namespace zelmora::gui {
@@ -312,6 +314,11 @@ bool CInstrumentControls::run(int id) {
         } else if (ehd != nullptr && ehd->isRunning()) {
             CEhdSettingsDlg dlg(*ehd, frame_);
             done = dlg.exec() == QDialog::Accepted;
+        } else if (auto* ht300 = dynamic_cast<CHt300Sampler*>(&devices_->device(cmd->device));
+                   ht300 != nullptr && ht300->isRunning()) {
+            CHt300MainDlg dlg(*ht300, devices_, frame_);
+            dlg.exec();
+            done = true;
         } else if (const auto applied = showConverterSettings(*devices_, cmd->device, frame_)) {
             // A converter's own settings, connected or not; its line and
             // type stay in "Сервис" > "Подключение...".

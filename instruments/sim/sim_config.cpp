@@ -89,7 +89,7 @@ const char* const kSimUsage =
     "Использование: zelmora-sim MODE [параметры]\n"
     "Открывает псевдотерминал, печатает его путь и передаёт кадры прибора.\n"
     "MODE: ostrel | kd | fluorat | varsel | ehd | kalder (zelmora-sim kalder --help)\n"
-    "      | pelvio (zelmora-sim pelvio --help)\n"
+    "      | pelvio (zelmora-sim pelvio --help) | ht300 (zelmora-sim ht300 --help)\n"
     "  --speed X             ускорение частоты кадров (1 = как у прибора)\n"
     "  --frames N            остановиться после N кадров\n"
     "  --channel C           следующие --peak/--baseline/--ramp относятся к каналу C (1, 2)\n"
