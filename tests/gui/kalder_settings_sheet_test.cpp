@@ -31,6 +31,7 @@
 #include "app/text.h"
 #include "app/work_log.h"
 #include "gui/instruments/kalder_settings_sheet.h"
+#include "gui/method/mtd_capture.h"
 #include "gui_test_support.h"
 #include "instruments/kalder_instrument.h"
 #include "instruments/kalder_modules.h"
@@ -460,6 +461,7 @@ class KalderSettingsSheetTest : public QObject {
             std::ofstream out(methodFile("Чужой"), std::ios::binary);
             out << zelmora::writeMethodFile(m);
         }
+        const std::size_t logStart = workLog().size();
         const zelmora::Status s = zelmora::loadMethodIntoKalder(*device_, "Чужой", 3);
         QVERIFY(!s.ok());
         QVERIFY2(QString::fromStdString(s.message())
@@ -467,7 +469,7 @@ class KalderSettingsSheetTest : public QObject {
                                "\"ПИД-1\"."),
                  s.message().c_str());
         QCOMPARE(device_->runSettings().programTemp[0], 50.0);  // "Общие" not applied
-        const std::string log1 = workLog();
+        const std::string log1 = workLog().substr(logStart);
         QVERIFY(log1.find("параметры из метода Чужой не загружены") != std::string::npos);
         QVERIFY(
             log1.find("Загружены новые параметры в прибор 1 (Zelmora Kalder) из метода Чужой") ==
@@ -486,6 +488,67 @@ class KalderSettingsSheetTest : public QObject {
         QCOMPARE(device_->runSettings().programTemp[0], 65.0);
     }
 
+    void applyingDuringAnAnalysisAsksFirst() {
+        QVERIFY(connectDevice());
+        zelmora::KalderRunSettings rs = device_->runSettings();
+        rs.given = true;
+        rs.programTemp = {50, 0, 0, 0, 0};
+        device_->setRunSettings(rs);
+        device_->runStates().setRunState(6);
+        CZelmoraKalderSettings sheet(device_.get(), 2);
+        MessageLog log;
+
+        sheet.general()->temperature[0]->setValue(61);
+        log.answers.push_back(QMessageBox::Cancel);
+        QVERIFY(!sheet.apply());
+        QVERIFY(log.saw(QStringLiteral("Продолжить выполнение температурной программы")));
+        QCOMPARE(device_->runSettings().programTemp[0], 50.0);  // Cancel applies nothing
+
+        log.answers.push_back(QMessageBox::Yes);  // applied, the analysis goes on
+        QVERIFY(sheet.apply());
+        QCOMPARE(device_->runSettings().programTemp[0], 61.0);
+        QCOMPARE(device_->runState(), 6);
+
+        sheet.general()->temperature[0]->setValue(62);
+        log.answers.push_back(QMessageBox::No);  // applied, the programme starts again
+        QVERIFY(sheet.apply());
+        QCOMPARE(device_->runSettings().programTemp[0], 62.0);
+        QCOMPARE(device_->runState(), 1);
+        QVERIFY(waitCpu(8, bits(62)));
+    }
+
+    void copyFromAnotherSheetAndTheMethodEditor() {
+        // CopyFrom takes the pages a method carries, not the chromatograph's own choices.
+        CZelmoraKalderSettings source(nullptr, 4);
+        source.setValues(distinctSettings());
+        CZelmoraKalderSettings target(nullptr, 4);
+        const KalderSheetData own = target.values();
+        target.CopyFrom(source);
+        QVERIFY(target.values().block == distinctSettings().block);
+        QCOMPARE(target.values().auxSelector, own.auxSelector);
+        QVERIFY(target.changed());
+
+        // The method editor's "Редактировать" of the chromatograph's block.
+        zelmora::gui::setMethodInstrumentEditors(&zelmora::gui::editMethodKalderSettings, {});
+        zelmora::Method method = zelmora::demoMethod();
+        method.kalder = distinctSettings().block;
+        zelmora::gui::CMtdCapture capture(method);
+        QVERIFY(capture.editButton(zelmora::gui::CMtdCapture::kKalderRow)->isEnabled());
+        QTimer::singleShot(0, [] {
+            auto* sheet = qobject_cast<CZelmoraKalderSettings*>(QApplication::activeModalWidget());
+            QVERIFY(sheet != nullptr);
+            QVERIFY(!sheet->applyButton()->isVisible());
+            QVERIFY(sheet->toMethodButton() == nullptr);
+            sheet->general()->isotherm[0]->setValue(9.5);
+            sheet->accept();
+        });
+        capture.editSettings(zelmora::gui::CMtdCapture::kKalderRow);
+        zelmora::gui::setMethodInstrumentEditors({}, {});
+        QCOMPARE(method.kalder->programIsotherm[0], 9.5f);
+        QCOMPARE(method.kalder->programTemperature[1],
+                 distinctSettings().block.programTemperature[1]);
+    }
+
     void aMethodStartedWithItsInstrumentSettings() {
         QVERIFY(connectDevice());
         KalderSheetData own = zelmora::kalderSettingsFromDevice(*device_);
@@ -500,12 +563,14 @@ class KalderSettingsSheetTest : public QObject {
             std::ofstream out(methodFile("Свой"), std::ios::binary);
             out << zelmora::writeMethodFile(m);
         }
+        const std::size_t logStart = workLog().size();
         device_->channel(0).setMethodName("Свой");
         device_->onMethodStarted(0);
         QCOMPARE(device_->runSettings().programTemp[0], 72.0);
         QCOMPARE(device_->lastLoadMethod(), std::string("Свой"));
-        QVERIFY(workLog().find("  Загружены новые параметры в прибор 1 (Zelmora Kalder) из метода "
-                               "Свой") != std::string::npos);
+        QVERIFY(workLog().substr(logStart).find(
+                    "  Загружены новые параметры в прибор 1 (Zelmora Kalder) из метода "
+                    "Свой") != std::string::npos);
         QVERIFY(waitCpu(8, bits(72)));
         QVERIFY(waitCpu(33, bits(155)));
         CZelmoraKalderSettings sheet(device_.get(), 2);
