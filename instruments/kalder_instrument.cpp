@@ -789,6 +789,10 @@ KalderRunSettings readKalderRunSettings(const SettingsStore& store, const std::s
         g.pressureTolerance =
             scaled(store, key, text::format("GaseDopuskPressure_%d_%d", a, c), 10000, 500);
         g.pressureSet = scaled(store, key, text::format("GasePressure_%d_%d", a, c), 10000, 0);
+        g.velocityTarget = scaled(store, key, text::format("GaseVelocity_%d_%d", a, c), 100, 0);
+        g.columnLengthM = readReal(store, key, text::format("GaseColumnLength_%d_%d", a, c), 0);
+        g.columnDiameterMm =
+            readReal(store, key, text::format("GaseColumnDiameter_%d_%d", a, c), 0);
         auto prog = [&](const char* part) {
             return scaled(store, key, text::format("GaseProgramm_%d_", n) + part, 1000, 0);
         };
@@ -864,6 +868,11 @@ void writeKalderRunSettings(SettingsStore& store, const std::string& key,
         store.setInt(key, text::format("GaseDopuskPressure_%d_%d", a, c),
                      toInt(g.pressureTolerance, 10000));
         store.setInt(key, text::format("GasePressure_%d_%d", a, c), toInt(g.pressureSet, 10000));
+        store.setInt(key, text::format("GaseVelocity_%d_%d", a, c), toInt(g.velocityTarget, 100));
+        store.setString(key, text::format("GaseColumnLength_%d_%d", a, c),
+                        text::format("%f", g.columnLengthM));
+        store.setString(key, text::format("GaseColumnDiameter_%d_%d", a, c),
+                        text::format("%f", g.columnDiameterMm));
         const GasProgramme& p = g.programme;
         const std::pair<const char*, double> parts[] = {{"P1", p.p1},  {"P2", p.p2}, {"P3", p.p3},
                                                         {"t1", p.t1},  {"t2", p.t2}, {"V12", p.v12},
