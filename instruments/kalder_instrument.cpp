@@ -44,6 +44,7 @@ void KalderLiveValues::update(const wire::KalderPacket& p) {
         state = p.state;
         errByte = p.errByte;
         panelMethod = p.panelMethod;
+        buttons = p.buttons;
         for (int z = 0; z < p.zoneCount; ++z) {
             zoneTemp[static_cast<std::size_t>(z)] = p.zoneTemp[static_cast<std::size_t>(z)];
             heatingPower[static_cast<std::size_t>(z)] = p.heatingPower[static_cast<std::size_t>(z)];

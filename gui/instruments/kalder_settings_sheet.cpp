@@ -483,7 +483,7 @@ void DlgKalderCm::store(KalderSheetData& d) const {
     }
 }
 
-void DlgKalderCm::showLive(const CKalderInstrument* device) {
+void DlgKalderCm::showLive(CKalderInstrument* device) {
     const bool live = device != nullptr && device->isRunning();
     cooling->setEnabled(live);
     stopProgramme->setEnabled(live);
@@ -493,10 +493,17 @@ void DlgKalderCm::showLive(const CKalderInstrument* device) {
     for (int z = 0; z < 8; ++z)
         zoneMeasured[at(z)]->setText(QString::asprintf("%.1f", double(v.zoneTemp[at(z)])));
     for (int c = 0; c < 12; ++c) {
+        // What the channel's mode shows: flow, outlet pressure or the
+        // velocity from it; "—" for a channel the instrument does not have.
+        const std::optional<double> now =
+            device->runStates().withGas(c, [](CGasChannel* g) -> std::optional<double> {
+                if (g == nullptr)
+                    return std::nullopt;
+                return g->currentValue();
+            });
         const int m = gas_[at(c)].mode;
-        const bool pressure = gasModeRegulatesPressure(m);
-        gasMeasured[at(c)]->setText(pressure ? QString::asprintf("%.3f", v.outletPressure[at(c)])
-                                             : QString::asprintf("%.1f", v.flow[at(c)]));
+        const char* format = m == 1 || m == 4 ? "%.3f" : "%.1f";
+        gasMeasured[at(c)]->setText(now ? QString::asprintf(format, *now) : QStringLiteral("—"));
     }
 }
 
@@ -677,20 +684,18 @@ void DlgKalderDop::store(KalderSheetData& d) const {
 DlgKalderMon::DlgKalderMon(QWidget* parent) : QWidget(parent) {
     auto* top = new QGridLayout;
     mains = measured(this);
-    supply = measured(this);
     flap = measured(this);
     flame = measured(this);
     buttons = measured(this);
+    buttons->setMinimumWidth(140);
     top->addWidget(new QLabel(QStringLiteral("Сеть, В"), this), 0, 0);
     top->addWidget(mains, 0, 1);
-    top->addWidget(new QLabel(QStringLiteral("Питание детекторов"), this), 1, 0);
-    top->addWidget(supply, 1, 1);
-    top->addWidget(new QLabel(QStringLiteral("Заслонка, %"), this), 2, 0);
-    top->addWidget(flap, 2, 1);
-    top->addWidget(new QLabel(QStringLiteral("Пламя / ток ДТП"), this), 3, 0);
-    top->addWidget(flame, 3, 1);
-    top->addWidget(new QLabel(QStringLiteral("Кнопки"), this), 4, 0);
-    top->addWidget(buttons, 4, 1);
+    top->addWidget(new QLabel(QStringLiteral("Заслонка, %"), this), 1, 0);
+    top->addWidget(flap, 1, 1);
+    top->addWidget(new QLabel(QStringLiteral("Пламя, мВ"), this), 2, 0);
+    top->addWidget(flame, 2, 1);
+    top->addWidget(new QLabel(QStringLiteral("Кнопки"), this), 3, 0);
+    top->addWidget(buttons, 3, 1);
     for (int c = 0; c < 4; ++c) {
         signal[at(c)] = measured(this);
         top->addWidget(new QLabel(QStringLiteral("Сигнал канала %1, мВ").arg(c + 1), this), c, 2);
@@ -730,10 +735,25 @@ void DlgKalderMon::showLive(const CKalderInstrument* device) {
         return;
     const KalderLiveValues v = device->live();
     mains->setText(QString::asprintf("%.1f", v.mainsVolts));
-    supply->setText(v.packets > 0 ? QStringLiteral("есть") : QStringLiteral("нет"));
     flap->setText(QString::asprintf("%.1f", v.flapPercent));
-    flame->setText(QString::asprintf("%g", double(v.detectorRaw[0])));
-    buttons->setText(QString::asprintf("%02x", unsigned(v.state)));
+    // The flame is read on the channel of the first flame amplifier; the
+    // detector channels follow the detector modules in composition order.
+    int channel = 0, flameChannel = -1;
+    for (const KalderModule& m : device->modules()) {
+        const int cls = kalder::moduleClass(m.address);
+        if (!kalder::isDetectorClass(cls))
+            continue;
+        if (cls == kalder::kClassFlame && flameChannel < 0)
+            flameChannel = channel;
+        ++channel;
+    }
+    flame->setText(flameChannel >= 0 && flameChannel < 4
+                       ? QString::asprintf("%.3f", double(v.detectorRaw[at(flameChannel)]))
+                       : QStringLiteral("—"));
+    auto state = [&](int b) {
+        return (v.buttons >> b) & 1 ? QStringLiteral("нажата") : QStringLiteral("отпущена");
+    };
+    buttons->setText(QStringLiteral("1: %1, 2: %2").arg(state(0), state(1)));
     for (int c = 0; c < 4; ++c)
         signal[at(c)]->setText(QString::asprintf("%.3f", double(v.detectorRaw[at(c)])));
     for (int r = 0; r < 12; ++r) {

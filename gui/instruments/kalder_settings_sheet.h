@@ -112,7 +112,7 @@ class DlgKalderCm : public QWidget {
     explicit DlgKalderCm(QWidget* parent = nullptr);
     void load(const KalderSheetData& d);
     void store(KalderSheetData& d) const;
-    void showLive(const CKalderInstrument* device);
+    void showLive(CKalderInstrument* device);
     // "Время программы" as shown.
     QString programmeTimeText() const;
 
@@ -178,7 +178,6 @@ class DlgKalderMon : public QWidget {
     void showLive(const CKalderInstrument* device);
 
     QLabel* mains = nullptr;
-    QLabel* supply = nullptr;
     QLabel* flap = nullptr;
     std::array<QLabel*, 4> signal{};
     QTableWidget* gases = nullptr;
