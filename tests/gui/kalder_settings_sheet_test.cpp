@@ -431,6 +431,9 @@ class KalderSettingsSheetTest : public QObject {
         g.pressureRate = {0.5f, 0};
         zelmora::gui::CGasChannelDlg gasDlg(0, g);
         QCOMPARE(gasDlg.rampText(0), QStringLiteral("2.00 мин"));
+        gasDlg.show();
+        QVERIFY(
+            gasDlg.grab().save(QStringLiteral(QT_TESTCASE_BUILDDIR "/kalder_sheet_pages/gas.png")));
         QCOMPARE(gasDlg.rampText(1), QStringLiteral("?"));
         gasDlg.rate[0]->setValue(-1);
         QCOMPARE(gasDlg.rampText(0), QStringLiteral("?"));
