@@ -365,7 +365,9 @@ DlgKalderCm::DlgKalderCm(QWidget* parent) : QWidget(parent) {
     auto* zonesBox = new QGroupBox(QStringLiteral("Температурные зоны"), this);
     auto* zg = new QGridLayout(zonesBox);
     zg->addWidget(new QLabel(QStringLiteral("Задано, °C"), zonesBox), 0, 1);
-    zg->addWidget(new QLabel(QStringLiteral("Измерено"), zonesBox), 0, 2);
+    auto* zoneHead = new QLabel(QStringLiteral("Измерено"), zonesBox);
+    zoneHead->setObjectName(QStringLiteral("measuredHead"));
+    zg->addWidget(zoneHead, 0, 2);
     for (int z = 0; z < 8; ++z) {
         zoneName[at(z)] = new QLabel(QStringLiteral("Зона %1").arg(z), zonesBox);
         zoneSet[at(z)] = number(zonesBox, -100, 500, 1);
@@ -380,7 +382,9 @@ DlgKalderCm::DlgKalderCm(QWidget* parent) : QWidget(parent) {
     auto* gasBox = new QGroupBox(QStringLiteral("Газы"), this);
     auto* gg = new QGridLayout(gasBox);
     gg->addWidget(new QLabel(QStringLiteral("Задано"), gasBox), 0, 1);
-    gg->addWidget(new QLabel(QStringLiteral("Измерено"), gasBox), 0, 2);
+    auto* gasHead = new QLabel(QStringLiteral("Измерено"), gasBox);
+    gasHead->setObjectName(QStringLiteral("measuredHead"));
+    gg->addWidget(gasHead, 0, 2);
     for (int c = 0; c < 12; ++c) {
         gasName[at(c)] = new QLabel(gasBox);
         gasSet[at(c)] = number(gasBox, 0, 10000, 3);
@@ -1002,8 +1006,16 @@ CZelmoraKalderSettings::CZelmoraKalderSettings(CKalderInstrument* device, int ac
         err_ = new DlgKalderErr(this);
         tabs()->addTab(err_, QStringLiteral("Ошибки"));
     } else {
-        // A method's block: nothing to apply to.
+        // A method's block: nothing to apply to, nothing measured.
         applyButton()->setVisible(false);
+        cm_->cooling->setVisible(false);
+        cm_->stopProgramme->setVisible(false);
+        for (QLabel* l : cm_->zoneMeasured)
+            l->setVisible(false);
+        for (QLabel* l : cm_->gasMeasured)
+            l->setVisible(false);
+        for (QLabel* l : cm_->findChildren<QLabel*>(QStringLiteral("measuredHead")))
+            l->setVisible(false);
     }
     // The beginner may neither reset the instrument's alarms nor rebuild its
     // composition.
