@@ -6,10 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
+#include "app/program_settings.h"
 #include "app/settings_store.h"
+#include "instruments/acquisition_channel.h"
 #include "instruments/kalder_instrument.h"
 #include "instruments/kalder_modules.h"
+#include "method/method_file.h"
 
 namespace zelmora {
 namespace {
@@ -145,6 +149,61 @@ TEST(KalderSettings, ZonesTheInstrumentHasNeedANameAndRatesNeverGoNegative) {
     // A negative rate only matters to a programmed channel.
     b.gasChannels[3].mode = 0;
     EXPECT_FALSE(checkKalderSettings(b, present));
+}
+
+// A channel whose operator chose not to use the method's instrument settings.
+class OwnSettingsChannel : public SampleChannel {
+  public:
+    using SampleChannel::SampleChannel;
+    bool useMethodSettings() const override { return false; }
+};
+
+TEST(KalderSettings, AMethodStartedOnAChannelLoadsItsBlockOnlyWhenAskedTo) {
+    const auto dir = std::filesystem::temp_directory_path() / "kalder_settings_methods";
+    std::filesystem::create_directories(dir);
+    CProgramSettings::instance().update([&](ProgramOptions& o) {
+        o.methodPath = dir.string();
+        o.accessLevel = 2;
+    });
+    Method m;
+    m.kalder.emplace();
+    m.kalder->programTemperature = {77, 0, 0, 0, 0};
+    m.kalder->zoneMaximum.fill(300);
+    {
+        std::ofstream out(dir / "Изотерма.mtd", std::ios::binary);
+        out << writeMethodFile(m);
+    }
+    CKalderInstrument device;
+    ASSERT_TRUE(device.init(0, [](CDevice& d, int i) -> std::unique_ptr<AcquisitionChannel> {
+        if (i == 0)
+            return std::make_unique<OwnSettingsChannel>(d, i);
+        return std::make_unique<SampleChannel>(d, i);
+    }));
+    device.channel(0).setMethodName("Изотерма");
+    device.onMethodStarted(0);
+    EXPECT_FALSE(device.runSettings().given);
+    EXPECT_EQ(device.runSettings().programTemp[0], 0);
+
+    device.channel(1).setMethodName("Изотерма");
+    device.onMethodStarted(1);
+    EXPECT_TRUE(device.runSettings().given);
+    EXPECT_EQ(device.runSettings().programTemp[0], 77);
+
+    // A damaged method changes nothing and is reported as such.
+    {
+        std::ofstream out(dir / "Испорчен.mtd", std::ios::binary);
+        out << writeMethodFile(m).substr(0, 40);
+    }
+    EXPECT_FALSE(loadMethodIntoKalder(device, "Испорчен", 2).ok());
+    EXPECT_EQ(device.runSettings().programTemp[0], 77);
+    // A method without the chromatograph's block leaves its settings alone.
+    {
+        std::ofstream out(dir / "Без блока.mtd", std::ios::binary);
+        out << writeMethodFile(Method{});
+    }
+    EXPECT_TRUE(loadMethodIntoKalder(device, "Без блока", 2).ok());
+    EXPECT_EQ(device.runSettings().programTemp[0], 77);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
