@@ -15,6 +15,7 @@
 #include "document/results_store.h"
 #include "gui/document/passport_dlg.h"
 #include "gui/instruments/ehd_settings_pg.h"
+#include "gui/instruments/kalder_settings_sheet.h"
 #include "gui/instruments/recording_controller.h"
 #include "gui/main_frame.h"
 #include "gui/message_box.h"
@@ -50,7 +51,7 @@ CZelmoraApp::CZelmoraApp(QApplication& qt) {
         return chooseMethod(parent, current);
     };
     // The method editor's detector block is edited in the detector's page.
-    setMethodInstrumentEditors({}, &editMethodEhdSettings);
+    setMethodInstrumentEditors(&editMethodKalderSettings, &editMethodEhdSettings);
     recording_ = std::make_unique<CRecordingController>();
     loadDevices();
     frame_ = std::make_unique<CMainFrame>();

@@ -44,6 +44,10 @@ class AcquisitionChannel {
     std::string methodName() const;
     void setMethodName(std::string name);
 
+    // Whether the instrument settings of the channel's method go into the
+    // instrument when the method starts ("Использовать установки прибора из
+    // метода").
+    virtual bool useMethodSettings() const { return true; }
     virtual bool isRecording() const = 0;
     virtual bool isWaitingForStart() const = 0;
     // Minutes from the start of the recording to its last point.

@@ -170,7 +170,7 @@ class CChannel : public AcquisitionChannel {
     void stop(bool interrupted) override { Stop(interrupted); }
 
     bool available() const;
-    bool useMethodSettings() const { return useMethodSettings_.load(); }
+    bool useMethodSettings() const override { return useMethodSettings_.load(); }
     int seriesTotal() const { return total_.load(); }
     int seriesRemaining() const { return remaining_.load(); }
     double runTime() const;    // min

@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "app/program_settings.h"
 #include "app/settings_store.h"
 #include "app/text.h"
 #include "app/work_log.h"
 #include "instruments/device_types.h"
 #include "instruments/kalder_modules.h"
+#include "instruments/kalder_settings.h"
 #include "instruments/placeholder_device.h"
 
 namespace zelmora {
@@ -42,6 +44,7 @@ void KalderLiveValues::update(const wire::KalderPacket& p) {
         state = p.state;
         errByte = p.errByte;
         panelMethod = p.panelMethod;
+        buttons = p.buttons;
         for (int z = 0; z < p.zoneCount; ++z) {
             zoneTemp[static_cast<std::size_t>(z)] = p.zoneTemp[static_cast<std::size_t>(z)];
             heatingPower[static_cast<std::size_t>(z)] = p.heatingPower[static_cast<std::size_t>(z)];
@@ -140,6 +143,8 @@ void CKalderInstrument::setSoundSink(std::function<void(const char*)> sink) {
 }
 
 void CKalderInstrument::setRunSettings(const KalderRunSettings& s) {
+    for (std::size_t c = 0; c < inverted_.size(); ++c)
+        inverted_[c].store(s.invertDetector[c]);
     {
         std::lock_guard lock(settingsMutex_);
         for (std::size_t z = 1; z < zoneSetTemp_.size(); ++z)
@@ -158,6 +163,13 @@ void CKalderInstrument::onRecordingStopped(int c) {
 
 void CKalderInstrument::onMethodStarted(int c) {
     CDevice::onMethodStarted(c);
+    // The method's instrument block goes into the chromatograph before the
+    // run states start again from preparation.
+    if (c >= 0 && c < channelCount() && channel(c).useMethodSettings()) {
+        const std::string method = channel(c).methodName();
+        if (!method.empty())
+            loadMethodIntoKalder(*this, method, programOptions().accessLevel);
+    }
     run_->onMethodStarted(c);
 }
 
@@ -214,6 +226,8 @@ void CKalderInstrument::saveSettings(SettingsStore& store, const std::string& ke
         writeKalderRunSettings(store, key, rs);
     for (int a = 0; a < kKalderAuxChannels; ++a)
         store.setInt(key, text::format("DopCHOut%d", a), aux[static_cast<std::size_t>(a)]);
+    store.setInt(key, "StartAllChannels", startsAll_.load() ? 1 : 0);
+    store.setInt(key, "NoWaitTempProgramm", noWaitProgramme_.load() ? 1 : 0);
     for (int z = 1; z < wire::kKalderZones; ++z)
         store.setInt(
             key, text::format("Zone%d_SetTemp", z),
@@ -231,7 +245,12 @@ void CKalderInstrument::saveSettings(SettingsStore& store, const std::string& ke
 void CKalderInstrument::loadSettings(const SettingsStore& store, const std::string& key) {
     kept_->loadSettings(store, key);
     CDevice::loadSettings(store, key);
-    run_->setSettings(readKalderRunSettings(store, key));
+    const KalderRunSettings rs = readKalderRunSettings(store, key);
+    for (std::size_t c = 0; c < inverted_.size(); ++c)
+        inverted_[c].store(rs.invertDetector[c]);
+    run_->setSettings(rs);
+    startsAll_.store(store.readInt(key, "StartAllChannels", 0) != 0);
+    noWaitProgramme_.store(store.readInt(key, "NoWaitTempProgramm", 0) != 0);
     PelvioSettings pelvio;
     pelvio.load(store, key);
     pelvio_.setSettings(pelvio);
@@ -461,8 +480,9 @@ void CKalderInstrument::processPacket(const wire::KalderPacket& p) {
         AcquisitionChannel& ch = channel(c);
         if (!ch.isRecording())
             continue;
+        const double sign = inverted_[static_cast<std::size_t>(c)].load() ? -1.0 : 1.0;
         for (float v : p.detector[static_cast<std::size_t>(c)])
-            ch.addSample(static_cast<double>(v));
+            ch.addSample(sign * static_cast<double>(v));
     }
     if (p.hasStatus) {
         for (int a = 0; a < kKalderAuxChannels && 4 + a < channelCount(); ++a) {
@@ -773,15 +793,38 @@ KalderRunSettings readKalderRunSettings(const SettingsStore& store, const std::s
         g.pressureTolerance =
             scaled(store, key, text::format("GaseDopuskPressure_%d_%d", a, c), 10000, 500);
         g.pressureSet = scaled(store, key, text::format("GasePressure_%d_%d", a, c), 10000, 0);
+        g.velocityTarget = scaled(store, key, text::format("GaseVelocity_%d_%d", a, c), 100, 0);
+        g.columnLengthM = readReal(store, key, text::format("GaseColumnLength_%d_%d", a, c), 0);
+        g.columnDiameterMm =
+            readReal(store, key, text::format("GaseColumnDiameter_%d_%d", a, c), 0);
         auto prog = [&](const char* part) {
             return scaled(store, key, text::format("GaseProgramm_%d_", n) + part, 1000, 0);
         };
         g.programme = {prog("P1"), prog("P2"),  prog("P3"), prog("t1"),
                        prog("t2"), prog("V12"), prog("V23")};
     }
-    for (int p = 0; p < 4; ++p)
-        s.bridgeVoltage[static_cast<std::size_t>(p)] =
-            readReal(store, key, text::format("DTPUmosta_%d", p), 0);
+    for (int p = 0; p < 4; ++p) {
+        const auto pi = static_cast<std::size_t>(p);
+        s.bridgeVoltage[pi] = readReal(store, key, text::format("DTPUmosta_%d", p), 0);
+        s.balance[pi] =
+            std::clamp(readReal(store, key, text::format("DTPBalance_%d", p), 0), -100.0, 100.0);
+        s.invertDetector[pi] = store.readInt(key, text::format("IMTInvert_%d", p), 0) != 0;
+    }
+    for (int z = 0; z < 8; ++z)
+        s.zoneNameCode[static_cast<std::size_t>(z)] =
+            store.readInt(key, text::format("Zone%d_NameIndex", z), -1);
+    s.columnBelowDetector = store.readInt(key, "TkolTdet", 0) != 0;
+    s.closeFlap = store.readInt(key, "CloseDoorFlag", 0) != 0;
+    s.silentMode = store.readInt(key, "SilentFun", 1) != 0;
+    for (int b = 0; b < 2; ++b)
+        s.buttonFunction[static_cast<std::size_t>(b)] =
+            std::clamp(store.readInt(key, text::format("StartButton%02dFunc", b), 0), 0, 17);
+    for (int z = 0; z < 4; ++z) {
+        KalderZoneConfig& c = s.valveZones[static_cast<std::size_t>(z)];
+        c.setTemp = scaled(store, key, text::format("DopZone%d_SetTemp", z), 100, 0);
+        c.tolerance = scaled(store, key, text::format("DopZone%d_ToleranceTemp", z), 100, 100);
+        c.maxTemp = scaled(store, key, text::format("DopZone%d_MaxTemp", z), 100, 20000);
+    }
     for (int b = 0; b < kValveBlocks; ++b) {
         s.valveAvailability.push_back(
             store.readDword(key, text::format("AvailabilityKran_%d", b), 0));
@@ -829,6 +872,11 @@ void writeKalderRunSettings(SettingsStore& store, const std::string& key,
         store.setInt(key, text::format("GaseDopuskPressure_%d_%d", a, c),
                      toInt(g.pressureTolerance, 10000));
         store.setInt(key, text::format("GasePressure_%d_%d", a, c), toInt(g.pressureSet, 10000));
+        store.setInt(key, text::format("GaseVelocity_%d_%d", a, c), toInt(g.velocityTarget, 100));
+        store.setString(key, text::format("GaseColumnLength_%d_%d", a, c),
+                        text::format("%f", g.columnLengthM));
+        store.setString(key, text::format("GaseColumnDiameter_%d_%d", a, c),
+                        text::format("%f", g.columnDiameterMm));
         const GasProgramme& p = g.programme;
         const std::pair<const char*, double> parts[] = {{"P1", p.p1},  {"P2", p.p2}, {"P3", p.p3},
                                                         {"t1", p.t1},  {"t2", p.t2}, {"V12", p.v12},
@@ -836,9 +884,28 @@ void writeKalderRunSettings(SettingsStore& store, const std::string& key,
         for (const auto& [part, value] : parts)
             store.setInt(key, text::format("GaseProgramm_%d_", n) + part, toInt(value, 1000));
     }
-    for (int p = 0; p < 4; ++p)
+    for (int p = 0; p < 4; ++p) {
+        const auto pi = static_cast<std::size_t>(p);
         store.setString(key, text::format("DTPUmosta_%d", p),
-                        text::format("%f", s.bridgeVoltage[static_cast<std::size_t>(p)]));
+                        text::format("%f", s.bridgeVoltage[pi]));
+        store.setString(key, text::format("DTPBalance_%d", p), text::format("%f", s.balance[pi]));
+        store.setInt(key, text::format("IMTInvert_%d", p), s.invertDetector[pi] ? 1 : 0);
+    }
+    for (int z = 0; z < 8; ++z)
+        store.setInt(key, text::format("Zone%d_NameIndex", z),
+                     s.zoneNameCode[static_cast<std::size_t>(z)]);
+    store.setInt(key, "TkolTdet", s.columnBelowDetector ? 1 : 0);
+    store.setInt(key, "CloseDoorFlag", s.closeFlap ? 1 : 0);
+    store.setInt(key, "SilentFun", s.silentMode ? 1 : 0);
+    for (int b = 0; b < 2; ++b)
+        store.setInt(key, text::format("StartButton%02dFunc", b),
+                     s.buttonFunction[static_cast<std::size_t>(b)]);
+    for (int z = 0; z < 4; ++z) {
+        const KalderZoneConfig& c = s.valveZones[static_cast<std::size_t>(z)];
+        store.setInt(key, text::format("DopZone%d_SetTemp", z), toInt(c.setTemp, 100));
+        store.setInt(key, text::format("DopZone%d_ToleranceTemp", z), toInt(c.tolerance, 100));
+        store.setInt(key, text::format("DopZone%d_MaxTemp", z), toInt(c.maxTemp, 100));
+    }
     for (std::size_t b = 0; b < s.valves.size() && b < kValveBlocks; ++b) {
         const int bi = static_cast<int>(b);
         if (b < s.valveAvailability.size())

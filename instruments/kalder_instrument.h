@@ -133,6 +133,16 @@ class CKalderInstrument : public CDevice {
     std::string compositionText() const;
     KalderLiveValues live() const;
 
+    // "Запуск каналов": a start starts every channel of the chromatograph.
+    bool startsAllChannels() const override { return startsAll_.load(); }
+    void setStartsAllChannels(bool on) { startsAll_.store(on); }
+    // "Не ожидать завершения температ. программы".
+    bool noWaitProgramme() const { return noWaitProgramme_.load(); }
+    void setNoWaitProgramme(bool on) { noWaitProgramme_.store(on); }
+    // The Pelvio sampler's settings (kept with the chromatograph).
+    PelvioSettings pelvioSettings() const { return pelvio_.settings(); }
+    void setPelvioSettings(const PelvioSettings& s) { pelvio_.setSettings(s); }
+
     // Auxiliary channel selector ("DopCHOut%d"), channel 0-3 = device
     // channel 5-8.
     int auxSelector(int aux) const;
@@ -187,6 +197,10 @@ class CKalderInstrument : public CDevice {
     StartButtons buttons_;                   // reader thread
     std::atomic<bool> clearButtons_{false};  // set by the run states on any thread
 
+    // Detector channels 1-4 recorded with their sign turned.
+    std::array<std::atomic<bool>, 4> inverted_{};
+    std::atomic<bool> startsAll_{false};
+    std::atomic<bool> noWaitProgramme_{false};
     std::atomic<bool> linkReady_{false};
     std::atomic<int> baud_{0};
     std::atomic<std::uint64_t> checksumErrors_{0};

@@ -18,6 +18,7 @@ struct KalderLiveValues {
     std::uint8_t errByte = 0;
     std::uint16_t alarmBits = 0;
     std::uint8_t panelMethod = 0xFF;
+    std::uint8_t buttons = 0;  // start buttons: bit 0 button 1, bit 1 button 2
     std::array<float, wire::kKalderZones> zoneTemp{};
     std::array<std::uint8_t, wire::kKalderZones> heatingPower{};
     float programmeSetPoint = 0;

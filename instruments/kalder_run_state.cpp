@@ -30,6 +30,8 @@ constexpr std::uint16_t kParamAnalysis = 8200;
 constexpr std::uint16_t kParamIgnition = 8240;
 constexpr std::uint16_t kParamRelay = 169;
 constexpr std::uint16_t kParamErrorWords = 96;
+constexpr std::uint16_t kParamColumnBelowDetector = 174;
+constexpr std::uint16_t kParamBalance = 7;
 
 const char* filamentTypeName(int t) {
     static const char* const kNames[] = {"32 Ом Rhenium-Tungsten", "48 Ом Gold-Tungsten",
@@ -126,6 +128,16 @@ void CKalderRunState::applySettingsLocked() {
             b < settings_.valves.size() ? settings_.valves[b] : std::vector<ValveConfig>{},
             b < settings_.valveAvailability.size() ? settings_.valveAvailability[b] : 0);
     }
+    if (!columnBelowDetectorParam_)
+        columnBelowDetectorParam_ =
+            queue_.registerParam(kControlUnitAddress, kParamColumnBelowDetector, 30,
+                                 param_kind::kSetting, settings_.columnBelowDetector ? 1u : 0u);
+    columnBelowDetectorParam_->setInt(settings_.columnBelowDetector ? 1 : 0);
+    for (Detector& d : detectors_) {
+        if (d.balance)
+            d.balance->setFloat(
+                static_cast<float>(settings_.balance[static_cast<std::size_t>(d.channel)]));
+    }
 }
 
 void CKalderRunState::linkStarted() {
@@ -134,6 +146,7 @@ void CKalderRunState::linkStarted() {
     auto reg = [&](std::uint16_t n, std::uint8_t prio, std::uint8_t kind) {
         return queue_.registerParam(cu, n, prio, kind);
     };
+    columnBelowDetectorParam_.reset();
     lampParam_ = reg(kParamLamps, 40, param_kind::kSetting);
     analysisParam_ = reg(kParamAnalysis, 60, param_kind::kCommand);
     ignitionParam_ = reg(kParamIgnition, 60, param_kind::kCommand);
@@ -216,6 +229,7 @@ void CKalderRunState::buildModulesLocked() {
                 d.filamentMax = reg(4, 45, param_kind::kSetting);
                 d.status = reg(5, 4, param_kind::kMeasurement);
                 d.filamentType = reg(6, 3, param_kind::kMeasurement);
+                d.balance = reg(kParamBalance, 44, param_kind::kSetting);
             }
             detectors_.push_back(std::move(d));
         } else if (cls == kClassGasPair || cls == kClassHydrogenAir) {
@@ -238,6 +252,21 @@ CGasChannel* CKalderRunState::gasChannel(int n) {
 std::string CKalderRunState::zoneName(int zone) const {
     std::lock_guard lock(mutex_);
     return zoneNameLocked(zone);
+}
+
+int CKalderRunState::reportedZoneCode(int zone) const {
+    std::lock_guard lock(mutex_);
+    return zone >= 0 && zone < 8 ? zones_[static_cast<std::size_t>(zone)].nameCode : -1;
+}
+
+bool CKalderRunState::zonePresent(int zone) const {
+    std::lock_guard lock(mutex_);
+    return zone >= 0 && zone < 8 && zones_[static_cast<std::size_t>(zone)].present;
+}
+
+std::vector<std::uint8_t> CKalderRunState::composition() const {
+    std::lock_guard lock(mutex_);
+    return composition_;
 }
 
 std::string CKalderRunState::zoneNameLocked(int zone) const {

@@ -119,6 +119,22 @@ struct KalderRunSettings {
     std::array<double, 4> programRate{};
     std::array<GasChannelConfig, kGasChannels> gas{};
     std::array<double, 4> bridgeVoltage{};  // "DTPUmosta_%d"
+    // Balance of the conductivity detectors (parameter 7), -100 ... 100.
+    std::array<double, 4> balance{};
+    // Detector channels 1-4 whose signal is recorded with its sign turned.
+    std::array<bool, 4> invertDetector{};
+    // The zone names (codes of control-unit parameter 320 + zone) the
+    // settings were made for; -1: not stored.
+    std::array<int, 8> zoneNameCode{-1, -1, -1, -1, -1, -1, -1, -1};
+    // "Tкол < Tдет" (control unit 174): the column may not be heated above
+    // a detector zone.
+    bool columnBelowDetector = false;
+    bool closeFlap = false;               // "CloseDoorFlag"
+    bool silentMode = true;               // "SilentFun"
+    std::array<int, 2> buttonFunction{};  // "StartButton%02dFunc", 0-17
+    // The heated zones of the valve blocks ("Зона 5" ... "Зона 8" of the
+    // valve page), in the order of the blocks' valves.
+    std::array<KalderZoneConfig, 4> valveZones{};
     // Per valve block in composition order ("AvailabilityKran_%d" and the
     // valves' settings).
     std::vector<std::uint32_t> valveAvailability;
@@ -200,6 +216,12 @@ class CKalderRunState {
     }
     // The names of the zones as the control unit reports them.
     std::string zoneName(int zone) const;
+    // The name code the control unit reported for a zone; -1 while unknown.
+    int reportedZoneCode(int zone) const;
+    // Zone present in the instrument (named and not switched off).
+    bool zonePresent(int zone) const;
+    // The module addresses of the known composition.
+    std::vector<std::uint8_t> composition() const;
 
   private:
     struct Zone {
@@ -217,7 +239,8 @@ class CKalderRunState {
         int channel = 0;     // detector channel 0-3
         bool flame = false;  // flame amplifier, else conductivity detector
         int zone = -1;
-        ParamPtr firmware, bridge, filamentTemp, bridgeCurrent, filamentMax, status, filamentType;
+        ParamPtr firmware, bridge, filamentTemp, bridgeCurrent, filamentMax, status, filamentType,
+            balance;
         bool bridgeOn = false;
         double limitZoneTemp = 0;
     };
@@ -291,6 +314,7 @@ class CKalderRunState {
     std::array<ParamPtr, 4> programRate_{};
     std::array<ParamPtr, 4> zoneSet_{};  // zones 1-4
     std::array<ParamPtr, 5> zoneMax_{};
+    ParamPtr columnBelowDetectorParam_;  // control unit 174
 
     std::vector<std::unique_ptr<CGasChannel>> gas_;
     std::vector<CValveBlock> valves_;

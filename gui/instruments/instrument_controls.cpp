@@ -17,6 +17,7 @@
 #include "gui/instruments/ehd_settings_pg.h"
 #include "gui/instruments/ht300_dialogs.h"
 #include "gui/instruments/kalder_dialogs.h"
+#include "gui/instruments/kalder_settings_sheet.h"
 #include "gui/instruments/lamp_strip.h"
 #include "gui/instruments/recording_controller.h"
 #include "gui/instruments/sound_player.h"
@@ -338,11 +339,9 @@ bool CInstrumentControls::run(int id) {
 bool CInstrumentControls::showChromatographParameters(CKalderInstrument& device) {
     const int level = programOptions().accessLevel;
     if (loadAllParameters(device, level, frame_) == 1) {
-        // Until the chromatograph's settings sheet is part of the program,
-        // the loaded parameters are shown as their report.
-        CParamReportDlg report(device, level, frame_);
-        report.exec();
-        return true;
+        // Everything is loaded: the chromatograph's settings sheet.
+        CZelmoraKalderSettings sheet(&device, level, frame_);
+        return sheet.exec() == QDialog::Accepted;
     }
     // A cancelled load may have started plug-and-play at the operator's
     // word: its window follows the procedure and asks for the confirmation.

@@ -88,7 +88,7 @@ class CInstrumentControls : public QObject {
     bool toggleConnection(int device);
     // "&Установки..." of a connected chromatograph: the parameters loaded
     // from the instrument ("Загрузка", with plug-and-play offered after a
-    // cancel) and their report.
+    // cancel), then its settings sheet.
     bool showChromatographParameters(CKalderInstrument& device);
     QAction* makeAction(int id, const QString& text, bool checkable);
     void post(int id);

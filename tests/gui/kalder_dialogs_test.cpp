@@ -7,6 +7,7 @@
 #include "instruments/sim/kalder_pty_simulator.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -22,6 +23,7 @@
 #include "app/text.h"
 #include "app/work_log.h"
 #include "gui/instruments/kalder_dialogs.h"
+#include "gui/instruments/kalder_settings_sheet.h"
 #include "gui/instruments/progress_wnd.h"
 #include "gui/main_frame.h"
 #include "gui_test_support.h"
@@ -164,21 +166,22 @@ class KalderDialogsTest : public QObject {
         QVERIFY(devices.connect(0).ok());
         frame.updateCommandStates();
         const int settings = zelmora::command::kSettings + 0;
-        QString report;
+        // At the end of the loading the chromatograph's settings sheet opens.
+        QString composition;
         QTimer timer;
         timer.setInterval(20);
         QObject::connect(&timer, &QTimer::timeout, [&] {
-            auto* dlg =
-                qobject_cast<zelmora::gui::CParamReportDlg*>(QApplication::activeModalWidget());
-            if (dlg == nullptr)
+            auto* sheet = qobject_cast<zelmora::gui::CZelmoraKalderSettings*>(
+                QApplication::activeModalWidget());
+            if (sheet == nullptr)
                 return;
-            report = dlg->textView()->toPlainText();
-            dlg->accept();
+            composition = sheet->additional()->composition->text();
+            sheet->accept();
         });
         timer.start();
         QVERIFY(frame.runCommand(settings));
         timer.stop();
-        QVERIFY2(report.startsWith(QStringLiteral("ИМТ1 ДТП1 ГН12 Крн12")), qPrintable(report));
+        QCOMPARE(composition, QStringLiteral("ИМТ1 ДТП1 ГН12 Крн12"));
         devices.disconnect(0);
         frame.setDeviceManager(nullptr);
     }
