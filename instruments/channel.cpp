@@ -472,6 +472,8 @@ void CChannel::endOfRecording(bool interrupted) {
     MessageSink& sink = host_->messages();
     Result<FinishedRecording> finished =
         finishRecording(*doc, sink, options, false, options.autoClose);
+    if (AnalysisQueueLink* q = queueLink(); options.enableKGK && q && !interrupted && finished)
+        finished->handedOver = q->resultReady(*this, *doc, *finished);
     if (journal) {
         if (!finished || finished->saved)
             journal->remove();

@@ -58,6 +58,9 @@ struct FinishedRecording {
     std::filesystem::path path;  // its file (written when `saved`)
     bool saved = false;
     bool exported = false;  // the text export was written as the method asks
+    // The queue's export program took the results of its sample: the
+    // chromatogram is saved and need not be opened.
+    bool handedOver = false;
     // The recording's journal when the file was not written ("AutoSave"
     // off): the front end removes it once the chromatogram is saved or
     // given up, so that a crash before then still recovers it.
@@ -111,6 +114,13 @@ class AnalysisQueueLink {
     virtual ~AnalysisQueueLink() = default;
     virtual void recordingStarting(CChannel& channel, Passport& passport) = 0;
     virtual void recordingStopped(CChannel& channel, bool interrupted) = 0;
+    // A completed recording has become the chromatogram `doc` (`finished`
+    // says whether and where it was saved): the queue hands the sample's
+    // results on. True when the export program took them.
+    virtual bool resultReady(CChannel& /*channel*/, CZelmoraDoc& /*doc*/,
+                             const FinishedRecording& /*finished*/) {
+        return false;
+    }
 };
 
 class CChannel : public AcquisitionChannel {
