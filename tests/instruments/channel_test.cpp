@@ -5,7 +5,8 @@
 // worked through on the simulated converter hands each sample's results to
 // the laboratory's export program (a small script that keeps what it got);
 // a missing program, one that refuses and an unwritable temporary folder
-// leave work-log lines and the queue going on.
+// leave work-log lines and the queue going on. A method that inverts a
+// detector has its signal recorded negated.
 
 #include "instruments/channel.h"
 
@@ -611,6 +612,59 @@ TEST_F(ChannelTest, QueueSamplesOnTheSimulatedConverterGoToTheExportProgram) {
         std::string::npos);
     EXPECT_EQ(splitAt(test::readFile(lims / "args.log"), '\n').size(), 2u);
     EXPECT_TRUE(messages.entries.empty());
+}
+
+TEST_F(ChannelTest, InvertedDetectorOfTheMethodIsRecordedUpright) {
+    // The method's chromatograph settings invert detector 1, not detector 2.
+    Method m;
+    m.capture.analysisTime = 0.05f;  // 30 points at 10 per second
+    m.capture.samplingRate = 10.0f;
+    m.kalder.emplace();
+    m.kalder->invertDetector = {1, 0, 0, 0};
+    const fs::path folder = ProgramOptions().methodFolder();
+    ASSERT_TRUE(paths::ensureFolder(folder));
+    ASSERT_TRUE(paths::writeFileAtomically(folder / "Инверсия.mtd", writeMethodFile(m)));
+    writeMethod("Прямой", 0.05f, 10.0f);
+    make(10.0);
+    EXPECT_EQ(signalPolarity(&m, 0), -1);
+    EXPECT_EQ(signalPolarity(&m, 1), 1);
+    EXPECT_EQ(signalPolarity(&m, 4), 1);  // an auxiliary channel has no detector
+    EXPECT_EQ(signalPolarity(nullptr, 0), 1);
+
+    const auto recordArmed = [&](int c, const std::string& method) -> fs::path {
+        ch(c).SetMethod(method, 1, false);
+        EXPECT_TRUE(ch(c).Arm());
+        ch(c).TriggerStart();
+        host.drain();
+        EXPECT_TRUE(ch(c).isRecording());
+        feed(30, 2.5, c);
+        host.drain();
+        if (host.results.empty() || !host.results.back())
+            return {};
+        return host.results.back()->path;
+    };
+    const auto firstSample = [](const fs::path& file) {
+        CZelmoraDoc back;
+        EXPECT_TRUE(back.Read(file)) << file;  // the file is read as any other
+        return back.sampleCount() > 0 ? back.sample(0) : 0.0f;
+    };
+    // Detector 1 inverted: the signal comes out negated, in the file too.
+    const fs::path inverted = recordArmed(0, "Инверсия");
+    EXPECT_EQ(ch(0).polarity(), -1);
+    EXPECT_FLOAT_EQ(firstSample(inverted), -2.5f);
+    // Detector 2 of the same method, and detector 1 under another method:
+    // as it comes.
+    EXPECT_FLOAT_EQ(firstSample(recordArmed(1, "Инверсия")), 2.5f);
+    EXPECT_FLOAT_EQ(firstSample(recordArmed(0, "Прямой")), 2.5f);
+    EXPECT_EQ(ch(0).polarity(), 1);
+    // "Записать хроматограмму" with the inverting method records the same
+    // way as an armed start.
+    ch(0).SetMethod("Инверсия", 1, false);
+    ASSERT_TRUE(ch(0).RecordNow());
+    feed(30, 2.5);
+    host.drain();
+    ASSERT_TRUE(host.results.back());
+    EXPECT_FLOAT_EQ(firstSample(host.results.back()->path), -2.5f);
 }
 
 TEST_F(ChannelTest, StartButtonWithinATenthOfAMinuteDoesNotStop) {
