@@ -236,7 +236,8 @@ ProgramExportResult ExportToProgram(CZelmoraDoc& doc, MessageSink& operatorSink,
         return r;
     };
 
-    SettingsStore& settings = options.settings != nullptr ? *options.settings : userSettings();
+    const SettingsStore& settings =
+        options.settings != nullptr ? *options.settings : userSettings();
     const std::string program(text::trim(settings.readString(kRootKey, kExportProgramValue)));
     if (program.empty())
         return fail(ProgramExportResult::Status::NotConfigured,

@@ -152,8 +152,8 @@ std::string resultExportXml(const CZelmoraDoc& doc, std::string_view number);
 inline constexpr const char* kExportProgramValue = "Prg";
 
 struct ProgramExportOptions {
-    SettingsStore* settings = nullptr;  // nullptr: userSettings()
-    std::filesystem::path tempFolder;   // empty: temporaryFolder() (TMPDIR or /tmp)
+    const SettingsStore* settings = nullptr;  // nullptr: userSettings()
+    std::filesystem::path tempFolder;         // empty: temporaryFolder() (TMPDIR or /tmp)
 };
 
 struct ProgramExportResult {

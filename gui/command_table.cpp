@@ -94,6 +94,17 @@ bool inPageView(const CommandTarget& t) {
     return t.report->pageView();
 }
 
+// A database report's page commands go as far as its pages: none on a
+// one-page report. In other reports they stop at the first and last page.
+bool hasPageBefore(const CommandTarget& t) {
+    return inPageView(t) && (!t.report->isDatabaseReport() || t.report->currentPage() > 1);
+}
+
+bool hasPageAfter(const CommandTarget& t) {
+    return inPageView(t) &&
+           (!t.report->isDatabaseReport() || t.report->currentPage() < t.report->pageCount());
+}
+
 // A member of the report window that only moves its page view.
 template <void (CReportWnd::*f)()>
 bool onPages(const CommandTarget& t) {
@@ -718,7 +729,7 @@ const CommandEntry kCommands[] = {
     {.id = kAddFiveMinutes, .label = "Добавить 5 минут", .toolbarText = "+5"},
 
     // --- the pages of a report window in its page view (also on the band of
-    // the print-engine reports, which are not part of the program yet)
+    // the database reports)
     {.id = kZoomNormal,
      .label = "Показать в нормальном масштабе",
      .toolbarText = "1:1",
@@ -741,25 +752,25 @@ const CommandEntry kCommands[] = {
      .label = "Первая страница",
      .icon = QStyle::SP_MediaSkipBackward,
      .needs = Needs::Report,
-     .enabled = inPageView,
+     .enabled = hasPageBefore,
      .run = onPages<&CReportWnd::firstPage>},
     {.id = kPagePrevious,
      .label = "Предыдущая страница",
      .icon = QStyle::SP_MediaSeekBackward,
      .needs = Needs::Report,
-     .enabled = inPageView,
+     .enabled = hasPageBefore,
      .run = onPages<&CReportWnd::previousPage>},
     {.id = kPageNext,
      .label = "Следующая страница",
      .icon = QStyle::SP_MediaSeekForward,
      .needs = Needs::Report,
-     .enabled = inPageView,
+     .enabled = hasPageAfter,
      .run = onPages<&CReportWnd::nextPage>},
     {.id = kPageLast,
      .label = "Последняя страница",
      .icon = QStyle::SP_MediaSkipForward,
      .needs = Needs::Report,
-     .enabled = inPageView,
+     .enabled = hasPageAfter,
      .run = onPages<&CReportWnd::lastPage>},
 };
 

@@ -133,6 +133,11 @@ std::size_t CChannel::copyPoints(std::size_t from, std::vector<float>& out) cons
     return points_.size();
 }
 
+int CChannel::polarity() const {
+    std::lock_guard lock(mutex_);
+    return polarity_;
+}
+
 float CChannel::lastValue() const {
     std::lock_guard lock(mutex_);
     return points_.empty() ? 0.0f : points_.back();
@@ -198,6 +203,7 @@ Status CChannel::prepare(bool recordNow) {
     doc->passport = Passport(std::time(nullptr));
     double runTime = kDefaultRunTime;
     double pointRate = kDefaultPointRate;
+    int polarity = 1;
     if (!text::trim(method).empty()) {
         doc->passport.method = method;
         if (!doc->reloadMethod(sink))
@@ -209,6 +215,10 @@ Status CChannel::prepare(bool recordNow) {
                 runTime = m->capture.analysisTime;
             if (m->capture.samplingRate > 0)
                 pointRate = m->capture.samplingRate;
+            // The inverted detector of the method's chromatograph settings:
+            // its peaks are recorded upright, the same whether the channel
+            // was armed or told to record at once.
+            polarity = signalPolarity(m, index());
         }
     }
     if (recordNow && samplePassport_) {
@@ -225,6 +235,7 @@ Status CChannel::prepare(bool recordNow) {
         pointRate_ = pointRate;
         deviceRate_ = device().sampleRate(index());
         capacity_ = pointsFor(runTime, pointRate);
+        polarity_ = polarity;
         points_.clear();
     }
     doc_ = std::move(doc);
@@ -383,7 +394,7 @@ void CChannel::addSample(double valueMv) {
         if (!recording_.load() || points_.size() >= capacity_)
             return;
         const std::size_t before = points_.size();
-        resampler_.add(valueMv, points_);
+        resampler_.add(polarity_ * valueMv, points_);
         if (points_.size() > capacity_)
             points_.resize(capacity_);
         if (journal_ && points_.size() > before)
@@ -472,6 +483,8 @@ void CChannel::endOfRecording(bool interrupted) {
     MessageSink& sink = host_->messages();
     Result<FinishedRecording> finished =
         finishRecording(*doc, sink, options, false, options.autoClose);
+    if (AnalysisQueueLink* q = queueLink(); options.enableKGK && q && !interrupted && finished)
+        finished->handedOver = q->resultReady(*this, *doc, *finished);
     if (journal) {
         if (!finished || finished->saved)
             journal->remove();
@@ -484,6 +497,13 @@ void CChannel::endOfRecording(bool interrupted) {
     if (available() && remaining_.load() > 0)
         Arm();
     host_->chromatogramReady(*this, finished ? std::move(doc) : nullptr, finished);
+}
+
+int signalPolarity(const Method* method, int channel) {
+    if (method == nullptr || !method->kalder || channel < 0 ||
+        channel >= MethodKalderSettings::kDetectors)
+        return 1;
+    return method->kalder->invertDetector[static_cast<std::size_t>(channel)] != 0 ? -1 : 1;
 }
 
 void TriggerAll(CDevice& device) {

@@ -19,7 +19,7 @@
 //   thread (the device's reader, the interface);
 // - everything else runs on the interface thread, and so does all that the
 //   host is asked to do: the channel posts to it (ChannelHost::post);
-// - mutex_ guards points_, capacity_, resampler_ and journal_ (pointer);
+// - mutex_ guards points_, capacity_, polarity_, resampler_ and journal_ (pointer);
 //   the state flags and the series counters are atomics. No lock is held
 //   while the channel calls the device, the host, the queue or the work log;
 //   the journal's own lock is taken inside mutex_ only to buffer points
@@ -50,6 +50,7 @@ namespace zelmora {
 
 class CChannel;
 class CZelmoraDoc;
+struct Method;
 class MessageSink;
 struct Passport;
 
@@ -58,6 +59,9 @@ struct FinishedRecording {
     std::filesystem::path path;  // its file (written when `saved`)
     bool saved = false;
     bool exported = false;  // the text export was written as the method asks
+    // The queue's export program took the results of its sample: the
+    // chromatogram is saved and need not be opened.
+    bool handedOver = false;
     // The recording's journal when the file was not written ("AutoSave"
     // off): the front end removes it once the chromatogram is saved or
     // given up, so that a crash before then still recovers it.
@@ -111,6 +115,13 @@ class AnalysisQueueLink {
     virtual ~AnalysisQueueLink() = default;
     virtual void recordingStarting(CChannel& channel, Passport& passport) = 0;
     virtual void recordingStopped(CChannel& channel, bool interrupted) = 0;
+    // A completed recording has become the chromatogram `doc` (`finished`
+    // says whether and where it was saved): the queue hands the sample's
+    // results on. True when the export program took them.
+    virtual bool resultReady(CChannel& /*channel*/, CZelmoraDoc& /*doc*/,
+                             const FinishedRecording& /*finished*/) {
+        return false;
+    }
 };
 
 class CChannel : public AcquisitionChannel {
@@ -181,6 +192,10 @@ class CChannel : public AcquisitionChannel {
     // Appends the points from `from` on to `out`; the count written so far.
     std::size_t copyPoints(std::size_t from, std::vector<float>& out) const;
     float lastValue() const;
+    // +1, or −1 while the prepared recording's method inverts this
+    // channel's detector signal: every sample is multiplied by it before it
+    // is brought to the method's rate.
+    int polarity() const;
     std::string unit() const { return "мВ"; }
     // The document being prepared or recorded (interface thread), or null.
     CZelmoraDoc* document() const { return doc_.get(); }
@@ -236,9 +251,17 @@ class CChannel : public AcquisitionChannel {
     double runTime_ = kDefaultRunTime;
     double pointRate_ = kDefaultPointRate;
     double deviceRate_ = 0;
+    int polarity_ = 1;
     ChannelResampler resampler_;
     std::shared_ptr<RecordingJournal> journal_;
 };
+
+// The polarity a method asks for on channel `channel` of its instrument: −1
+// when its chromatograph settings invert that detector ("Инверсия Дет1" ...
+// "Инверсия Дет4", detector channels 1-4), else +1. A method without
+// chromatograph settings, and any other channel, records the signal as it
+// comes.
+int signalPolarity(const Method* method, int channel);
 
 // Device-wide: trigger every waiting channel, cancel every waiting channel,
 // and start the idle channels in use (waiting ones are triggered, the others

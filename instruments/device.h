@@ -91,6 +91,9 @@ class CDevice {
     virtual bool beginRun() { return true; }
     virtual bool startsAllChannels() const { return false; }
     virtual bool isReadyToRecord() const { return false; }
+    // The detector that gives channel `channel` its signal, as the waiting
+    // window names it; empty when the channel has none of its own.
+    virtual std::string detectorName(int /*channel*/) const { return {}; }
     virtual void onRecordingStarted(int /*channel*/) {}
     virtual void onRecordingStopped(int /*channel*/) {}
     virtual void onMethodStarted(int channel);

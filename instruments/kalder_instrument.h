@@ -101,6 +101,7 @@ class CKalderInstrument : public CDevice {
     int runState() const override { return run_->runState(); }
     std::string statusText() const override { return run_->statusText(); }
     bool isReadyToRecord() const override { return run_->isReadyToRecord(); }
+    std::string detectorName(int channel) const override { return run_->detectorName(channel); }
     // With the Pelvio autosampler in use the run begins with its series: the
     // chromatograph waits for its injections (state 20) instead of recording.
     // The start an injection gives a waiting channel records at once.

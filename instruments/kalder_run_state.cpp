@@ -944,6 +944,14 @@ std::string CKalderRunState::statusText() const {
     return out;
 }
 
+std::string CKalderRunState::detectorName(int channel) const {
+    std::lock_guard lock(mutex_);
+    for (const Detector& d : detectors_)
+        if (d.channel == channel)
+            return moduleLongName(d.address);
+    return {};
+}
+
 bool CKalderRunState::isReadyToRecord() const {
     const int s = state_.load();
     if (s == kReady)

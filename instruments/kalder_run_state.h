@@ -193,6 +193,10 @@ class CKalderRunState {
     // "ТЕМПЕРАТУРЫ { ... }" as the periodic work-log line writes it.
     std::string currentValuesText() const;
     bool isReadyToRecord() const;
+    // The detector module of detector channel `channel` (0-3), by its long
+    // name ("Измеритель малых токов 1"); empty before the composition is
+    // known and for a channel without a detector.
+    std::string detectorName(int channel) const;
 
     // Recording hooks of the device.
     void onRecordingStarted(int channel);

@@ -5,7 +5,13 @@
 // passport (comment, "Виала № N info # id", sampling point, sample and
 // standard amounts); when that recording ends, the sample is processed, or
 // new again when the recording was interrupted, so that it is run again.
+// Once the processed sample's chromatogram is saved, its results go to the
+// laboratory's export program ("Prg"): the result XML in a temporary file,
+// the program started with that file and the chromatogram's file, waited
+// for; whatever goes wrong is a work-log line, and the queue goes on.
 
+#include <filesystem>
+#include <map>
 #include <string>
 
 #include "instruments/analysis_queue.h"
@@ -28,6 +34,12 @@ class QueueRecordingLink : public AnalysisQueueLink {
 
     void recordingStarting(CChannel& channel, Passport& passport) override;
     void recordingStopped(CChannel& channel, bool interrupted) override;
+    bool resultReady(CChannel& channel, CZelmoraDoc& doc,
+                     const FinishedRecording& finished) override;
+
+    // Where the result XML is written for the program; empty: the system's
+    // temporary folder.
+    void setTemporaryFolder(std::filesystem::path folder) { tempFolder_ = std::move(folder); }
 
     // Fills the passport from a queue entry.
     static void fillPassport(const QueueEntry& entry, Passport& passport);
@@ -38,6 +50,11 @@ class QueueRecordingLink : public AnalysisQueueLink {
     AnalysisQueue& queue_;
     const SettingsStore& settings_;
     MessageSink& messages_;
+    std::filesystem::path tempFolder_;
+    // The channels recording a queue sample, with the sample's id. Only the
+    // interface thread reads and writes it (every call of the link comes
+    // there), so it needs no lock.
+    std::map<const CChannel*, std::int32_t> carrying_;
 };
 
 }  // namespace zelmora

@@ -217,8 +217,9 @@ void CRecordingController::chromatogramReady(CChannel&, std::unique_ptr<CZelmora
     const ProgramOptions o = programOptions();
     const QString path = q(finished->path.string());
     // "AutoClose" closes a chromatogram only when its file is written: an
-    // unsaved one would be lost.
-    if (o.autoClose && finished->saved) {
+    // unsaved one would be lost. A queue sample whose results the export
+    // program took is closed the same way.
+    if ((o.autoClose || finished->handedOver) && finished->saved) {
         emit chromatogramFinished(path, true);
         return;
     }

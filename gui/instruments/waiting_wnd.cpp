@@ -34,6 +34,8 @@ CWaitingWnd::CWaitingWnd(CChannel& channel, int order, QWidget* parent)
     setWindowTitle(q(
         text::format("Запуск, прибор %d (%s)", dev.deviceIndex() + 1, dev.displayName().c_str())));
     std::string line = text::format("Канал %d", channel.index() + 1);
+    if (const std::string detector = dev.detectorName(channel.index()); !detector.empty())
+        line += "   Детектор: " + detector;
     if (!channel.methodName().empty())
         line += "   Метод: " + channel.methodName();
     auto* layout = new QVBoxLayout(this);

@@ -1,6 +1,6 @@
 #pragma once
 // The waiting window of an armed channel ("Запуск, прибор %d (%s)"): which
-// channel waits, with its method; the instrument's state, refreshed on a
+// channel waits, with its detector and its method; the instrument's state, refreshed on a
 // timer; "Начать запись" while the instrument is ready, otherwise "Начать
 // подготовку к анализу"; "Просмотр канала" records without telling the
 // instrument; "&Отмена" gives up the start. A start or cancel signal of the

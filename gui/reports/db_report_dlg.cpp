@@ -18,7 +18,7 @@
 #include "database/recordsets.h"
 #include "database/schema.h"
 #include "gui/message_box.h"
-#include "gui/reports/present_report.h"
+#include "gui/reports/report_wnd.h"
 
 namespace zelmora::gui {
 
@@ -253,9 +253,11 @@ bool runDbReportCommand(DbReportKind kind, QWidget* parent) {
         showFailure(parent, report.status(), {}, QMessageBox::Warning, title);
         return false;
     }
-    ReportExtras extras;
-    extras.csv = dbReportToCsv(*report);
-    return presentReport(parent, dbReportToRtf(*report), title, extras);
+    return showDbReport(parent, *report, title) != nullptr;
+}
+
+CReportWnd* showDbReport(QWidget* near, const DbReport& report, const QString& title) {
+    return showDatabaseReport(near, dbReportToRtf(report), title, dbReportToCsv(report));
 }
 
 }  // namespace zelmora::gui

@@ -9,7 +9,8 @@
 //
 // runDbReportCommand opens the dialog on the program's database, makes the
 // report from its definition file in "Templates" (the shipped definition
-// when the laboratory has none) and shows it.
+// when the laboratory has none) and shows it in a report window, where it is
+// paged, zoomed, printed and written as RTF, PDF or CSV.
 
 #include <QDate>
 #include <QDialog>
@@ -23,6 +24,8 @@ class QListWidget;
 class QTreeWidget;
 
 namespace zelmora::gui {
+
+class CReportWnd;
 
 class CDbReportDlg : public QDialog {
     Q_OBJECT
@@ -66,6 +69,10 @@ class CDbReportDlg : public QDialog {
 // The command of the menu: dialog, report, showing it. False when
 // cancelled or failed (the reason has been shown).
 bool runDbReportCommand(DbReportKind kind, QWidget* parent);
+
+// A made report in a database-report window of the main window's work area
+// (see CReportWnd::setDatabaseReport), shown and active.
+CReportWnd* showDbReport(QWidget* near, const DbReport& report, const QString& title);
 
 // The report of a selection over an open database, from the definition in
 // `programFolder`'s "Templates" (the shipped one when the file is missing).

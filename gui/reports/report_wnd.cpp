@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/paths.h"
 #include "app/program_settings.h"
 #include "app/work_log.h"
 #include "gui/command_ids.h"
@@ -86,12 +87,14 @@ CReportWnd::CReportWnd(std::unique_ptr<CReportDoc> report, const QString& title,
     layout->setSpacing(0);
     pageBar_ = new QToolBar(pages_);
     pageBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    const auto add = [this](int id, auto slot) {
-        if (const CommandEntry* c = findCommand(id)) {
-            QAction* a = makeCommandAction(*c, this);
-            pageBar_->addAction(a);
-            connect(a, &QAction::triggered, this, slot);
-        }
+    const auto add = [this](int id, auto slot) -> QAction* {
+        const CommandEntry* c = findCommand(id);
+        if (c == nullptr)
+            return nullptr;
+        QAction* a = makeCommandAction(*c, this);
+        pageBar_->addAction(a);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
     };
     add(command::kReportPrint, [this] { print(); });
     pageBar_->addSeparator();
@@ -99,14 +102,14 @@ CReportWnd::CReportWnd(std::unique_ptr<CReportDoc> report, const QString& title,
     add(command::kZoomWidth, [this] { zoomWidth(); });
     add(command::kZoomPage, [this] { zoomPage(); });
     pageBar_->addSeparator();
-    add(command::kPageFirst, [this] { firstPage(); });
-    add(command::kPagePrevious, [this] { previousPage(); });
-    add(command::kPageNext, [this] { nextPage(); });
-    add(command::kPageLast, [this] { lastPage(); });
+    firstPage_ = add(command::kPageFirst, [this] { firstPage(); });
+    previousPage_ = add(command::kPagePrevious, [this] { previousPage(); });
+    nextPage_ = add(command::kPageNext, [this] { nextPage(); });
+    lastPage_ = add(command::kPageLast, [this] { lastPage(); });
     pageBar_->addSeparator();
-    QAction* back = pageBar_->addAction(QStringLiteral("Закрыть просмотр"));
-    back->setToolTip(QStringLiteral("Вернуться к редактированию отчёта"));
-    connect(back, &QAction::triggered, this, [this] { setPageView(false); });
+    backToText_ = pageBar_->addAction(QStringLiteral("Закрыть просмотр"));
+    backToText_->setToolTip(QStringLiteral("Вернуться к редактированию отчёта"));
+    connect(backToText_, &QAction::triggered, this, [this] { setPageView(false); });
     layout->addWidget(pageBar_);
     stack_->addWidget(pages_);
     setWidget(stack_);
@@ -129,6 +132,29 @@ void CReportWnd::updateTitle() {
     setWindowModified(report_->isEdited());
 }
 
+void CReportWnd::setDatabaseReport(std::optional<std::string> csv) {
+    databaseReport_ = true;
+    csv_ = std::move(csv);
+    setProperty("zelmoraBand", band::kPrintReport);
+    // A summary of the database is looked at and printed, not edited.
+    editor_->setReadOnly(true);
+    backToText_->setVisible(false);
+    setPageView(true);
+}
+
+void CReportWnd::updatePageActions() {
+    const int page = currentPage();
+    const int count = pageCount();
+    const bool back = pageView() && page > 1;
+    const bool forward = pageView() && page < count;
+    for (QAction* a : {firstPage_, previousPage_})
+        if (a != nullptr)
+            a->setEnabled(back);
+    for (QAction* a : {nextPage_, lastPage_})
+        if (a != nullptr)
+            a->setEnabled(forward);
+}
+
 bool CReportWnd::saveAs() {
     FileRequest r;
     r.parent = this;
@@ -140,6 +166,8 @@ bool CReportWnd::saveAs() {
                                                      : q(report_->pathName().filename().string());
     r.start = q((folder / name.toStdString()).string());
     r.filter = QStringLiteral("Отчёт (*.rtf);;PDF (*.pdf)");
+    if (csv_)
+        r.filter += QStringLiteral(";;CSV (*.csv)");
     r.defaultSuffix = QStringLiteral("rtf");
     const QString chosen = chooseFile(r);
     if (chosen.isEmpty())
@@ -148,13 +176,26 @@ bool CReportWnd::saveAs() {
 }
 
 bool CReportWnd::saveTo(const fs::path& file) {
-    const bool pdf = QString::fromStdString(file.extension().string())
-                         .compare(QStringLiteral(".pdf"), Qt::CaseInsensitive) == 0;
-    const Status written = pdf ? report_->savePdf(file) : report_->saveRtf(file);
+    const QString extension = QString::fromStdString(file.extension().string());
+    const auto is = [&extension](const char* e) {
+        return extension.compare(QLatin1String(e), Qt::CaseInsensitive) == 0;
+    };
+    Status written;
+    if (is(".pdf"))
+        written = report_->savePdf(file);
+    else if (csv_ && is(".csv"))
+        written = paths::writeFileAtomically(file, *csv_);
+    else
+        written = report_->saveRtf(file);
     if (!written) {
         showFailure(this, written, QStringLiteral("Не удалось записать отчёт: %1"),
                     QMessageBox::Warning, title_);
         return false;
+    }
+    if (databaseReport_) {
+        // The report is in its file: its window has done its work.
+        closeWithoutAsking();
+        return true;
     }
     updateTitle();
     emit commandStatesChanged();
@@ -192,6 +233,10 @@ void CReportWnd::setPageView(bool on) {
         preview_->setViewMode(QPrintPreviewWidget::SinglePageView);
         connect(preview_, &QPrintPreviewWidget::paintRequested, this,
                 [this](QPrinter* printer) { report_->paint(*printer); });
+        connect(preview_, &QPrintPreviewWidget::previewChanged, this, [this] {
+            updatePageActions();
+            emit commandStatesChanged();
+        });
         pages_->layout()->addWidget(preview_);
     }
     if (on) {
@@ -202,6 +247,7 @@ void CReportWnd::setPageView(bool on) {
         stack_->setCurrentWidget(editor_);
         editor_->setFocus();
     }
+    updatePageActions();
     emit commandStatesChanged();
 }
 
@@ -227,23 +273,27 @@ void CReportWnd::zoomPage() {
 }
 
 void CReportWnd::firstPage() {
-    if (pageView())
-        preview_->setCurrentPage(1);
+    showPage(1);
 }
 
 void CReportWnd::previousPage() {
-    if (pageView())
-        preview_->setCurrentPage(std::max(1, preview_->currentPage() - 1));
+    showPage(currentPage() - 1);
 }
 
 void CReportWnd::nextPage() {
-    if (pageView())
-        preview_->setCurrentPage(std::min(preview_->pageCount(), preview_->currentPage() + 1));
+    showPage(currentPage() + 1);
 }
 
 void CReportWnd::lastPage() {
-    if (pageView())
-        preview_->setCurrentPage(preview_->pageCount());
+    showPage(pageCount());
+}
+
+void CReportWnd::showPage(int page) {
+    if (!pageView())
+        return;
+    preview_->setCurrentPage(std::clamp(page, 1, std::max(1, preview_->pageCount())));
+    updatePageActions();
+    emit commandStatesChanged();
 }
 
 int CReportWnd::currentPage() const {
@@ -319,9 +369,12 @@ CReportWnd* showReport(QWidget* near, rtf::RtfDocument report, const QString& ti
     return showReport(near, std::make_unique<CReportDoc>(std::move(report)), title);
 }
 
-CReportWnd* showReport(QWidget* near, std::unique_ptr<CReportDoc> report, const QString& title) {
+namespace {
+
+// Puts a new report window into the work area near `near` (or on its own),
+// shown and active.
+CReportWnd* place(QWidget* near, CReportWnd* window) {
     QMdiArea* area = workAreaNear(near);
-    auto* window = new CReportWnd(std::move(report), title);  // owned by the area or by Qt
     const int width = static_cast<int>(window->document().paperWidth()) + 60;
     if (area != nullptr) {
         area->addSubWindow(window);
@@ -339,6 +392,20 @@ CReportWnd* showReport(QWidget* near, std::unique_ptr<CReportDoc> report, const 
         window->show();
     }
     return window;
+}
+
+}  // namespace
+
+CReportWnd* showReport(QWidget* near, std::unique_ptr<CReportDoc> report, const QString& title) {
+    // Owned by the area or by Qt.
+    return place(near, new CReportWnd(std::move(report), title));
+}
+
+CReportWnd* showDatabaseReport(QWidget* near, rtf::RtfDocument report, const QString& title,
+                               std::optional<std::string> csv) {
+    auto* window = new CReportWnd(std::make_unique<CReportDoc>(std::move(report)), title);
+    window->setDatabaseReport(std::move(csv));
+    return place(near, window);
 }
 
 CReportWnd* openReportFile(QWidget* near, const fs::path& file) {

@@ -13,13 +13,21 @@
 //
 // The window takes any report: the chromatogram report, the statistics
 // report and the natural-gas report all come here through showReport().
+//
+// A database report ("Отчёт для даты", "Отчёт для точки отбора", "Отчёт для
+// параметра") is a summary of saved analyses, not a text to edit: its window
+// shows the pages with the database-report band (133), offers the rows as CSV
+// beside RTF and PDF, and closes once the report has been written to a file.
 
 #include <QMdiSubWindow>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "gui/reports/report_doc.h"
 
+class QAction;
 class QPrinter;
 class QPrintPreviewWidget;
 class QStackedWidget;
@@ -39,9 +47,17 @@ class CReportWnd : public QMdiSubWindow {
     QTextEdit* editor() const { return editor_; }
     QString title() const { return title_; }
 
-    // "&Сохранить в формате...": the save dialog with RTF and PDF, then saveTo.
+    // Makes this the window of a database report: pages only, band 133,
+    // `csv` (the report's rows) offered as a third format when given.
+    void setDatabaseReport(std::optional<std::string> csv);
+    bool isDatabaseReport() const { return databaseReport_; }
+
+    // "&Сохранить в формате...": the save dialog with RTF and PDF (and CSV
+    // for a database report that has its rows), then saveTo.
     bool saveAs();
-    // A ".pdf" name gets the PDF, any other the RTF; a failure is shown.
+    // A ".pdf" name gets the PDF, a ".csv" name the rows of a database
+    // report, any other the RTF; a failure is shown. A database report's
+    // window closes once its file is written.
     bool saveTo(const std::filesystem::path& file);
     // "&Печатать": through the printer dialog. A failure is shown.
     bool print();
@@ -86,6 +102,9 @@ class CReportWnd : public QMdiSubWindow {
 
   private:
     void updateTitle();
+    // The page commands of the window's own bar follow the page shown.
+    void updatePageActions();
+    void showPage(int page);
 
     std::unique_ptr<CReportDoc> report_;
     QString title_;
@@ -96,6 +115,13 @@ class CReportWnd : public QMdiSubWindow {
     QPrintPreviewWidget* preview_ = nullptr;
     std::unique_ptr<QPrinter> previewPrinter_;
     bool closeConfirmed_ = false;
+    bool databaseReport_ = false;
+    std::optional<std::string> csv_;  // the rows of a database report
+    QAction* backToText_ = nullptr;
+    QAction* firstPage_ = nullptr;
+    QAction* previousPage_ = nullptr;
+    QAction* nextPage_ = nullptr;
+    QAction* lastPage_ = nullptr;
 };
 
 // Opens a report in a new report window of the work area that `near`
@@ -103,6 +129,9 @@ class CReportWnd : public QMdiSubWindow {
 // none; the window is shown and active.
 CReportWnd* showReport(QWidget* near, rtf::RtfDocument report, const QString& title);
 CReportWnd* showReport(QWidget* near, std::unique_ptr<CReportDoc> report, const QString& title);
+// The same for a database report (see CReportWnd::setDatabaseReport).
+CReportWnd* showDatabaseReport(QWidget* near, rtf::RtfDocument report, const QString& title,
+                               std::optional<std::string> csv);
 
 // "Открыть отчет...": a report saved before, chosen in the file dialog, in a
 // new report window; a file that cannot be read is named in a message.

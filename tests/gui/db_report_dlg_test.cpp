@@ -3,14 +3,18 @@
 // selected at first, what is unselected becoming the report's exclusions;
 // the station's points in the point report; "Необходимо указать компонент"
 // for a component report without one; and each report made from its
-// definition file and written as RTF, PDF and CSV through the report
-// chooser. The dialogs' pictures and the reports' PDFs are left in the
-// build folder.
+// definition file and shown in a database-report window of the main window
+// (band 133, its pages, no page commands on a one-page report, a long report
+// paged through), written from there as RTF, PDF and CSV, the window closing
+// once the file is written. The dialogs' pictures and the reports' PDFs are
+// left in the build folder.
 
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
 #include <QListWidget>
+#include <QMdiArea>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
@@ -20,9 +24,11 @@
 #include "app/paths.h"
 #include "database/recordsets.h"
 #include "database/schema.h"
+#include "gui/command_ids.h"
 #include "gui/file_dialogs.h"
+#include "gui/main_frame.h"
 #include "gui/reports/db_report_dlg.h"
-#include "gui/reports/present_report.h"
+#include "gui/reports/report_wnd.h"
 #include "gui_test_support.h"
 #include "reports/rtf_reader.h"
 
@@ -213,34 +219,91 @@ class DbReportDlgTest : public QObject {
         QVERIFY(QString::fromStdString(r.message()).contains(QStringLiteral("Строка 2")));
     }
 
+    // A report longer than a page is paged through in its window; the page
+    // commands stop where the pages end.
+    void longReport() {
+        DbReport r;
+        r.title = "Отчёт для параметра";
+        r.columns = {"Дата", "Метан"};
+        r.numeric = {false, true};
+        r.groups.emplace_back();
+        for (int i = 0; i < 150; ++i)
+            r.groups[0].rows.push_back({std::to_string(i + 1), "95.0"});
+        r.rowCount = 150;
+        gui::CMainFrame frame;
+        frame.show();
+        gui::CReportWnd* w = gui::showDbReport(&frame, r, QString::fromStdString(r.title));
+        QCOMPARE(frame.mdiArea()->activeSubWindow(), w);
+        const int count = w->pageCount();
+        QVERIFY(count >= 3);
+        QCOMPARE(w->currentPage(), 1);
+        QVERIFY(!frame.isCommandEnabled(gui::command::kPageFirst));
+        QVERIFY(!frame.isCommandEnabled(gui::command::kPagePrevious));
+        QVERIFY(frame.runCommand(gui::command::kPageNext));
+        QCOMPARE(w->currentPage(), 2);
+        QVERIFY(frame.isCommandEnabled(gui::command::kPagePrevious));
+        QVERIFY(frame.runCommand(gui::command::kPageLast));
+        QCOMPARE(w->currentPage(), count);
+        QVERIFY(!frame.isCommandEnabled(gui::command::kPageNext));
+        QVERIFY(!frame.isCommandEnabled(gui::command::kPageLast));
+        QVERIFY(frame.runCommand(gui::command::kPageFirst));
+        QCOMPARE(w->currentPage(), 1);
+        w->close();
+    }
+
   private:
-    // The report written through the chooser as RTF, PDF and CSV.
+    // The report shown in its window in the main window's work area, then
+    // written from there as RTF, PDF and CSV; each written file closes the
+    // window.
     void writeAll(const DbReport& r, const QString& name) {
         const rtf::RtfDocument doc = dbReportToRtf(r);
-        gui::ReportExtras extras;
-        extras.csv = dbReportToCsv(r);
+        const std::string csvRows = dbReportToCsv(r);
+        const QString title = QString::fromStdString(r.title);
         std::vector<gui::FileRequest> asked;
         QString answer;
         gui::ScopedFileChooser chooser([&](const gui::FileRequest& q) {
             asked.push_back(q);
             return answer;
         });
-        QVERIFY(!gui::presentReport(nullptr, doc, QString::fromStdString(r.title), extras));
+        gui::CMainFrame frame;
+        frame.show();
+        QPointer<gui::CReportWnd> w = gui::showDbReport(&frame, r, title);
+        QVERIFY(!w.isNull());
+        QCOMPARE(frame.mdiArea()->activeSubWindow(), w.data());
+        QCOMPARE(frame.shownBand(), gui::band::kPrintReport);
+        QVERIFY(w->isDatabaseReport());
+        QVERIFY(w->pageView());
+        QCOMPARE(w->document().richText().plainText(), doc.plainText());
+        // One page: zoom, but no page to go to.
+        QCOMPARE(w->pageCount(), 1);
+        QVERIFY(frame.isCommandEnabled(gui::command::kZoomPage));
+        QVERIFY(frame.runCommand(gui::command::kZoomPage));
+        for (int c : {gui::command::kPageFirst, gui::command::kPagePrevious,
+                      gui::command::kPageNext, gui::command::kPageLast})
+            QVERIFY(!frame.isCommandEnabled(c));
+        QVERIFY(frame.isCommandEnabled(gui::command::kReportPrint));
+        // Cancelled: the window stays.
+        QVERIFY(!frame.runCommand(gui::command::kReportSaveAs));
         QCOMPARE(asked.back().filter, QStringLiteral("Отчёт (*.rtf);;PDF (*.pdf);;CSV (*.csv)"));
+        QVERIFY(!w.isNull());
         const QString base = QStringLiteral(QT_TESTCASE_BUILDDIR "/") + name;
         for (const char* ext : {".rtf", ".pdf", ".csv"}) {
+            if (w.isNull())
+                w = gui::showDbReport(&frame, r, title);
             answer = base + QString::fromLatin1(ext);
             QFile::remove(answer);
-            QVERIFY(gui::presentReport(nullptr, doc, QString::fromStdString(r.title), extras));
+            QVERIFY(frame.runCommand(gui::command::kReportSaveAs));
             QVERIFY(QFile::exists(answer));
+            QTRY_VERIFY(w.isNull());
         }
+        QVERIFY(frame.mdiArea()->subWindowList().isEmpty());
         QFile pdf(base + QStringLiteral(".pdf"));
         QVERIFY(pdf.open(QIODevice::ReadOnly));
         QVERIFY(pdf.read(5) == "%PDF-");
         std::ifstream csv((base + QStringLiteral(".csv")).toStdString(), std::ios::binary);
         std::ostringstream bytes;
         bytes << csv.rdbuf();
-        QCOMPARE(bytes.str(), *extras.csv);
+        QCOMPARE(bytes.str(), csvRows);
         const Result<rtf::RtfDocument> back =
             rtf::readRtfFile((base + QStringLiteral(".rtf")).toStdString());
         QVERIFY(back.ok());

@@ -3,7 +3,8 @@
 // converter's own start signal) opens the recording window with the live
 // trace, and the end of the run opens the saved, processed chromatogram;
 // the recording window's commands, the stop question of "Disconect2", the
-// sounds, and the recovery of a journal left by a crash.
+// sounds, and the recovery of a journal left by a crash. The waiting
+// window's line names the channel's detector when the instrument has one.
 
 #include <QApplication>
 #include <QLabel>
@@ -49,6 +50,18 @@ bool writeShortMethod(const std::string& name, float minutes) {
     sheet.method().capture.samplingRate = 10.0f;
     return sheet.WriteMethod(name).ok();
 }
+
+// An instrument with a detector on its first channel only.
+class DetectorDevice : public zelmora::CDevice {
+  public:
+    int type() const override { return kDemo; }
+    std::string detectorName(int channel) const override {
+        return channel == 0 ? "Измеритель малых токов 1" : std::string();
+    }
+
+  protected:
+    void onReceive(const std::uint8_t*, std::size_t) override {}
+};
 
 fs::path picturePath(const char* name) {
     const char* dir = std::getenv("ZELMORA_PICTURES");
@@ -176,6 +189,23 @@ class RecordingWndTest : public QObject {
 
     // The converter's own start signal starts the waiting third channel; the
     // run time ends the recording and the chromatogram opens, processed.
+    // "Канал 1   Детектор: ...   Метод: ...": the detector only where there is one.
+    void waitingLineNamesTheDetector() {
+        DetectorDevice dev;
+        QVERIFY(dev.init(0, CChannel::factory(nullptr)));
+        QVERIFY(dev.channelCount() >= 2);
+        auto& first = static_cast<CChannel&>(dev.channel(0));
+        auto& second = static_cast<CChannel&>(dev.channel(1));
+        first.SetMethod("Газ", 1, true);
+        second.SetMethod("Газ", 1, true);
+        CWaitingWnd one(first, 0, nullptr);
+        QCOMPARE(one.findChild<QLabel*>("channelLine")->text(),
+                 QStringLiteral("Канал 1   Детектор: Измеритель малых токов 1   Метод: Газ"));
+        CWaitingWnd two(second, 1, nullptr);
+        QCOMPARE(two.findChild<QLabel*>("channelLine")->text(),
+                 QStringLiteral("Канал 2   Метод: Газ"));
+    }
+
     void startSignalRecordsARunToItsEnd() {
         auto& qt = static_cast<QApplication&>(*QCoreApplication::instance());
         zelmora::gui::CZelmoraApp app(qt);

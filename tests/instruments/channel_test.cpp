@@ -1,7 +1,12 @@
 // The recording channel on a stand-in instrument: arming and the start
 // guard, the signal array of the run, stopping once from two threads, a
 // series numbered 1, 2, 3, the start-button rule near the start, and the
-// journal that a crash leaves behind turned back into a chromatogram.
+// journal that a crash leaves behind turned back into a chromatogram. A queue
+// worked through on the simulated converter hands each sample's results to
+// the laboratory's export program (a small script that keeps what it got);
+// a missing program, one that refuses and an unwritable temporary folder
+// leave work-log lines and the queue going on. A method that inverts a
+// detector has its signal recorded negated.
 
 #include "instruments/channel.h"
 
@@ -18,8 +23,11 @@
 
 #include "app/paths.h"
 #include "app/settings_store.h"
+#include "app/text.h"
+#include "app/work_log.h"
 #include "document/message_sink.h"
 #include "document/zelmora_doc.h"
+#include "instruments/demo_adc.h"
 #include "instruments/device.h"
 #include "instruments/device_types.h"
 #include "instruments/ostrel_adc.h"
@@ -451,6 +459,212 @@ TEST_F(ChannelTest, QueueOfThreeSamplesWorkedThroughByASeriesOfThree) {
     }
     EXPECT_EQ(queue.firstNew(), -1);
     EXPECT_TRUE(messages.entries.empty());
+}
+
+// The queue's export program as a laboratory would have it: a script that
+// notes its arguments and keeps a copy of the result file it was given.
+fs::path writeExportScript(const fs::path& folder) {
+    const fs::path script = folder / "lims put.sh";
+    test::writeFile(script,
+                    "#!/bin/sh\n"
+                    "here=$(dirname \"$0\")\n"
+                    "for a in \"$@\"; do printf '%s|' \"$a\"; done >> \"$here/args.log\"\n"
+                    "echo >> \"$here/args.log\"\n"
+                    "cp \"$3\" \"$here/$(basename \"$4\").xml\" || exit 5\n"
+                    "exit \"${EXIT_CODE:-0}\"\n");
+    fs::permissions(script, fs::perms::owner_all);
+    return script;
+}
+
+std::vector<std::string> splitAt(const std::string& s, char sep) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    for (std::size_t at; (at = s.find(sep, from)) != std::string::npos; from = at + 1)
+        parts.push_back(s.substr(from, at - from));
+    if (from < s.size())
+        parts.push_back(s.substr(from));
+    return parts;
+}
+
+std::string queueOf(std::initializer_list<int> ids) {
+    std::string xml = "<?xml version=\"1.0\"?><Document>";
+    int n = 0;
+    for (int id : ids) {
+        ++n;
+        xml += "<analyse n=\"" + std::to_string(n) + "\"><comments>партия</comments><info>Газ " +
+               std::to_string(n) + "</info><organization>Цех 2</organization><type>Б</type><id>" +
+               std::to_string(id) + "</id><vial>" + std::to_string(n) +
+               "</vial><status>0</status><MSt>0</MSt><MProbe>1</MProbe></analyse>";
+    }
+    return xml + "</Document>";
+}
+
+// Runs the simulated converter's third channel (started by the converter
+// itself once armed) through a series of `count` analyses.
+void recordQueueSeries(TestHost& host, CDemoAdc& adc, int count) {
+    auto& ch = dynamic_cast<CChannel&>(adc.channel(2));
+    const std::size_t before = host.results.size();
+    ch.SetMethod("Газ КЖК", count, true);
+    ASSERT_TRUE(ch.Arm());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (host.results.size() < before + static_cast<std::size_t>(count)) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the series did not finish";
+        host.drain();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    host.drain();
+}
+
+TEST_F(ChannelTest, QueueSamplesOnTheSimulatedConverterGoToTheExportProgram) {
+    if (!CWorkLog::instance().active())
+        CWorkLog::instance().start({}, "test", "test");
+    writeMethod("Газ КЖК", 0.05f, 10.0f);  // 30 points
+    const fs::path lims = tmp / "lims";
+    fs::create_directories(lims);
+    const fs::path script = writeExportScript(lims);
+    const fs::path xmlFolder = tmp / "xml";
+    fs::create_directories(xmlFolder);
+
+    test::writeFile(tmp / "aq-20261210.xml", queueOf({501, 502}));
+    AnalysisQueue queue(tmp / "queue.xml");
+    ASSERT_TRUE(queue.load(tmp / "aq-20261210.xml").ok());
+    SettingsStore settings(tmp / "settings", true);
+    QueueSettings qs;
+    qs.device = 0;
+    qs.channel = 2;
+    qs.workingMethod = "Газ КЖК";
+    qs.exportProgram = "\"" + script.string() + "\" --lims \"партия 7\"";
+    qs.save(settings);
+    RecordingMessageSink messages;
+    auto link = std::make_shared<QueueRecordingLink>(queue, settings, messages);
+    link->setTemporaryFolder(xmlFolder);
+    host.opts.enableKGK = true;
+
+    CDemoAdc adc;
+    ASSERT_TRUE(adc.init(0, CChannel::factory(&host)));
+    adc.setPeriodMs(1);
+    dynamic_cast<CChannel&>(adc.channel(2)).setQueueLink(link);
+    ASSERT_TRUE(adc.open());
+    recordQueueSeries(host, adc, 2);
+
+    ASSERT_EQ(host.results.size(), 2u);
+    const std::vector<std::string> calls = splitAt(test::readFile(lims / "args.log"), '\n');
+    ASSERT_EQ(calls.size(), 2u) << test::readFile(lims / "args.log");
+    for (int i = 0; i < 2; ++i) {
+        const auto& f = host.results[static_cast<std::size_t>(i)];
+        ASSERT_TRUE(f) << f.message();
+        EXPECT_TRUE(f->saved);
+        EXPECT_TRUE(f->handedOver);
+        // The program's own words, then the result file and the chromatogram.
+        const std::vector<std::string> args = splitAt(calls[static_cast<std::size_t>(i)], '|');
+        ASSERT_GE(args.size(), 4u);
+        EXPECT_EQ(args[0], "--lims");
+        EXPECT_EQ(args[1], "партия 7");
+        EXPECT_EQ(fs::path(args[2]).parent_path(), xmlFolder);
+        EXPECT_EQ(fs::path(args[2]).extension(), ".xml");
+        EXPECT_FALSE(fs::exists(args[2]));  // removed once the program took it
+        EXPECT_EQ(fs::path(args[3]), f->path);
+        EXPECT_TRUE(fs::exists(f->path));
+        // The result file as the program got it: the sample's analysis number
+        // and the hydrocarbon keys (no such peaks here: 0.001 each).
+        const std::string xml = test::readFile(lims / (f->path.filename().string() + ".xml"));
+        const std::string id = std::to_string(501 + i);
+        EXPECT_NE(xml.find("<id dt:dt=\"string\">" + id + "</id>"), std::string::npos) << xml;
+        EXPECT_NE(xml.find("xmlns:dt=\"urn:schemas-microsoft-com:datatypes\""), std::string::npos);
+        EXPECT_NE(xml.find("<ic6 dt:dt=\"r8\">0.001</ic6>"), std::string::npos) << xml;
+        EXPECT_EQ(queue.entries()[static_cast<std::size_t>(i)].status, kQueueProcessed);
+    }
+    EXPECT_TRUE(fs::is_empty(xmlFolder));
+    std::string log = text::fromCp1251(test::readFile(CWorkLog::instance().path()));
+    EXPECT_NE(log.find("Результаты анализа 502 переданы программе экспорта"), std::string::npos);
+
+    // Bad paths: a program that is not there, one that refuses the results,
+    // a temporary folder that does not exist. Each is a work-log line; the
+    // samples are processed and the queue goes on.
+    test::writeFile(tmp / "aq-20261211.xml", queueOf({601, 602, 603}));
+    ASSERT_TRUE(queue.load(tmp / "aq-20261211.xml").ok());
+    qs.exportProgram = "\"" + (tmp / "нет такой" / "lims").string() + "\"";
+    qs.save(settings);
+    recordQueueSeries(host, adc, 1);
+    qs.exportProgram = "/bin/sh -c \"exit 3\"";
+    qs.save(settings);
+    recordQueueSeries(host, adc, 1);
+    qs.exportProgram = "\"" + script.string() + "\"";
+    qs.save(settings);
+    link->setTemporaryFolder(tmp / "нет такой");
+    recordQueueSeries(host, adc, 1);
+    adc.close();
+    ASSERT_EQ(host.results.size(), 5u);
+    for (std::size_t i = 2; i < 5; ++i) {
+        ASSERT_TRUE(host.results[i]) << host.results[i].message();
+        EXPECT_TRUE(host.results[i]->saved);
+        EXPECT_FALSE(host.results[i]->handedOver);
+        EXPECT_EQ(queue.entries()[i - 2].status, kQueueProcessed);
+    }
+    log = text::fromCp1251(test::readFile(CWorkLog::instance().path()));
+    EXPECT_NE(log.find("! Ошибка запуска приложения экспорта '\"" +
+                       (tmp / "нет такой" / "lims").string() + "\"'"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("! Программа экспорта вернула код завершения 3"), std::string::npos);
+    EXPECT_NE(
+        log.find("Не удаётся записать временный файл в папке " + (tmp / "нет такой").string()),
+        std::string::npos);
+    EXPECT_EQ(splitAt(test::readFile(lims / "args.log"), '\n').size(), 2u);
+    EXPECT_TRUE(messages.entries.empty());
+}
+
+TEST_F(ChannelTest, InvertedDetectorOfTheMethodIsRecordedUpright) {
+    // The method's chromatograph settings invert detector 1, not detector 2.
+    Method m;
+    m.capture.analysisTime = 0.05f;  // 30 points at 10 per second
+    m.capture.samplingRate = 10.0f;
+    m.kalder.emplace();
+    m.kalder->invertDetector = {1, 0, 0, 0};
+    const fs::path folder = ProgramOptions().methodFolder();
+    ASSERT_TRUE(paths::ensureFolder(folder));
+    ASSERT_TRUE(paths::writeFileAtomically(folder / "Инверсия.mtd", writeMethodFile(m)));
+    writeMethod("Прямой", 0.05f, 10.0f);
+    make(10.0);
+    EXPECT_EQ(signalPolarity(&m, 0), -1);
+    EXPECT_EQ(signalPolarity(&m, 1), 1);
+    EXPECT_EQ(signalPolarity(&m, 4), 1);  // an auxiliary channel has no detector
+    EXPECT_EQ(signalPolarity(nullptr, 0), 1);
+
+    const auto recordArmed = [&](int c, const std::string& method) -> fs::path {
+        ch(c).SetMethod(method, 1, false);
+        EXPECT_TRUE(ch(c).Arm());
+        ch(c).TriggerStart();
+        host.drain();
+        EXPECT_TRUE(ch(c).isRecording());
+        feed(30, 2.5, c);
+        host.drain();
+        if (host.results.empty() || !host.results.back())
+            return {};
+        return host.results.back()->path;
+    };
+    const auto firstSample = [](const fs::path& file) {
+        CZelmoraDoc back;
+        EXPECT_TRUE(back.Read(file)) << file;  // the file is read as any other
+        return back.sampleCount() > 0 ? back.sample(0) : 0.0f;
+    };
+    // Detector 1 inverted: the signal comes out negated, in the file too.
+    const fs::path inverted = recordArmed(0, "Инверсия");
+    EXPECT_EQ(ch(0).polarity(), -1);
+    EXPECT_FLOAT_EQ(firstSample(inverted), -2.5f);
+    // Detector 2 of the same method, and detector 1 under another method:
+    // as it comes.
+    EXPECT_FLOAT_EQ(firstSample(recordArmed(1, "Инверсия")), 2.5f);
+    EXPECT_FLOAT_EQ(firstSample(recordArmed(0, "Прямой")), 2.5f);
+    EXPECT_EQ(ch(0).polarity(), 1);
+    // "Записать хроматограмму" with the inverting method records the same
+    // way as an armed start.
+    ch(0).SetMethod("Инверсия", 1, false);
+    ASSERT_TRUE(ch(0).RecordNow());
+    feed(30, 2.5);
+    host.drain();
+    ASSERT_TRUE(host.results.back());
+    EXPECT_FLOAT_EQ(firstSample(host.results.back()->path), -2.5f);
 }
 
 TEST_F(ChannelTest, StartButtonWithinATenthOfAMinuteDoesNotStop) {

@@ -434,6 +434,18 @@ TEST(RunStates, ZoneTableFaults) {
     EXPECT_EQ(f.rs.runState(), kError);
 }
 
+// The waiting window names the detector of each detector channel: the
+// detector modules in the order of the composition.
+TEST(RunStates, DetectorChannelsFollowTheDetectorModules) {
+    Rig r;
+    EXPECT_EQ(r.rs.detectorName(0), "");  // composition not known yet
+    r.start(warmSettings(0), {kCarrier, kFlame, kHydrogen, moduleAddress(kClassConductivity, 0)});
+    EXPECT_EQ(r.rs.detectorName(0), "Измеритель малых токов 1");
+    EXPECT_EQ(r.rs.detectorName(1), "Детектор по теплопроводности 1");
+    EXPECT_EQ(r.rs.detectorName(2), "");
+    EXPECT_EQ(r.rs.detectorName(5), "");
+}
+
 TEST(RunStates, RecordingHooksDriveTheAnalysisAndTheValves) {
     Rig r;
     KalderRunSettings s = warmSettings(0);
