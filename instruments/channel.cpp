@@ -217,8 +217,10 @@ Status CChannel::prepare(bool recordNow) {
                 pointRate = m->capture.samplingRate;
             // The inverted detector of the method's chromatograph settings:
             // its peaks are recorded upright, the same whether the channel
-            // was armed or told to record at once.
-            polarity = signalPolarity(m, index());
+            // was armed or told to record at once. An instrument that
+            // inverts the detector itself has already done so.
+            if (!device().invertsDetectorsItself())
+                polarity = signalPolarity(m, index());
         }
     }
     if (recordNow && samplePassport_) {

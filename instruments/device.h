@@ -94,6 +94,10 @@ class CDevice {
     // The detector that gives channel `channel` its signal, as the waiting
     // window names it; empty when the channel has none of its own.
     virtual std::string detectorName(int /*channel*/) const { return {}; }
+    // True when the instrument itself turns an inverted detector's signal
+    // upright (from its own settings, or from the method's when the channel
+    // loads them); the channel must then not negate it a second time.
+    virtual bool invertsDetectorsItself() const { return false; }
     virtual void onRecordingStarted(int /*channel*/) {}
     virtual void onRecordingStopped(int /*channel*/) {}
     virtual void onMethodStarted(int channel);

@@ -102,6 +102,7 @@ class CKalderInstrument : public CDevice {
     std::string statusText() const override { return run_->statusText(); }
     bool isReadyToRecord() const override { return run_->isReadyToRecord(); }
     std::string detectorName(int channel) const override { return run_->detectorName(channel); }
+    bool invertsDetectorsItself() const override { return true; }
     // With the Pelvio autosampler in use the run begins with its series: the
     // chromatograph waits for its injections (state 20) instead of recording.
     // The start an injection gives a waiting channel records at once.

@@ -55,6 +55,7 @@ class StandInDevice : public CDevice {
     void onRecordingStarted(int) override { ++started; }
     void onRecordingStopped(int) override { ++stopped; }
     void onStartCancelled(int) override { ++cancelled; }
+    bool invertsDetectorsItself() const override { return invertsItself.load(); }
     void onMethodStarted(int c) override {
         ++methodStarts;
         CDevice::onMethodStarted(c);
@@ -62,6 +63,7 @@ class StandInDevice : public CDevice {
 
     std::atomic<int> started{0}, stopped{0}, cancelled{0}, methodStarts{0};
     std::atomic<bool> allowRun{true};
+    std::atomic<bool> invertsItself{false};
     std::vector<int> commands;  // guarded by commandsMutex
 
     std::mutex commandsMutex;
@@ -665,6 +667,11 @@ TEST_F(ChannelTest, InvertedDetectorOfTheMethodIsRecordedUpright) {
     host.drain();
     ASSERT_TRUE(host.results.back());
     EXPECT_FLOAT_EQ(firstSample(host.results.back()->path), -2.5f);
+    // An instrument that turns the detector upright itself (the
+    // chromatograph, from the same settings) is not negated twice.
+    dev->invertsItself = true;
+    EXPECT_FLOAT_EQ(firstSample(recordArmed(0, "Инверсия")), 2.5f);
+    EXPECT_EQ(ch(0).polarity(), 1);
 }
 
 TEST_F(ChannelTest, StartButtonWithinATenthOfAMinuteDoesNotStop) {
