@@ -209,9 +209,7 @@ TEST_F(KalderTest, WritesAreCheckedAndMissingModulesTimeOut) {
 
 TEST_F(KalderTest, PlugAndPlayOverTheLine) {
     sim::KalderSimConfig c;
-    // Plug-and-play gives each answer five or six packets; at 10 times speed
-    // that is still 100 ms of a loaded machine's time.
-    c.speed = 10;
+    c.speed = 40;
     // Two amplifiers at one address, a virtual device, an empty stack.
     c.modules = {simModule(moduleAddress(kClassFlame, 0), 0x000A01, 2),
                  simModule(moduleAddress(kClassFlame, 0), 0x000A02, 5),
