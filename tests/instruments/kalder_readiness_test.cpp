@@ -1,5 +1,5 @@
 // The chromatograph brought to readiness over a pseudo-terminal against the
-// simulated instrument with its physics at 50 times speed: heating, the
+// simulated instrument with its physics at 20 times speed: heating, the
 // detector warm-up, ignition, the delay before readiness, an analysis and
 // cooling; and the faults the simulator raises on request, each ending in
 // its alarm, its reason and its work-log line.
@@ -24,7 +24,12 @@ namespace {
 using namespace run_state;
 using test::eventually;
 
-constexpr double kSpeed = 50.0;
+// Every parameter written (an ignition pulse, a gas flow) waits a number of
+// packets for its answer, and the flame must show within 25 s of the
+// instrument's time after the pulse was asked for. At 50 times speed a
+// loaded machine held the requests and answers back longer than that:
+// pulses were repeated, or came too late and the flame "never lit".
+constexpr double kSpeed = 20.0;
 
 std::string workLogText() {
     return text::fromCp1251(test::readFile(CWorkLog::instance().path()));
@@ -129,13 +134,13 @@ TEST_F(ReadinessTest, ColdStartToReadyAnalysisAndCooling) {
     clearStates();
 
     ASSERT_TRUE(follow(
-        *d, [&] { return d->runState() == kBeforeIgnition; }, 15000));
+        *d, [&] { return d->runState() == kBeforeIgnition; }, 60000));
     ASSERT_TRUE(eventually(
         [&] { return d->statusText().find("Ожидание прогрева детектора") != std::string::npos; },
         10000))
         << d->statusText();
     ASSERT_TRUE(follow(
-        *d, [&] { return d->runState() == kReady; }, 30000))
+        *d, [&] { return d->runState() == kReady; }, 60000))
         << d->statusText();
     // Heating to within a degree takes about 50 s at this rate, the
     // detector zone must stay warm for 60 s, the flame lights at the first
@@ -205,7 +210,7 @@ TEST_F(ReadinessTest, FlameThatNeverLightsEndsInAlarm89) {
     auto d = connect(sim);
     ASSERT_TRUE(test::succeeded(d->open()));
     ASSERT_TRUE(follow(
-        *d, [&] { return d->runState() == kError; }, 40000))
+        *d, [&] { return d->runState() == kError; }, 90000))
         << d->statusText();
     EXPECT_EQ(sim.withModel([](auto& m) { return m.ignitionPulses(); }), 3);
     EXPECT_TRUE(d->alarms().has(kAlarmNoIgnition));
@@ -248,7 +253,7 @@ TEST_F(ReadinessTest, InjectedFaultsRaiseTheirAlarms) {
                 return s.find("Температуры вне нормы.") != std::string::npos &&
                        s.find("Газы вне нормы.") != std::string::npos;
             },
-            15000))
+            30000))
             << d->statusText();
         EXPECT_NE(d->runState(), kReady);
         d->close();
@@ -267,7 +272,7 @@ TEST_F(ReadinessTest, InjectedFaultsRaiseTheirAlarms) {
         ASSERT_TRUE(sim.start(&error)) << error;
         auto d = connect(sim);
         ASSERT_TRUE(test::succeeded(d->open()));
-        ASSERT_TRUE(eventually([&] { return d->alarms().has(50) && d->alarms().has(43); }, 20000))
+        ASSERT_TRUE(eventually([&] { return d->alarms().has(50) && d->alarms().has(43); }, 60000))
             << d->alarms().stopReasonText();
         EXPECT_EQ(d->runState(), kError);
         EXPECT_GE(d->alarms().count(88), 1u);
@@ -297,11 +302,11 @@ TEST_F(ReadinessTest, InjectedFaultsRaiseTheirAlarms) {
         auto d = connect(sim);
         ASSERT_TRUE(test::succeeded(d->open()));
         ASSERT_TRUE(follow(
-            *d, [&] { return d->runState() == kReady; }, 30000))
+            *d, [&] { return d->runState() == kReady; }, 60000))
             << d->statusText();
         clearStates();
         ASSERT_TRUE(follow(
-            *d, [&] { return states().size() > 2 && d->runState() == kReady; }, 30000))
+            *d, [&] { return states().size() > 2 && d->runState() == kReady; }, 60000))
             << d->statusText();
         // Through a new ignition (the warm detector may pass state 2 within
         // one packet).
