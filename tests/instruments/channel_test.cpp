@@ -801,9 +801,16 @@ TEST_F(ChannelTest, KilledRecordingIsRecoveredUpToTheLastSecond) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(3300));
+    // Three seconds of recording, however slowly a loaded machine lets the
+    // child write them.
     int before = 0;
-    std::ifstream(progress) >> before;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (before < 60 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        int noted = 0;
+        if (std::ifstream(progress) >> noted)
+            before = noted;
+    }
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);

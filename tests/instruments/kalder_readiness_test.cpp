@@ -1,5 +1,5 @@
 // The chromatograph brought to readiness over a pseudo-terminal against the
-// simulated instrument with its physics at 50 times speed: heating, the
+// simulated instrument with its physics at 20 times speed: heating, the
 // detector warm-up, ignition, the delay before readiness, an analysis and
 // cooling; and the faults the simulator raises on request, each ending in
 // its alarm, its reason and its work-log line.
@@ -24,7 +24,12 @@ namespace {
 using namespace run_state;
 using test::eventually;
 
-constexpr double kSpeed = 50.0;
+// Every parameter written (an ignition pulse, a gas flow) waits a number of
+// packets for its answer, and the flame must show within 25 s of the
+// instrument's time after the pulse was asked for. At 50 times speed a
+// loaded machine held the requests and answers back longer than that:
+// pulses were repeated, or came too late and the flame "never lit".
+constexpr double kSpeed = 20.0;
 
 std::string workLogText() {
     return text::fromCp1251(test::readFile(CWorkLog::instance().path()));
@@ -68,9 +73,18 @@ class ReadinessTest : public ::testing::Test {
         d->setReceiveTimeoutMs(3000);
         d->setWriterPeriodsMs(2, 20);
         d->setRunSettings(labSettings());
-        // The run states keep the instrument's time: 200 ms per status packet.
-        d->setClock([&sim] {
-            return std::int64_t{1'000'000} + static_cast<std::int64_t>(sim.packetsSent()) * 200;
+        // The run states keep the instrument's time: 200 ms per status packet
+        // the driver has decoded. (The packets the simulator has sent run
+        // ahead of the driver by whatever waits in the line, and on a loaded
+        // machine that backlog made the instrument's time jump past the
+        // five seconds in which the flame is looked for.)
+        // The clock is read on the reader thread at every step and again
+        // just before a new state is entered, so the states noted here are
+        // every state the chromatograph passes through, however briefly.
+        CKalderInstrument* dev = d.get();
+        d->setClock([this, dev] {
+            noteState(*dev);
+            return std::int64_t{1'000'000} + static_cast<std::int64_t>(dev->framesDecoded()) * 200;
         });
         d->setSoundSink([this](const char* s) {
             std::lock_guard lock(mutex_);
@@ -78,19 +92,33 @@ class ReadinessTest : public ::testing::Test {
         });
         return d;
     }
-    // Follows the run states until the predicate holds (wall-clock limit).
+    void noteState(const CKalderInstrument& d) {
+        // Reading the state under the lock keeps the noted order that of the
+        // state's changes, whichever thread reads the clock.
+        std::lock_guard lock(mutex_);
+        const int s = d.runState();
+        if (states_.empty() || states_.back() != s)
+            states_.push_back(s);
+    }
+    std::vector<int> states() {
+        std::lock_guard lock(mutex_);
+        return states_;
+    }
+    void clearStates() {
+        std::lock_guard lock(mutex_);
+        states_.clear();
+    }
+    // Waits until the predicate holds (wall-clock limit).
     template <class F>
     bool follow(CKalderInstrument& d, F done, int timeoutMs) {
         return eventually(
             [&] {
-                const int s = d.runState();
-                if (states_.empty() || states_.back() != s)
-                    states_.push_back(s);
+                noteState(d);
                 return done();
             },
             timeoutMs);
     }
-    std::mutex mutex_;  // guards sounds_
+    std::mutex mutex_;  // guards sounds_ and states_
     std::vector<std::string> sounds_;
     std::vector<int> states_;
 };
@@ -102,15 +130,17 @@ TEST_F(ReadinessTest, ColdStartToReadyAnalysisAndCooling) {
     auto d = connect(sim);
     ASSERT_TRUE(test::succeeded(d->open()));
     const std::uint64_t first = sim.packetsSent();
+    // From here on (the next step notes the state the chromatograph is in).
+    clearStates();
 
     ASSERT_TRUE(follow(
-        *d, [&] { return d->runState() == kBeforeIgnition; }, 15000));
+        *d, [&] { return d->runState() == kBeforeIgnition; }, 60000));
     ASSERT_TRUE(eventually(
         [&] { return d->statusText().find("Ожидание прогрева детектора") != std::string::npos; },
-        5000))
+        10000))
         << d->statusText();
     ASSERT_TRUE(follow(
-        *d, [&] { return d->runState() == kReady; }, 30000))
+        *d, [&] { return d->runState() == kReady; }, 60000))
         << d->statusText();
     // Heating to within a degree takes about 50 s at this rate, the
     // detector zone must stay warm for 60 s, the flame lights at the first
@@ -119,7 +149,7 @@ TEST_F(ReadinessTest, ColdStartToReadyAnalysisAndCooling) {
     const double simulated = static_cast<double>(sim.packetsSent() - first) / 5.0;
     EXPECT_GT(simulated, 130.0);
     EXPECT_LT(simulated, 200.0);
-    EXPECT_EQ(states_,
+    EXPECT_EQ(states(),
               (std::vector<int>{kPreparing, kBeforeIgnition, kIgnition, kSettling, kReady}));
     EXPECT_EQ(sim.withModel([](auto& m) { return m.ignitionPulses(); }), 1);
     EXPECT_TRUE(sim.withModel([](auto& m) { return m.flameLit(); }));
@@ -144,8 +174,8 @@ TEST_F(ReadinessTest, ColdStartToReadyAnalysisAndCooling) {
             return sim.withModel([](auto& m) { return m.cpuParam(80); }) ==
                    (lamp::kReady | lamp::kAnalysis1);
         },
-        3000));
-    ASSERT_TRUE(test::samples(*d, 0).waitForSamples(200, 5000));
+        10000));
+    ASSERT_TRUE(test::samples(*d, 0).waitForSamples(200, 20000));
     test::samples(*d, 0).stop(false);
     EXPECT_EQ(d->runState(), kReady);
     ASSERT_TRUE(
@@ -157,7 +187,7 @@ TEST_F(ReadinessTest, ColdStartToReadyAnalysisAndCooling) {
     const double hot = sim.withModel([](auto& m) { return m.zoneTemperature(2); });
     ASSERT_TRUE(eventually(
         [&] { return sim.withModel([](auto& m) { return m.zoneTemperature(2); }) < hot - 50; },
-        10000));
+        30000));
     d->close();
 
     const std::string log = workLogText();
@@ -180,7 +210,7 @@ TEST_F(ReadinessTest, FlameThatNeverLightsEndsInAlarm89) {
     auto d = connect(sim);
     ASSERT_TRUE(test::succeeded(d->open()));
     ASSERT_TRUE(follow(
-        *d, [&] { return d->runState() == kError; }, 40000))
+        *d, [&] { return d->runState() == kError; }, 90000))
         << d->statusText();
     EXPECT_EQ(sim.withModel([](auto& m) { return m.ignitionPulses(); }), 3);
     EXPECT_TRUE(d->alarms().has(kAlarmNoIgnition));
@@ -223,7 +253,7 @@ TEST_F(ReadinessTest, InjectedFaultsRaiseTheirAlarms) {
                 return s.find("Температуры вне нормы.") != std::string::npos &&
                        s.find("Газы вне нормы.") != std::string::npos;
             },
-            15000))
+            30000))
             << d->statusText();
         EXPECT_NE(d->runState(), kReady);
         d->close();
@@ -242,7 +272,7 @@ TEST_F(ReadinessTest, InjectedFaultsRaiseTheirAlarms) {
         ASSERT_TRUE(sim.start(&error)) << error;
         auto d = connect(sim);
         ASSERT_TRUE(test::succeeded(d->open()));
-        ASSERT_TRUE(eventually([&] { return d->alarms().has(50) && d->alarms().has(43); }, 20000))
+        ASSERT_TRUE(eventually([&] { return d->alarms().has(50) && d->alarms().has(43); }, 60000))
             << d->alarms().stopReasonText();
         EXPECT_EQ(d->runState(), kError);
         EXPECT_GE(d->alarms().count(88), 1u);
@@ -272,15 +302,16 @@ TEST_F(ReadinessTest, InjectedFaultsRaiseTheirAlarms) {
         auto d = connect(sim);
         ASSERT_TRUE(test::succeeded(d->open()));
         ASSERT_TRUE(follow(
-            *d, [&] { return d->runState() == kReady; }, 30000))
+            *d, [&] { return d->runState() == kReady; }, 60000))
             << d->statusText();
-        states_.clear();
+        clearStates();
         ASSERT_TRUE(follow(
-            *d, [&] { return states_.size() > 2 && d->runState() == kReady; }, 30000))
+            *d, [&] { return states().size() > 2 && d->runState() == kReady; }, 60000))
             << d->statusText();
         // Through a new ignition (the warm detector may pass state 2 within
         // one packet).
-        EXPECT_NE(std::find(states_.begin(), states_.end(), kIgnition), states_.end());
+        const std::vector<int> seen = states();
+        EXPECT_NE(std::find(seen.begin(), seen.end(), kIgnition), seen.end());
         EXPECT_EQ(sim.withModel([](auto& m) { return m.ignitionPulses(); }), 2);
         d->close();
         EXPECT_NE(workLogText().find("? Прибор 1 - Неожиданно пропало пламя: ТЕМПЕРАТУРЫ"),

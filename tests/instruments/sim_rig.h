@@ -42,7 +42,7 @@ std::unique_ptr<D> makeDevice(const std::string& path, int receiveTimeoutMs = 20
 
 // Waits up to timeoutMs for a condition, polling.
 template <class F>
-bool eventually(F f, int timeoutMs = 3000) {
+bool eventually(F f, int timeoutMs = 10000) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!f()) {
         if (std::chrono::steady_clock::now() > deadline)
