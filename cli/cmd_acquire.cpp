@@ -13,6 +13,7 @@
 #include "app/text.h"
 #include "cli/cli.h"
 #include "cli/interrupt_signals.h"
+#include "cli/recording_setup.h"
 #include "cli/stderr_sink.h"
 #include "document/zelmora_doc.h"
 #include "instruments/channel.h"
@@ -44,24 +45,19 @@ int run(Args& args) {
     if (!seconds || *seconds <= 0 || *seconds > 24 * 3600)
         return args.usageError("время записи в секундах, больше 0: " + *secondsText);
     int timeoutMs = kDefaultReceiveTimeoutMs;
-    if (const auto t = args.option("--timeout-ms")) {
-        const auto v = text::parseInt(*t);
-        if (!v || *v < 10 || *v > 600000)
-            return args.usageError("время ожидания от 10 до 600000 мс: " + *t);
-        timeoutMs = static_cast<int>(*v);
-    }
+    double noMinutes = 0;  // the length is given in seconds here
+    if (const auto usage = readRecordingLimits(args, noMinutes, timeoutMs))
+        return *usage;
 
     const WorkLogSession session;  // outlives the devices, so their last lines are kept
     CDeviceManager m(userSettings());
     m.load();
-    if (*deviceNo < 1 || *deviceNo > m.count())
-        return failure(text::format("нет прибора %lld (в списке %d)", *deviceNo, m.count()));
-    const int di = static_cast<int>(*deviceNo) - 1;
+    const auto chosen = chooseRecordingChannel(m, *deviceNo, *channelNo);
+    if (!chosen)
+        return failure(chosen.message());
+    const int di = chosen->first;
+    const int ci = chosen->second;
     CDevice& dev = m.device(di);
-    if (*channelNo < 1 || *channelNo > dev.channelCount())
-        return failure(
-            text::format("у прибора %s %d каналов", dev.displayName().c_str(), dev.channelCount()));
-    const int ci = static_cast<int>(*channelNo) - 1;
     auto* channel = dynamic_cast<SampleChannel*>(&dev.channel(ci));
     if (channel == nullptr)
         return failure("канал не поддерживает запись");

@@ -15,6 +15,7 @@
 #include "app/text.h"
 #include "cli/cli.h"
 #include "cli/interrupt_signals.h"
+#include "cli/recording_setup.h"
 #include "cli/stderr_sink.h"
 #include "database/analyses_database.h"
 #include "database/analysis_start_time.h"
@@ -29,42 +30,10 @@
 namespace zelmora::cli {
 namespace {
 
-// The channel's "interface thread" is the command's main loop: posted work
-// waits in a queue that the loop runs.
-class CliChannelHost : public ChannelHost {
+// The channel's "interface thread" is the command's main loop.
+class CliChannelHost : public LoopChannelHost {
   public:
-    void post(std::function<void()> work) override {
-        {
-            std::lock_guard lock(mutex_);
-            queue_.push_back(std::move(work));
-        }
-        wake_.notify_one();
-    }
-    // Runs what was posted, waiting up to `ms` for the first piece.
-    void run(int ms) {
-        std::deque<std::function<void()>> work;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return !queue_.empty(); });
-            work.swap(queue_);
-        }
-        for (auto& w : work)
-            w();
-    }
-    MessageSink& messages() override { return sink_; }
-    ProgramOptions options() const override {
-        ProgramOptions o = programOptions();
-        // Headless, every analysis is written and its results saved.
-        o.autoSave = true;
-        o.checkSaveDb = database;
-        o.autoClose = true;
-        o.checkOpenPassport = !sample.empty();
-        return o;
-    }
-    std::time_t startTime() override { return AnalysisStartTime::instance().next(); }
-    std::filesystem::path journalFolder() const override {
-        return RecordingJournal::folderIn(paths::defaultDataFolder());
-    }
+    CliChannelHost() : LoopChannelHost("zelmora-cli record: ") {}
     void editPassport(CZelmoraDoc& doc) override { doc.passport.sample = sample; }
     void showWaiting(CChannel& channel) override {
         if (minutes > 0)
@@ -100,17 +69,7 @@ class CliChannelHost : public ChannelHost {
     }
 
     std::string sample;
-    double minutes = 0;
     bool waitStart = false;
-    bool database = true;
-    int finished = 0;
-    int failed = 0;
-
-  private:
-    StderrMessageSink sink_{"zelmora-cli record: "};
-    std::mutex mutex_;  // guards queue_
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> queue_;
 };
 
 int run(Args& args) {
@@ -136,54 +95,30 @@ int run(Args& args) {
         series = *v;
     }
     CliChannelHost host;
-    if (const auto m = args.option("--minutes")) {
-        const auto v = text::parseDouble(*m);
-        if (!v || *v <= 0 || *v > 3000)
-            return args.usageError("время записи в минутах, от 0 до 3000: " + *m);
-        host.minutes = *v;
-    }
     int timeoutMs = kDefaultReceiveTimeoutMs;
-    if (const auto t = args.option("--timeout-ms")) {
-        const auto v = text::parseInt(*t);
-        if (!v || *v < 10 || *v > 600000)
-            return args.usageError("время ожидания от 10 до 600000 мс: " + *t);
-        timeoutMs = static_cast<int>(*v);
-    }
+    if (const auto usage = readRecordingLimits(args, host.minutes, timeoutMs))
+        return *usage;
     host.sample = args.option("--sample").value_or("");
+    host.openPassport = !host.sample.empty();
     host.waitStart = args.flag("--wait-start");
     host.database = !args.flag("--no-db");
 
     const WorkLogSession session;
     // The results go to the database through the save, as in the desktop program.
-    std::unique_ptr<db::CAnalysesDatabase> database;
-    struct StoreGuard {
-        ~StoreGuard() { installResultsStore(nullptr); }
-    } storeGuard;
-    if (host.database) {
-        const std::filesystem::path file = programOptions().databaseFile();
-        database = std::make_unique<db::CAnalysesDatabase>(file);
-        std::error_code ec;
-        const db::Status opened =
-            std::filesystem::exists(file, ec)
-                ? database->open()
-                : (paths::ensureFolder(file.parent_path()), database->create());
-        if (!opened)
-            return failure(opened, "база данных: ");
-        installResultsStore(
-            std::make_shared<db::CAnalysesStore>(*database, documentMethodComponents));
-    }
+    RecordingDatabase database;
+    if (host.database)
+        if (const Status opened = database.open(); !opened)
+            return failure(opened);
 
     CDeviceManager m(userSettings());
     m.setChannelFactory(CChannel::factory(&host));
     m.load();
-    if (*deviceNo < 1 || *deviceNo > m.count())
-        return failure(text::format("нет прибора %lld (в списке %d)", *deviceNo, m.count()));
-    const int di = static_cast<int>(*deviceNo) - 1;
+    const auto chosen = chooseRecordingChannel(m, *deviceNo, *channelNo);
+    if (!chosen)
+        return failure(chosen.message());
+    const int di = chosen->first;
+    const int ci = chosen->second;
     CDevice& dev = m.device(di);
-    if (*channelNo < 1 || *channelNo > dev.channelCount())
-        return failure(
-            text::format("у прибора %s %d каналов", dev.displayName().c_str(), dev.channelCount()));
-    const int ci = static_cast<int>(*channelNo) - 1;
     auto* channel = dynamic_cast<CChannel*>(&dev.channel(ci));
     if (channel == nullptr)
         return failure("канал не поддерживает запись");

@@ -18,6 +18,7 @@
 #include "app/text.h"
 #include "cli/cli.h"
 #include "cli/interrupt_signals.h"
+#include "cli/recording_setup.h"
 #include "cli/stderr_sink.h"
 #include "database/analyses_database.h"
 #include "database/analysis_start_time.h"
@@ -35,38 +36,9 @@ namespace zelmora::cli {
 namespace {
 
 // The command's main loop stands for the interface thread.
-class SeriesHost : public ChannelHost {
+class SeriesHost : public LoopChannelHost {
   public:
-    void post(std::function<void()> work) override {
-        {
-            std::lock_guard lock(mutex_);
-            queue_.push_back(std::move(work));
-        }
-        wake_.notify_one();
-    }
-    void run(int ms) {
-        std::deque<std::function<void()>> work;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return !queue_.empty(); });
-            work.swap(queue_);
-        }
-        for (auto& w : work)
-            w();
-    }
-    MessageSink& messages() override { return sink_; }
-    ProgramOptions options() const override {
-        ProgramOptions o = programOptions();
-        o.autoSave = true;
-        o.checkSaveDb = database;
-        o.autoClose = true;
-        o.checkOpenPassport = false;
-        return o;
-    }
-    std::time_t startTime() override { return AnalysisStartTime::instance().next(); }
-    std::filesystem::path journalFolder() const override {
-        return RecordingJournal::folderIn(paths::defaultDataFolder());
-    }
+    SeriesHost() : LoopChannelHost("zelmora-cli series: ") {}
     void recordingStarted(CChannel& channel) override {
         ++started;
         const CZelmoraDoc* doc = channel.document();
@@ -88,17 +60,7 @@ class SeriesHost : public ChannelHost {
                      doc->passport.vial, doc->sampleCount(), doc->peakCount());
     }
 
-    double minutes = 0;
-    bool database = true;
     int started = 0;
-    int finished = 0;
-    int failed = 0;
-
-  private:
-    StderrMessageSink sink_{"zelmora-cli series: "};
-    std::mutex mutex_;  // guards queue_
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> queue_;
 };
 
 // "1-5", "2,4,9-11": the vials, from 1, in ascending order.
@@ -154,39 +116,16 @@ int run(Args& args) {
         repeat = static_cast<int>(*v);
     }
     SeriesHost host;
-    if (const auto m = args.option("--minutes")) {
-        const auto v = text::parseDouble(*m);
-        if (!v || *v <= 0 || *v > 3000)
-            return args.usageError("время записи в минутах, от 0 до 3000: " + *m);
-        host.minutes = *v;
-    }
     int timeoutMs = kDefaultReceiveTimeoutMs;
-    if (const auto t = args.option("--timeout-ms")) {
-        const auto v = text::parseInt(*t);
-        if (!v || *v < 10 || *v > 600000)
-            return args.usageError("время ожидания от 10 до 600000 мс: " + *t);
-        timeoutMs = static_cast<int>(*v);
-    }
+    if (const auto usage = readRecordingLimits(args, host.minutes, timeoutMs))
+        return *usage;
     host.database = !args.flag("--no-db");
 
     const WorkLogSession session;
-    std::unique_ptr<db::CAnalysesDatabase> database;
-    struct StoreGuard {
-        ~StoreGuard() { installResultsStore(nullptr); }
-    } storeGuard;
-    if (host.database) {
-        const std::filesystem::path file = programOptions().databaseFile();
-        database = std::make_unique<db::CAnalysesDatabase>(file);
-        std::error_code ec;
-        const db::Status opened =
-            std::filesystem::exists(file, ec)
-                ? database->open()
-                : (paths::ensureFolder(file.parent_path()), database->create());
-        if (!opened)
-            return failure(opened, "база данных: ");
-        installResultsStore(
-            std::make_shared<db::CAnalysesStore>(*database, documentMethodComponents));
-    }
+    RecordingDatabase database;
+    if (host.database)
+        if (const Status opened = database.open(); !opened)
+            return failure(opened);
 
     CDeviceManager m(userSettings());
     m.setChannelFactory(CChannel::factory(&host));
@@ -198,14 +137,14 @@ int run(Args& args) {
     if (sampler == nullptr)
         return failure(text::format("прибор %d — не %s", si + 1,
                                     deviceTypeName(static_cast<int>(DeviceType::Ht300))));
-    if (*deviceNo < 1 || *deviceNo > m.count() || *deviceNo == *samplerNo)
+    if (*deviceNo == *samplerNo)
         return failure(text::format("нет прибора %lld для записи", *deviceNo));
-    const int di = static_cast<int>(*deviceNo) - 1;
+    const auto chosen = chooseRecordingChannel(m, *deviceNo, *channelNo);
+    if (!chosen)
+        return failure(chosen.message());
+    const int di = chosen->first;
+    const int ci = chosen->second;
     CDevice& dev = m.device(di);
-    if (*channelNo < 1 || *channelNo > dev.channelCount())
-        return failure(
-            text::format("у прибора %s %d каналов", dev.displayName().c_str(), dev.channelCount()));
-    const int ci = static_cast<int>(*channelNo) - 1;
     auto* channel = dynamic_cast<CChannel*>(&dev.channel(ci));
     if (channel == nullptr)
         return failure("канал не поддерживает запись");

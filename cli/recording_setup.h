@@ -1,0 +1,80 @@
+#pragma once
+// What the recording commands (record, series, acquire) share: the command's
+// main loop standing in for the interface thread of the channels, the
+// analyses database the finished chromatograms are saved to, and the choice
+// of the recording device and channel from the command line.
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "app/result.h"
+#include "cli/cli.h"
+#include "cli/stderr_sink.h"
+#include "instruments/channel.h"
+
+namespace zelmora {
+class CDeviceManager;
+namespace db {
+class CAnalysesDatabase;
+}
+}  // namespace zelmora
+
+namespace zelmora::cli {
+
+// Posted work waits in a queue that the command's loop runs. Headless, every
+// analysis is written, closed and (unless told otherwise) put in the database.
+class LoopChannelHost : public ChannelHost {
+  public:
+    explicit LoopChannelHost(std::string messagePrefix) : sink_(std::move(messagePrefix)) {}
+
+    void post(std::function<void()> work) override;
+    // Runs what was posted, waiting up to `ms` for the first piece.
+    void run(int ms);
+    MessageSink& messages() override { return sink_; }
+    ProgramOptions options() const override;
+    std::time_t startTime() override;
+    std::filesystem::path journalFolder() const override;
+
+    double minutes = 0;  // --minutes, 0 = the method's run time
+    bool database = true;
+    bool openPassport = false;  // the passport is filled before the recording
+    int finished = 0;
+    int failed = 0;
+
+  private:
+    StderrMessageSink sink_;
+    std::mutex mutex_;  // guards queue_
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> queue_;
+};
+
+// "--minutes" (0...3000) and "--timeout-ms" (10...600000) of a recording
+// command; the exit code of a usage error, or nothing when both are good.
+std::optional<int> readRecordingLimits(Args& args, double& minutes, int& timeoutMs);
+
+// The analyses database of the settings, opened (created when missing) and
+// installed as the store of finished results for as long as it lives.
+class RecordingDatabase {
+  public:
+    RecordingDatabase();
+    ~RecordingDatabase();
+    RecordingDatabase(const RecordingDatabase&) = delete;
+    RecordingDatabase& operator=(const RecordingDatabase&) = delete;
+    Status open();
+
+  private:
+    std::unique_ptr<db::CAnalysesDatabase> database_;
+};
+
+// Device and channel as numbered on the command line (from 1), checked
+// against the device list: their indexes, or the reason they do not exist.
+Result<std::pair<int, int>> chooseRecordingChannel(CDeviceManager& devices, long long deviceNo,
+                                                   long long channelNo);
+
+}  // namespace zelmora::cli
