@@ -50,22 +50,14 @@ class CliChannelHost : public LoopChannelHost {
                      channel.seriesTotal() - channel.seriesRemaining() + 1, channel.seriesTotal(),
                      channel.runTime());
     }
-    void chromatogramReady(CChannel&, std::unique_ptr<CZelmoraDoc> doc,
-                           const Result<FinishedRecording>& f) override {
-        ++finished;
-        if (!f) {
-            std::fprintf(stderr, "zelmora-cli record: %s\n", f.message().c_str());
-            ++failed;
-            return;
-        }
-        std::printf("%s\n", f->path.c_str());
-        std::fflush(stdout);
-        std::fprintf(stderr, "Хроматограмма: %s, точек %zu, пиков %zu%s%s\n", f->path.c_str(),
-                     doc->sampleCount(), doc->peakCount(),
-                     doc->passport.databaseKey > 0
-                         ? text::format(", номер анализа %d", doc->passport.databaseKey).c_str()
-                         : "",
-                     f->exported ? ", экспорт записан" : "");
+    std::string describe(const CZelmoraDoc& doc, const FinishedRecording& f) const override {
+        return text::format(
+            "Хроматограмма: %s, точек %zu, пиков %zu%s%s", f.path.c_str(), doc.sampleCount(),
+            doc.peakCount(),
+            doc.passport.databaseKey > 0
+                ? text::format(", номер анализа %d", doc.passport.databaseKey).c_str()
+                : "",
+            f.exported ? ", экспорт записан" : "");
     }
 
     std::string sample;

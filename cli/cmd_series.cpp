@@ -46,18 +46,9 @@ class SeriesHost : public LoopChannelHost {
                      doc ? doc->passport.vial : 0, doc ? doc->passport.sample.c_str() : "",
                      minutes > 0 ? minutes : channel.runTime());
     }
-    void chromatogramReady(CChannel&, std::unique_ptr<CZelmoraDoc> doc,
-                           const Result<FinishedRecording>& f) override {
-        ++finished;
-        if (!f) {
-            std::fprintf(stderr, "zelmora-cli series: %s\n", f.message().c_str());
-            ++failed;
-            return;
-        }
-        std::printf("%s\n", f->path.c_str());
-        std::fflush(stdout);
-        std::fprintf(stderr, "Хроматограмма: %s, виала %d, точек %zu, пиков %zu\n", f->path.c_str(),
-                     doc->passport.vial, doc->sampleCount(), doc->peakCount());
+    std::string describe(const CZelmoraDoc& doc, const FinishedRecording& f) const override {
+        return text::format("Хроматограмма: %s, виала %d, точек %zu, пиков %zu", f.path.c_str(),
+                            doc.passport.vial, doc.sampleCount(), doc.peakCount());
     }
 
     int started = 0;

@@ -1,6 +1,7 @@
 #include "cli/recording_setup.h"
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 
 #include "app/paths.h"
@@ -10,6 +11,7 @@
 #include "database/analysis_start_time.h"
 #include "database/results_saver.h"
 #include "document/results_store.h"
+#include "document/zelmora_doc.h"
 #include "instruments/device_manager.h"
 #include "instruments/recording_journal.h"
 #include "method/document_method.h"
@@ -50,6 +52,19 @@ std::time_t LoopChannelHost::startTime() {
 
 std::filesystem::path LoopChannelHost::journalFolder() const {
     return RecordingJournal::folderIn(paths::defaultDataFolder());
+}
+
+void LoopChannelHost::chromatogramReady(CChannel&, std::unique_ptr<CZelmoraDoc> doc,
+                                        const Result<FinishedRecording>& f) {
+    ++finished;
+    if (!f) {
+        std::fprintf(stderr, "%s%s\n", prefix_.c_str(), f.message().c_str());
+        ++failed;
+        return;
+    }
+    std::printf("%s\n", f->path.c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", describe(*doc, *f).c_str());
 }
 
 std::optional<int> readRecordingLimits(Args& args, double& minutes, int& timeoutMs) {

@@ -31,7 +31,8 @@ namespace zelmora::cli {
 // analysis is written, closed and (unless told otherwise) put in the database.
 class LoopChannelHost : public ChannelHost {
   public:
-    explicit LoopChannelHost(std::string messagePrefix) : sink_(std::move(messagePrefix)) {}
+    explicit LoopChannelHost(std::string messagePrefix)
+        : prefix_(messagePrefix), sink_(std::move(messagePrefix)) {}
 
     void post(std::function<void()> work) override;
     // Runs what was posted, waiting up to `ms` for the first piece.
@@ -40,6 +41,10 @@ class LoopChannelHost : public ChannelHost {
     ProgramOptions options() const override;
     std::time_t startTime() override;
     std::filesystem::path journalFolder() const override;
+    // Counts the finished analysis, prints its file on stdout and its
+    // summary (describe) on stderr, or the reason it failed.
+    void chromatogramReady(CChannel& channel, std::unique_ptr<CZelmoraDoc> doc,
+                           const Result<FinishedRecording>& finishedRecording) override;
 
     double minutes = 0;  // --minutes, 0 = the method's run time
     bool database = true;
@@ -47,7 +52,12 @@ class LoopChannelHost : public ChannelHost {
     int finished = 0;
     int failed = 0;
 
+  protected:
+    // The stderr line of a finished analysis, without its newline.
+    virtual std::string describe(const CZelmoraDoc& doc, const FinishedRecording& f) const = 0;
+
   private:
+    std::string prefix_;
     StderrMessageSink sink_;
     std::mutex mutex_;  // guards queue_
     std::condition_variable wake_;
