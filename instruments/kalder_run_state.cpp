@@ -892,9 +892,9 @@ void CKalderRunState::stateSwitch(std::uint32_t& reasons) {
 // --- texts -------------------------------------------------------------------
 
 std::string CKalderRunState::readinessText() const {
+    std::lock_guard lock(mutex_);
     const std::uint32_t r = reasons_.load();
     std::string s;
-    std::lock_guard lock(mutex_);
     const std::int64_t t = now();
     if (r & reason::kDetectorWarmUp)
         s += "Ожидание прогрева детектора\r\n";
@@ -931,6 +931,9 @@ std::string CKalderRunState::readinessText() const {
 }
 
 std::string CKalderRunState::statusText() const {
+    // The step changes the state and then the reasons under the lock: one
+    // text must not pair the new state with the old reasons.
+    std::lock_guard lock(mutex_);
     const int s = state_.load();
     std::string out = runStateText(s, attempt_.load() > 0 ? attempt_.load() - 1 : 0);
     const std::string r = readinessText();
