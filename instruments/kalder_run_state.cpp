@@ -956,6 +956,7 @@ std::string CKalderRunState::detectorName(int channel) const {
 }
 
 bool CKalderRunState::isReadyToRecord() const {
+    std::lock_guard lock(mutex_);
     const int s = state_.load();
     if (s == kReady)
         return true;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up and builds everything, then runs all tests: the release build with
 # every test, the AddressSanitizer build with the core tests, and each fuzz
-# target for a bounded time (FUZZ_SECONDS, default 30).
+# target for a bounded time (FUZZ_SECONDS, default 15).
 #   bash scripts/test.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +15,7 @@ LSAN_OPTIONS=suppressions=$PWD/fuzz/lsan_suppressions.txt \
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --preset asan -j "$jobs"
 
-seconds=${FUZZ_SECONDS:-30}
+seconds=${FUZZ_SECONDS:-15}
 passed=0
 failed=0
 for target in build/fuzz/fuzz/fuzz_*; do
