@@ -105,31 +105,38 @@ void CWorkLog::stop() {
     active_.store(false);
 }
 
-void CWorkLog::write(std::string_view message) noexcept {
-    put(message, true);
+std::uint64_t CWorkLog::write(std::string_view message) noexcept {
+    return put(message, true);
 }
 
 void CWorkLog::append(std::string_view text) noexcept {
     put(text, false);
 }
 
-void CWorkLog::put(std::string_view message, bool stamped) noexcept {
+bool CWorkLog::appendTo(std::uint64_t entry, std::string_view text) noexcept {
+    return entry != 0 && put(text, false, entry) != 0;
+}
+
+std::uint64_t CWorkLog::put(std::string_view message, bool stamped,
+                            std::uint64_t onlyAfter) noexcept {
     try {
-        putOrThrow(message, stamped);
+        return putOrThrow(message, stamped, onlyAfter);
     } catch (...) {
         // The entry is lost; the work it describes must go on.
+        return 0;
     }
 }
 
-void CWorkLog::putOrThrow(std::string_view message, bool stamped) {
+std::uint64_t CWorkLog::putOrThrow(std::string_view message, bool stamped,
+                                   std::uint64_t onlyAfter) {
     if (!active_.load())
-        return;
+        return 0;
     // Conversion happens before the lock is taken; inside it only the file is
     // touched.
     const std::string body = toLogBytes(message);
     std::lock_guard lock(mutex_);
-    if (path_.empty())
-        return;
+    if (path_.empty() || (onlyAfter != 0 && onlyAfter != entries_))
+        return 0;
     std::string bytes;
     if (stamped) {
         std::time_t now = fixedTime_.load();
@@ -145,10 +152,37 @@ void CWorkLog::putOrThrow(std::string_view message, bool stamped) {
     bytes += body;
     Fd fd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
     if (fd.get() < 0)
-        return;
+        return 0;
     // One write() call per entry: O_APPEND keeps it whole even against other
     // processes appending to the same file.
-    writeAll(fd.get(), bytes);
+    if (!writeAll(fd.get(), bytes))
+        return 0;
+    if (stamped)
+        ++entries_;
+    return stamped ? entries_ : onlyAfter != 0 ? onlyAfter : entries_;
+}
+
+void CWorkLogSource::write(std::string_view message) noexcept {
+    std::lock_guard lock(mutex_);
+    entry_ = log_.write(message);
+    try {
+        text_.assign(message);
+    } catch (...) {
+        text_.clear();
+    }
+}
+
+void CWorkLogSource::append(std::string_view text) noexcept {
+    std::lock_guard lock(mutex_);
+    try {
+        if (!log_.appendTo(entry_, text)) {
+            // Another entry came in between: this one's line again, whole.
+            entry_ = log_.write(text_ + std::string(text));
+        }
+        text_ += text;
+    } catch (...) {
+        // The continuation is lost; the work goes on.
+    }
 }
 
 bool CWorkLog::trim(const std::filesystem::path& log, const std::filesystem::path& rotation,

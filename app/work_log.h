@@ -44,9 +44,13 @@ class CWorkLog {
     // One time-stamped entry; the text is UTF-8 and is stored in 1251. Never
     // throws: an entry that cannot be written (no memory, no disk) is lost,
     // and the caller carries on.
-    void write(std::string_view message) noexcept;
+    // Returns the entry's number, 0 when it was not written.
+    std::uint64_t write(std::string_view message) noexcept;
     // Text appended to the previous entry, with no line break or time stamp.
     void append(std::string_view text) noexcept;
+    // Appends to entry `entry` only while it is still the last one; false
+    // when another entry came after it (or nothing was written).
+    bool appendTo(std::uint64_t entry, std::string_view text) noexcept;
 
     std::filesystem::path path() const;
     bool active() const;
@@ -62,13 +66,33 @@ class CWorkLog {
     void setFixedTime(std::time_t t) { fixedTime_.store(t); }
 
   private:
-    void put(std::string_view message, bool stamped) noexcept;
-    void putOrThrow(std::string_view message, bool stamped);
+    // `onlyAfter`: for a continuation, the entry it must follow (0: any).
+    std::uint64_t put(std::string_view message, bool stamped, std::uint64_t onlyAfter = 0) noexcept;
+    std::uint64_t putOrThrow(std::string_view message, bool stamped, std::uint64_t onlyAfter);
 
-    mutable std::mutex mutex_;  // guards path_ and every write to the file
+    mutable std::mutex mutex_;  // guards path_, entries_ and every write to the file
     std::filesystem::path path_;
+    std::uint64_t entries_ = 0;  // time-stamped entries written so far
     std::atomic<bool> active_{false};
     std::atomic<std::time_t> fixedTime_{0};
+};
+
+// The entries of one source whose continuations come later, often from
+// another thread: a chromatograph's parameter request, then its answer. A
+// continuation that finds another source's entry after its own writes its
+// own entry again, whole, with the continuation, so that an answer never
+// lands on a stranger's line.
+class CWorkLogSource {
+  public:
+    explicit CWorkLogSource(CWorkLog& log = CWorkLog::instance()) : log_(log) {}
+    void write(std::string_view message) noexcept;
+    void append(std::string_view text) noexcept;
+
+  private:
+    CWorkLog& log_;
+    std::mutex mutex_;         // guards entry_ and text_
+    std::uint64_t entry_ = 0;  // the source's last entry in the log
+    std::string text_;         // its text so far
 };
 
 }  // namespace zelmora

@@ -389,6 +389,11 @@ bool CDevice::write(const std::uint8_t* bytes, std::size_t count) {
     return false;
 }
 
+std::uint64_t CDevice::inputMark() const {
+    std::lock_guard lock(portMutex_);
+    return bytesReceived_.load() + port_.pendingInput();
+}
+
 bool CDevice::flush() {
     std::lock_guard lock(portMutex_);
     return port_.drain();

@@ -145,6 +145,11 @@ class CDevice {
     int handshakeTimeoutMs() const { return handshakeTimeoutMs_.load(); }
 
     std::uint64_t bytesReceived() const { return bytesReceived_.load(); }
+    // The position in the received stream up to which every byte had
+    // already arrived: what the reader took plus what waits on the line.
+    // Taken right after a request is written, a packet ending at or before
+    // it left the instrument before the request reached it.
+    std::uint64_t inputMark() const;
     std::uint64_t framesDecoded() const { return framesDecoded_.load(); }
     // CPU time that the device's threads spent, in seconds.
     double cpuSeconds() const;

@@ -25,10 +25,6 @@ void logLine(std::string_view s) {
     CWorkLog::instance().write(s);
 }
 
-void logAppend(std::string_view s) {
-    CWorkLog::instance().append(s);
-}
-
 std::int64_t steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -107,8 +103,11 @@ double kalderAuxValue(int s, const KalderLiveValues& v) {
 
 CKalderInstrument::CKalderInstrument(int type)
     : type_(type == 0 ? 0 : 1),
-      queue_(0, &describeParam, ParamLog{&logLine, &logAppend}),
-      pnp_(nullptr, CPlugAndPlay::Hooks{&logLine, &logAppend,
+      queue_(0, &describeParam,
+             ParamLog{[this](std::string_view s) { requestLog_.write(s); },
+                      [this](std::string_view s) { requestLog_.append(s); }}),
+      pnp_(nullptr, CPlugAndPlay::Hooks{[this](std::string_view s) { requestLog_.write(s); },
+                                        [this](std::string_view s) { requestLog_.append(s); },
                                         [this](std::string_view s) { message(std::string(s)); }}),
       kept_(std::make_unique<CPlaceholderDevice>(type_)) {
     setReceiveTimeoutMs(kKalderReceiveTimeoutMs);
@@ -418,6 +417,7 @@ void CKalderInstrument::writerLoop() {
                 if (auto r = pnp_.buildRequest()) {
                     write(r->data(), r->size());
                     flush();
+                    pnp_.markSent(inputMark());
                     pause = pnpPeriodMs_.load();
                 }
             } else if (!queue_.paused()) {
@@ -439,10 +439,13 @@ void CKalderInstrument::startPlugAndPlay(bool autoConfirm) {
 }
 
 void CKalderInstrument::onReceive(const std::uint8_t* bytes, std::size_t count) {
+    // The base counted these bytes before handing them over.
+    const std::uint64_t taken = bytesReceived();
+    const std::uint64_t start = taken >= count ? taken - count : 0;
     for (std::size_t i = 0; i < count; ++i) {
         for (const auto& f : parser_.feed(bytes[i])) {
             if (auto p = wire::decodeKalderPacket(f.span()))
-                processPacket(*p);
+                processPacket(*p, start + i + 1);
         }
     }
     const std::uint64_t bad = parser_.checksumErrors();
@@ -452,7 +455,7 @@ void CKalderInstrument::onReceive(const std::uint8_t* bytes, std::size_t count) 
     }
 }
 
-void CKalderInstrument::processPacket(const wire::KalderPacket& p) {
+void CKalderInstrument::processPacket(const wire::KalderPacket& p, std::uint64_t streamEnd) {
     countFrame();
     if (p.hasSequence) {
         if (lastSequence_ >= 0 && p.sequence != ((lastSequence_ + 1) & 0xFF)) {
@@ -506,7 +509,7 @@ void CKalderInstrument::processPacket(const wire::KalderPacket& p) {
     if (p.answer) {
         const wire::KalderAnswer& a = *p.answer;
         if (pnp_.active()) {
-            pnp_.onPacket(a);
+            pnp_.onPacket(a, streamEnd);
         } else {
             queue_.onAnswer(a.address, a.numberField, a.value);
             checkStack();

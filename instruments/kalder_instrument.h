@@ -42,6 +42,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/work_log.h"
 #include "instruments/device.h"
 #include "instruments/kalder_live.h"
 #include "instruments/kalder_run_state.h"
@@ -172,7 +173,8 @@ class CKalderInstrument : public CDevice {
     void stopWorkers() override;
 
   private:
-    void processPacket(const wire::KalderPacket& p);
+    // `streamEnd`: the position in the received stream where it ended.
+    void processPacket(const wire::KalderPacket& p, std::uint64_t streamEnd);
     void writerLoop();
     bool sleepWriter(int ms);
     void registerControlUnit();
@@ -185,6 +187,9 @@ class CKalderInstrument : public CDevice {
     void message(const std::string& text) const;
 
     const int type_;
+    // The parameter queue's and plug-and-play's lines: a request, then
+    // (from the reader thread) its answer on the same line.
+    CWorkLogSource requestLog_;
     CParamQueue queue_;
     CPlugAndPlay pnp_;
 

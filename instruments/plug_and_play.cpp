@@ -265,6 +265,7 @@ std::optional<std::array<std::uint8_t, wire::kKalderRequestSize>> CPlugAndPlay::
     next_.reset();
     sent_ = r;
     packets_ = 0;
+    sentMark_ = 0;
     return wire::buildKalderRequest(r.address, r.number, r.value, r.write);
 }
 
@@ -341,13 +342,23 @@ void CPlugAndPlay::finishLocked(Out& out) {
     }
 }
 
-void CPlugAndPlay::onPacket(const wire::KalderAnswer& a) {
+void CPlugAndPlay::markSent(std::uint64_t inputMark) {
+    std::lock_guard lock(mutex_);
+    if (sent_ && !next_)
+        sentMark_ = inputMark;
+}
+
+void CPlugAndPlay::onPacket(const wire::KalderAnswer& a, std::uint64_t streamEnd) {
     Out out;
     {
         std::lock_guard lock(mutex_);
         if (state_ == kIdle)
             return;
         ++tact_;
+        // Packets a slow reader finds waiting on the line left the
+        // instrument before the request did.
+        if (sent_ && !next_ && streamEnd <= sentMark_)
+            return;
         // A wait counts packets from the moment its request went out.
         const bool waiting = !next_ && sent_.has_value();
         if (waiting)

@@ -34,6 +34,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -99,8 +100,15 @@ class CPlugAndPlay {
 
     // Writer thread: the request due now, if any.
     std::optional<std::array<std::uint8_t, wire::kKalderRequestSize>> buildRequest();
-    // Reader thread: the answer slot of every type 0, 1 or 2 packet.
-    void onPacket(const wire::KalderAnswer& answer);
+    // Writer thread, once the request is on the line: `inputMark` is the
+    // received stream's position at that moment (CDevice::inputMark).
+    void markSent(std::uint64_t inputMark);
+    // Reader thread: the answer slot of every type 0, 1 or 2 packet, with
+    // the position in the received stream where the packet ended. A packet
+    // that was already on its way when the request went out neither
+    // answers it nor counts against its wait.
+    void onPacket(const wire::KalderAnswer& answer,
+                  std::uint64_t streamEnd = std::numeric_limits<std::uint64_t>::max());
 
     std::string progressText() const;
     std::vector<FoundModule> modules() const;
@@ -135,6 +143,7 @@ class CPlugAndPlay {
     std::optional<Request> next_;  // waiting for the writer
     std::optional<Request> sent_;  // on the line, answer awaited
     int packets_ = 0;              // packets since the last request went out
+    std::uint64_t sentMark_ = 0;   // received stream position when it went out
     int tact_ = 0;                 // packets since the start
     std::uint32_t cpuSerial_ = 0;
     std::array<std::uint8_t, 16> stack_{};

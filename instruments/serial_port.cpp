@@ -187,6 +187,13 @@ long SerialPort::read(std::uint8_t* buffer, std::size_t max) {
     }
 }
 
+std::size_t SerialPort::pendingInput() const {
+    int n = 0;
+    if (fd_ < 0 || ::ioctl(fd_, FIONREAD, &n) != 0 || n < 0)
+        return 0;
+    return static_cast<std::size_t>(n);
+}
+
 bool SerialPort::write(const std::uint8_t* bytes, std::size_t count, int timeoutMs) {
     if (fd_ < 0) {
         lastErrno_ = EBADF;

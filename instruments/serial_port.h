@@ -59,6 +59,8 @@ class SerialPort {
     // count, 0 when nothing is waiting, -1 on an error (errno kept in
     // lastErrno()).
     long read(std::uint8_t* buffer, std::size_t max);
+    // Bytes the line has received that no read has taken yet.
+    std::size_t pendingInput() const;
     // Writes every byte, looping over partial writes and waiting for room up
     // to timeoutMs in total. True only when all bytes were written.
     bool write(const std::uint8_t* bytes, std::size_t count, int timeoutMs);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -44,6 +45,60 @@ TEST(WorkLog, EntriesContinuationsStartAndStopLines) {
         "-------------------------------------------------";
     EXPECT_EQ(test::readFile(dir / "Zelmora.log"), text::toCp1251(expected));
     EXPECT_TRUE(log.path().empty());
+}
+
+TEST(WorkLog, ASourcesContinuationNeverLandsOnAnotherLine) {
+    test::TempDir dir;
+    CWorkLog log;
+    log.setFixedTime(fixedTime());
+    log.start(dir.path(), "v", "d");
+    CWorkLogSource chromatograph(log);
+    chromatograph.write("  Прибор 1 Запрос 1");
+    chromatograph.append(" ответ 1");
+    chromatograph.write("  Прибор 1 Запрос 2");
+    log.write("  Pelvio:   Доза.");  // another thread, in between
+    chromatograph.append(" ответ 2");
+    chromatograph.append(" и ещё");
+    log.stop();
+    const std::string expected =
+        "\r\n09/12/2026 12:34:56 . Программа запущена - версия v от d"
+        "\r\n09/12/2026 12:34:56   Прибор 1 Запрос 1 ответ 1"
+        "\r\n09/12/2026 12:34:56   Прибор 1 Запрос 2"
+        "\r\n09/12/2026 12:34:56   Pelvio:   Доза."
+        "\r\n09/12/2026 12:34:56   Прибор 1 Запрос 2 ответ 2 и ещё"
+        "\r\n09/12/2026 12:34:56 . Программа остановлена\r\n"
+        "-------------------------------------------------";
+    EXPECT_EQ(test::readFile(dir / "Zelmora.log"), text::toCp1251(expected));
+
+    // Two threads writing requests and answers at once: every answer ends
+    // up on a line of its own request.
+    test::TempDir busy;
+    CWorkLog shared;
+    shared.start(busy.path(), "v", "d");
+    CWorkLogSource a(shared), b(shared);
+    auto run = [&shared](CWorkLogSource& s, char name) {
+        for (int i = 0; i < 300; ++i) {
+            s.write(text::format("req %c%d", name, i));
+            shared.write("other");
+            s.append(text::format(" ans %c%d", name, i));
+        }
+    };
+    std::thread ta(run, std::ref(a), 'a');
+    std::thread tb(run, std::ref(b), 'b');
+    ta.join();
+    tb.join();
+    shared.stop();
+    const std::string all = test::readFile(busy / "Zelmora.log");
+    std::size_t answers = 0;
+    for (std::size_t at = all.find(" ans "); at != std::string::npos;
+         at = all.find(" ans ", at + 1)) {
+        const std::size_t lineStart = all.rfind('\n', at);
+        const std::string line = all.substr(lineStart, at - lineStart);
+        const std::string ans = all.substr(at + 5, all.find_first_of("\r", at) - at - 5);
+        EXPECT_NE(line.find("req " + ans), std::string::npos) << line << " /" << ans;
+        ++answers;
+    }
+    EXPECT_EQ(answers, 600u);
 }
 
 TEST(WorkLog, AMissingFolderLosesEntriesSilently) {
@@ -122,7 +177,8 @@ TEST(WorkLog, EightThreadsWriteWholeLinesAndLoseNone) {
             }
         });
     }
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     log.stop();
     const std::string content = text::fromCp1251(test::readFile(dir / "Zelmora.log"));
     std::set<std::string> seen;
@@ -134,7 +190,8 @@ TEST(WorkLog, EightThreadsWriteWholeLinesAndLoseNone) {
         const std::string line = content.substr(pos, end == std::string::npos ? end : end - pos);
         ++lines;
         const auto p = line.find("Поток");
-        if (p == std::string::npos) continue;
+        if (p == std::string::npos)
+            continue;
         EXPECT_EQ(line.substr(line.size() - 10), "конец") << line;
         EXPECT_TRUE(seen.insert(line.substr(p)).second) << line;
     }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <deque>
 #include <random>
 #include <string>
 #include <vector>
@@ -63,6 +64,34 @@ struct Bench {
                 for (const auto& f : parser.feed(b))
                     if (auto p = wire::decodeKalderPacket(f.span()); p && p->answer)
                         pnp.onPacket(*p->answer);
+        }
+    }
+    // The same with a reader that is `lag` packets behind the line, as on a
+    // busy computer: packets wait on the line while requests go out. With
+    // `marked`, the writer tells where the received stream stood when each
+    // request went out.
+    void runLagging(std::size_t lag, bool marked, std::uint64_t maxPackets = 20000) {
+        std::deque<std::vector<std::uint8_t>> line;
+        std::uint64_t emitted = 0;
+        std::uint64_t taken = 0;
+        for (std::uint64_t i = 0; i < maxPackets && pnp.active() && pnp.state() != 6; ++i, ++n) {
+            line.push_back(model.packetBytes(n));
+            emitted += line.back().size();
+            if (n % 2 == 0)
+                if (auto r = pnp.buildRequest()) {
+                    model.receive(r->data(), r->size());
+                    if (marked)
+                        pnp.markSent(emitted);
+                }
+            while (line.size() > lag) {
+                for (auto b : line.front()) {
+                    ++taken;
+                    for (const auto& f : parser.feed(b))
+                        if (auto p = wire::decodeKalderPacket(f.span()); p && p->answer)
+                            pnp.onPacket(*p->answer, taken);
+                }
+                line.pop_front();
+            }
         }
     }
     std::vector<std::uint32_t> polls() const {
@@ -129,6 +158,34 @@ TEST(PlugAndPlay, FindsConfirmsAndRemembersAKnownComposition) {
     EXPECT_EQ(b.house.records().size(), 1u);
     EXPECT_NE(b.pnp.progressText().find("Конец  PnP\n\n04012345 40034567 48045678 "),
               std::string::npos);
+}
+
+TEST(PlugAndPlay, AReaderBehindTheLineStillFindsTheComposition) {
+    auto modules = [] {
+        return composition({simModule(moduleAddress(kClassGasPair, 0), 0x034567, 12),
+                            simModule(moduleAddress(kClassFlame, 0), 0x012345, 3)},
+                           true);
+    };
+    // Eight packets behind, each answer comes later than a step may wait
+    // when the packets already on the line are counted against it.
+    Bench unmarked(modules());
+    unmarked.pnp.start(true);
+    unmarked.runLagging(8, false);
+    EXPECT_FALSE(unmarked.pnp.completed());
+    EXPECT_FALSE(unmarked.messages.empty());
+
+    Bench b(modules());
+    b.pnp.start(true);
+    b.runLagging(8, true);
+    ASSERT_TRUE(b.pnp.completed()) << b.pnp.progressText();
+    EXPECT_TRUE(b.messages.empty());
+    EXPECT_EQ(b.pnp.cpuSerial(), 0x00C0FFEEu);
+    const auto mods = b.pnp.modules();
+    ASSERT_EQ(mods.size(), 2u);
+    EXPECT_EQ(mods[0].word, 0x04012345u);
+    EXPECT_EQ(mods[1].word, 0x40034567u);
+    EXPECT_EQ(b.model.stack()[0], 4);
+    EXPECT_EQ(b.model.stack()[1], 64);
 }
 
 TEST(PlugAndPlay, EmptyBusPollsZeroToThirtyTwo) {
