@@ -52,17 +52,13 @@ int run(Args& args) {
     const WorkLogSession session;  // outlives the devices, so their last lines are kept
     CDeviceManager m(userSettings());
     m.load();
-    const auto chosen = chooseRecordingChannel(m, *deviceNo, *channelNo);
-    if (!chosen)
-        return failure(chosen.message());
-    const int di = chosen->first;
-    const int ci = chosen->second;
-    CDevice& dev = m.device(di);
-    auto* channel = dynamic_cast<SampleChannel*>(&dev.channel(ci));
-    if (channel == nullptr)
-        return failure("канал не поддерживает запись");
-    dev.setReceiveTimeoutMs(timeoutMs);
-    dev.setHandshakeTimeoutMs(timeoutMs);
+    const auto target = chooseRecordingTarget<SampleChannel>(m, *deviceNo, *channelNo, timeoutMs);
+    if (!target)
+        return failure(target.message());
+    const int di = target->deviceIndex;
+    const int ci = target->channelIndex;
+    CDevice& dev = *target->device;
+    SampleChannel* channel = target->channel;
     // A start button asking to stop ends the recording early.
     std::atomic<bool> stopPressed{false};
     dev.setCommandSink([&](int id) {
@@ -70,9 +66,7 @@ int run(Args& args) {
         if (cmd && cmd->kind == command::Kind::Stop && cmd->channel == ci)
             stopPressed = true;
     });
-    std::fprintf(stderr, "Подключение: прибор %d (%s), %s\n", di + 1, dev.displayName().c_str(),
-                 deviceHasPort(dev.type()) ? m.portPath(dev.portIndex()).c_str() : "без порта");
-    if (const Status connected = m.connect(di); !connected)
+    if (const Status connected = connectRecordingDevice(m, di); !connected)
         return failure(connected, "Подключить прибор не удалось. ");
     const std::time_t analysisTime = std::time(nullptr);
     // Ctrl+C ends the recording early; what was recorded is kept below.
@@ -130,15 +124,7 @@ int run(Args& args) {
         std::fprintf(stderr, "Хроматограмма: %s, пиков %zu%s\n", r->path.c_str(), doc.peakCount(),
                      doc.hasMethod ? "" : " (метод не загружен, без обработки)");
     }
-    if (lost)
-        return failure("прибор замолчал, запись прервана; записанное сохранено");
-    if (const int signal = InterruptSignals::caught(); signal != 0) {
-        std::fprintf(stderr,
-                     "zelmora-cli acquire: запись прервана (сигнал %d); записанное сохранено\n",
-                     signal);
-        return 128 + signal;
-    }
-    return kExitOk;
+    return recordingExit(lost, "acquire");
 }
 
 }  // namespace

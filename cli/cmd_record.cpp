@@ -105,17 +105,13 @@ int run(Args& args) {
     CDeviceManager m(userSettings());
     m.setChannelFactory(CChannel::factory(&host));
     m.load();
-    const auto chosen = chooseRecordingChannel(m, *deviceNo, *channelNo);
-    if (!chosen)
-        return failure(chosen.message());
-    const int di = chosen->first;
-    const int ci = chosen->second;
-    CDevice& dev = m.device(di);
-    auto* channel = dynamic_cast<CChannel*>(&dev.channel(ci));
-    if (channel == nullptr)
-        return failure("канал не поддерживает запись");
-    dev.setReceiveTimeoutMs(timeoutMs);
-    dev.setHandshakeTimeoutMs(timeoutMs);
+    const auto target = chooseRecordingTarget<CChannel>(m, *deviceNo, *channelNo, timeoutMs);
+    if (!target)
+        return failure(target.message());
+    const int di = target->deviceIndex;
+    const int ci = target->channelIndex;
+    CDevice& dev = *target->device;
+    CChannel* channel = target->channel;
     // The start buttons' commands for this channel, on the loop.
     dev.setCommandSink([&host, channel, ci](int id) {
         const auto cmd = command::decode(id);
@@ -124,9 +120,7 @@ int run(Args& args) {
         if (cmd->kind == command::Kind::Stop)
             host.post([channel] { channel->Stop(true); });
     });
-    std::fprintf(stderr, "Подключение: прибор %d (%s), %s\n", di + 1, dev.displayName().c_str(),
-                 deviceHasPort(dev.type()) ? m.portPath(dev.portIndex()).c_str() : "без порта");
-    if (const Status connected = m.connect(di); !connected)
+    if (const Status connected = connectRecordingDevice(m, di); !connected)
         return failure(connected, "Подключить прибор не удалось. ");
 
     const InterruptSignals interrupt;
@@ -176,15 +170,7 @@ int run(Args& args) {
         std::fputc('\n', stderr);
     if (host.failed > 0)
         return kExitFailure;
-    if (lost)
-        return failure("прибор замолчал, запись прервана; записанное сохранено");
-    if (const int signal = InterruptSignals::caught(); signal != 0) {
-        std::fprintf(stderr,
-                     "zelmora-cli record: запись прервана (сигнал %d); записанное сохранено\n",
-                     signal);
-        return 128 + signal;
-    }
-    return kExitOk;
+    return recordingExit(lost, "record");
 }
 
 }  // namespace

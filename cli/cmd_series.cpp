@@ -130,17 +130,13 @@ int run(Args& args) {
                                     deviceTypeName(static_cast<int>(DeviceType::Ht300))));
     if (*deviceNo == *samplerNo)
         return failure(text::format("нет прибора %lld для записи", *deviceNo));
-    const auto chosen = chooseRecordingChannel(m, *deviceNo, *channelNo);
-    if (!chosen)
-        return failure(chosen.message());
-    const int di = chosen->first;
-    const int ci = chosen->second;
-    CDevice& dev = m.device(di);
-    auto* channel = dynamic_cast<CChannel*>(&dev.channel(ci));
-    if (channel == nullptr)
-        return failure("канал не поддерживает запись");
-    dev.setReceiveTimeoutMs(timeoutMs);
-    dev.setHandshakeTimeoutMs(timeoutMs);
+    const auto recording = chooseRecordingTarget<CChannel>(m, *deviceNo, *channelNo, timeoutMs);
+    if (!recording)
+        return failure(recording.message());
+    const int di = recording->deviceIndex;
+    const int ci = recording->channelIndex;
+    CDevice& dev = *recording->device;
+    CChannel* channel = recording->channel;
     sampler->setHandshakeTimeoutMs(timeoutMs);
 
     // This run's settings: the chosen device and channel, the chosen vials
@@ -162,10 +158,7 @@ int run(Args& args) {
     channel->SetMethod(*method, 1, true);
 
     for (int i : {di, si}) {
-        CDevice& d = m.device(i);
-        std::fprintf(stderr, "Подключение: прибор %d (%s), %s\n", i + 1, d.displayName().c_str(),
-                     deviceHasPort(d.type()) ? m.portPath(d.portIndex()).c_str() : "без порта");
-        if (const Status connected = m.connect(i); !connected) {
+        if (const Status connected = connectRecordingDevice(m, i); !connected) {
             m.disconnect(di);
             return failure(connected, "Подключить прибор не удалось. ");
         }

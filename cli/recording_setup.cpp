@@ -7,12 +7,14 @@
 #include "app/paths.h"
 #include "app/program_settings.h"
 #include "app/text.h"
+#include "cli/interrupt_signals.h"
 #include "database/analyses_database.h"
 #include "database/analysis_start_time.h"
 #include "database/results_saver.h"
 #include "document/results_store.h"
 #include "document/zelmora_doc.h"
 #include "instruments/device_manager.h"
+#include "instruments/device_types.h"
 #include "instruments/recording_journal.h"
 #include "method/document_method.h"
 
@@ -116,6 +118,24 @@ Result<std::pair<int, int>> chooseRecordingChannel(CDeviceManager& devices, long
         return Status::failure(
             text::format("у прибора %s %d каналов", dev.displayName().c_str(), dev.channelCount()));
     return std::pair{di, static_cast<int>(channelNo) - 1};
+}
+
+Status connectRecordingDevice(CDeviceManager& devices, int index) {
+    CDevice& d = devices.device(index);
+    std::fprintf(stderr, "Подключение: прибор %d (%s), %s\n", index + 1, d.displayName().c_str(),
+                 deviceHasPort(d.type()) ? devices.portPath(d.portIndex()).c_str() : "без порта");
+    return devices.connect(index);
+}
+
+int recordingExit(bool lost, const char* command) {
+    if (lost)
+        return failure("прибор замолчал, запись прервана; записанное сохранено");
+    if (const int signal = InterruptSignals::caught(); signal != 0) {
+        std::fprintf(stderr, "zelmora-cli %s: запись прервана (сигнал %d); записанное сохранено\n",
+                     command, signal);
+        return 128 + signal;
+    }
+    return kExitOk;
 }
 
 }  // namespace zelmora::cli

@@ -17,9 +17,9 @@
 #include "cli/cli.h"
 #include "cli/stderr_sink.h"
 #include "instruments/channel.h"
+#include "instruments/device_manager.h"
 
 namespace zelmora {
-class CDeviceManager;
 namespace db {
 class CAnalysesDatabase;
 }
@@ -86,5 +86,42 @@ class RecordingDatabase {
 // against the device list: their indexes, or the reason they do not exist.
 Result<std::pair<int, int>> chooseRecordingChannel(CDeviceManager& devices, long long deviceNo,
                                                    long long channelNo);
+
+// The device and channel a recording command works with.
+template <class Channel>
+struct RecordingTarget {
+    int deviceIndex = 0;
+    int channelIndex = 0;
+    CDevice* device = nullptr;
+    Channel* channel = nullptr;
+};
+
+// The chosen channel when it is of the kind the command records with, its
+// device's line waiting at most `timeoutMs` for the instrument.
+template <class Channel>
+Result<RecordingTarget<Channel>> chooseRecordingTarget(CDeviceManager& devices, long long deviceNo,
+                                                       long long channelNo, int timeoutMs) {
+    const auto chosen = chooseRecordingChannel(devices, deviceNo, channelNo);
+    if (!chosen)
+        return Status::failure(chosen.message());
+    RecordingTarget<Channel> t;
+    t.deviceIndex = chosen->first;
+    t.channelIndex = chosen->second;
+    t.device = &devices.device(t.deviceIndex);
+    t.channel = dynamic_cast<Channel*>(&t.device->channel(t.channelIndex));
+    if (t.channel == nullptr)
+        return Status::failure("канал не поддерживает запись");
+    t.device->setReceiveTimeoutMs(timeoutMs);
+    t.device->setHandshakeTimeoutMs(timeoutMs);
+    return t;
+}
+
+// Connects device `index`, saying on stderr which one and on which port.
+Status connectRecordingDevice(CDeviceManager& devices, int index);
+
+// The exit code of recording command `command` whose recording is over and
+// kept: a failure when the instrument fell silent (`lost`), 128 + the
+// signal when the operator interrupted it, else success.
+int recordingExit(bool lost, const char* command);
 
 }  // namespace zelmora::cli
