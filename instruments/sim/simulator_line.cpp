@@ -130,12 +130,18 @@ void SimulatorLine::runFrames(const FrameClock& clock) {
         if (clock.frameLimit != 0 && n >= clock.frameLimit)
             break;
         const auto due = origin + std::chrono::duration_cast<Clock::duration>(period * double(n));
-        // Wait for the frame's time, reading commands meanwhile; never
-        // early, so the poll rounds the wait up to whole milliseconds.
-        for (auto now = Clock::now(); now < due && !stop_.load(); now = Clock::now()) {
-            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(due - now).count();
+        // Wait for the frame's time, reading commands meanwhile; with less
+        // than a millisecond left the frame goes at once.
+        for (;;) {
+            const auto now = Clock::now();
+            if (now >= due || stop_.load())
+                break;
+            const auto ms =
+                std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count();
             waitReadable(static_cast<int>(std::min<long long>(ms, 20)));
             pump();
+            if (ms <= 0)
+                break;
         }
         if (stop_.load())
             break;

@@ -43,7 +43,8 @@ struct SimulatedFrame {
     std::uint64_t splitMs = 0;  // ... this far apart
 };
 
-// The instrument's side of runFrames(), called on the line's thread.
+// The instrument's side of runFrames(); the hooks are called on the line's
+// thread, silenceMs and frame must be set.
 struct FrameClock {
     double framesPerSecond = 1.0;
     std::uint64_t frameLimit = 0;  // frames before the loop ends; 0: no end
@@ -116,6 +117,7 @@ class SimulatorLine {
   private:
     bool sendFrame(const SimulatedFrame& frame) const;
 
+    // Set by start() and stop() only, while no loop runs.
     PseudoTerminal pty_;
     std::thread thread_;
     Reader reader_;
