@@ -3,29 +3,28 @@
 // program's requests from the line and writes the model's answers back at
 // once (a request that the fault plan loses gets none).
 //
-// mutex_ guards model_; the flags are atomics.
+// mutex_ guards model_; the line keeps its own flags (see
+// simulator_line.h).
 
-#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 
-#include "instruments/pseudo_terminal.h"
 #include "instruments/sim/ht300_model.h"
+#include "instruments/sim/simulator_line.h"
 
 namespace zelmora::sim {
 
 class Ht300PtySimulator {
   public:
     explicit Ht300PtySimulator(Ht300SimConfig config);
-    ~Ht300PtySimulator();
     Ht300PtySimulator(const Ht300PtySimulator&) = delete;
     Ht300PtySimulator& operator=(const Ht300PtySimulator&) = delete;
 
     bool start(std::string* error);
-    void stop();
-    const std::string& path() const { return pty_.slavePath(); }
-    bool finished() const { return finished_.load(); }
+    void stop() { line_.stop(); }
+    const std::string& path() const { return line_.path(); }
+    bool finished() const { return line_.finished(); }
 
     // Looks at or changes the model under its lock.
     template <class F>
@@ -37,13 +36,11 @@ class Ht300PtySimulator {
   private:
     void run();
 
-    PseudoTerminal pty_;
     std::mutex mutex_;  // guards model_
     Ht300Model model_;
     const std::uint64_t requestLimit_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> finished_{false};
+    // Last, so that its thread ends before the model it reads goes.
+    SimulatorLine line_;
 };
 
 }  // namespace zelmora::sim

@@ -7,44 +7,44 @@
 // driver receives only noise (as from a real line at the wrong rate) and
 // its requests are lost.
 //
-// mutex_ guards model_; the counters and flags are atomics.
+// mutex_ guards model_; the counters and flags are atomics, and the line
+// keeps its own (see simulator_line.h).
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "instruments/pseudo_terminal.h"
 #include "instruments/sim/kalder_model.h"
+#include "instruments/sim/simulator_line.h"
 
 namespace zelmora::sim {
 
 class KalderPtySimulator {
   public:
     explicit KalderPtySimulator(KalderSimConfig config);
-    ~KalderPtySimulator();
     KalderPtySimulator(const KalderPtySimulator&) = delete;
     KalderPtySimulator& operator=(const KalderPtySimulator&) = delete;
 
     bool start(std::string* error);
-    void stop();
-    const std::string& path() const { return pty_.slavePath(); }
+    void stop() { line_.stop(); }
+    const std::string& path() const { return line_.path(); }
 
     // The line goes quiet (the packet clock runs on).
     void setSilent(bool on) { silent_.store(on); }
 
-    std::uint64_t packetsSent() const { return packetsSent_.load(); }
-    std::uint64_t nextPacket() const { return nextPacket_.load(); }
+    std::uint64_t packetsSent() const { return line_.framesSent(); }
+    std::uint64_t nextPacket() const { return line_.nextFrame(); }
     // Packets sent while the line ran at the wrong rate.
     std::uint64_t wrongRatePackets() const { return wrongRate_.load(); }
-    bool waitPacketsSent(std::uint64_t n, int timeoutMs) const;
+    bool waitPacketsSent(std::uint64_t n, int timeoutMs) const {
+        return line_.waitFramesSent(n, timeoutMs);
+    }
     // Packets the line could not take in time (a reader that fell behind):
     // sent in part or not at all.
-    std::vector<std::uint64_t> droppedPackets() const;
-    bool finished() const { return finished_.load(); }
+    std::vector<std::uint64_t> droppedPackets() const { return line_.droppedFrames(); }
+    bool finished() const { return line_.finished(); }
 
     // Looks at or changes the model under its lock.
     template <class F>
@@ -55,24 +55,17 @@ class KalderPtySimulator {
 
   private:
     void run();
-    bool send(const std::uint8_t* bytes, std::size_t count, int waitMs);
-    void pump();
+    void receive(const std::uint8_t* bytes, std::size_t count);
+    std::optional<SimulatedFrame> packet(std::uint64_t n);
     bool rateMatches() const;
 
-    PseudoTerminal pty_;
     mutable std::mutex mutex_;  // guards model_
     KalderModel model_;
     const KalderSimConfig config_;  // never changed after construction
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
     std::atomic<bool> silent_{false};
-    std::atomic<bool> finished_{false};
-    std::atomic<std::uint64_t> packetsSent_{0};
-    std::atomic<std::uint64_t> nextPacket_{0};
     std::atomic<std::uint64_t> wrongRate_{0};
-    mutable std::mutex waitMutex_;  // pairs with sentCv_; guards dropped_
-    std::vector<std::uint64_t> dropped_;
-    mutable std::condition_variable sentCv_;
+    // Last, so that its thread ends before the model it reads goes.
+    SimulatorLine line_;
 };
 
 }  // namespace zelmora::sim

@@ -1,19 +1,10 @@
 #include "instruments/sim/pelvio_pty_simulator.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
-
-#include "instruments/sim/pty_simulator.h"
 
 namespace zelmora::sim {
 
 PelvioPtySimulator::PelvioPtySimulator(PelvioSimConfig config) : model_(std::move(config)) {}
-
-PelvioPtySimulator::~PelvioPtySimulator() {
-    stop();
-}
 
 std::int64_t PelvioPtySimulator::now() const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
@@ -22,23 +13,9 @@ std::int64_t PelvioPtySimulator::now() const {
 }
 
 bool PelvioPtySimulator::start(std::string* error) {
-    if (thread_.joinable())
-        return true;
-    if (Status opened = pty_.open(); !opened) {
-        if (error != nullptr)
-            *error = opened.message();
-        return false;
-    }
-    stop_.store(false);
-    thread_ = std::thread([this] { run(); });
-    return true;
-}
-
-void PelvioPtySimulator::stop() {
-    stop_.store(true);
-    if (thread_.joinable())
-        thread_.join();
-    pty_.close();
+    return line_.start(
+        [this](const std::uint8_t* bytes, std::size_t count) { receive(bytes, count); },
+        [this] { run(); }, error);
 }
 
 bool PelvioPtySimulator::expectReceived(const PelvioPayload& want, int timeoutMs) {
@@ -60,25 +37,18 @@ int PelvioPtySimulator::countReceived(const PelvioPayload& want) {
     return static_cast<int>(std::count(got.begin(), got.end(), want));
 }
 
-void PelvioPtySimulator::pump() {
-    std::uint8_t buf[256];
-    for (;;) {
-        const ssize_t n = ::read(pty_.master(), buf, sizeof buf);
-        if (n <= 0)
-            return;
-        {
-            std::lock_guard lock(mutex_);
-            model_.receive(buf, static_cast<std::size_t>(n), now());
-        }
-        changed_.notify_all();
+void PelvioPtySimulator::receive(const std::uint8_t* bytes, std::size_t count) {
+    {
+        std::lock_guard lock(mutex_);
+        model_.receive(bytes, count, now());
     }
+    changed_.notify_all();
 }
 
 void PelvioPtySimulator::run() {
-    while (!stop_.load()) {
-        pollfd p{pty_.master(), POLLIN, 0};
-        ::poll(&p, 1, 10);
-        pump();
+    while (!line_.stopping()) {
+        line_.waitReadable(10);
+        line_.pump();
         std::vector<std::uint8_t> out;
         {
             std::lock_guard lock(mutex_);
@@ -86,7 +56,7 @@ void PelvioPtySimulator::run() {
         }
         changed_.notify_all();
         if (!out.empty())
-            writeToDriver(pty_.master(), out.data(), out.size(), 200, stop_, [this] { pump(); });
+            line_.write(out.data(), out.size(), 200);
     }
 }
 

@@ -5,33 +5,31 @@
 // program ask it for injections and faults and look at what the program
 // sent.
 //
-// mutex_ guards model_ and cursor_ (changed_ is notified after every read).
+// mutex_ guards model_ and cursor_ (changed_ is notified after every read);
+// the line keeps its own flags (see simulator_line.h).
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "instruments/pseudo_terminal.h"
 #include "instruments/sim/pelvio_model.h"
+#include "instruments/sim/simulator_line.h"
 
 namespace zelmora::sim {
 
 class PelvioPtySimulator {
   public:
     explicit PelvioPtySimulator(PelvioSimConfig config);
-    ~PelvioPtySimulator();
     PelvioPtySimulator(const PelvioPtySimulator&) = delete;
     PelvioPtySimulator& operator=(const PelvioPtySimulator&) = delete;
 
     bool start(std::string* error);
-    void stop();
-    const std::string& path() const { return pty_.slavePath(); }
+    void stop() { line_.stop(); }
+    const std::string& path() const { return line_.path(); }
 
     // Looks at or changes the model under its lock; the model's time is
     // the simulator's clock (now()).
@@ -64,16 +62,15 @@ class PelvioPtySimulator {
 
   private:
     void run();
-    void pump();
+    void receive(const std::uint8_t* bytes, std::size_t count);
 
-    PseudoTerminal pty_;
     mutable std::mutex mutex_;  // guards model_, cursor_
     std::condition_variable changed_;
     PelvioModel model_;
     std::size_t cursor_ = 0;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
     const std::chrono::steady_clock::time_point origin_ = std::chrono::steady_clock::now();
+    // Last, so that its thread ends before the model it reads goes.
+    SimulatorLine line_;
 };
 
 }  // namespace zelmora::sim
