@@ -414,7 +414,7 @@ void CKalderInstrument::writerLoop() {
         int pause = writerPeriodMs_.load();
         if (isRunning() && linkReady_.load()) {
             if (pnp_.active()) {
-                if (auto r = pnp_.buildRequest()) {
+                if (auto r = pnp_.buildRequest(true)) {
                     write(r->data(), r->size());
                     flush();
                     pnp_.markSent(inputMark());

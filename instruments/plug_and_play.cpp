@@ -23,6 +23,8 @@ constexpr int kBusWait = 6;          // "at least 6"
 constexpr int kAfterFindWait = 5;
 constexpr int kResetWait = 10;  // "more than 10"
 constexpr int kPollSpan = 32;
+// sentMark_ of a request built but not yet on the line.
+constexpr std::uint64_t kUnmarked = std::numeric_limits<std::uint64_t>::max();
 
 }  // namespace
 
@@ -241,7 +243,8 @@ void CPlugAndPlay::queueLocked(Request r) {
     next_ = r;
 }
 
-std::optional<std::array<std::uint8_t, wire::kKalderRequestSize>> CPlugAndPlay::buildRequest() {
+std::optional<std::array<std::uint8_t, wire::kKalderRequestSize>> CPlugAndPlay::buildRequest(
+    bool marked) {
     std::lock_guard lock(mutex_);
     if (state_ == kIdle)
         return std::nullopt;
@@ -265,7 +268,7 @@ std::optional<std::array<std::uint8_t, wire::kKalderRequestSize>> CPlugAndPlay::
     next_.reset();
     sent_ = r;
     packets_ = 0;
-    sentMark_ = 0;
+    sentMark_ = marked ? kUnmarked : 0;
     return wire::buildKalderRequest(r.address, r.number, r.value, r.write);
 }
 
@@ -356,7 +359,8 @@ void CPlugAndPlay::onPacket(const wire::KalderAnswer& a, std::uint64_t streamEnd
             return;
         ++tact_;
         // Packets a slow reader finds waiting on the line left the
-        // instrument before the request did.
+        // instrument before the request did; so did every packet it takes
+        // while the request is still being written (kUnmarked: all of them).
         if (sent_ && !next_ && streamEnd <= sentMark_)
             return;
         // A wait counts packets from the moment its request went out.

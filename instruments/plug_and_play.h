@@ -98,8 +98,13 @@ class CPlugAndPlay {
     // True once a procedure ran to its end (stack written).
     bool completed() const;
 
-    // Writer thread: the request due now, if any.
-    std::optional<std::array<std::uint8_t, wire::kKalderRequestSize>> buildRequest();
+    // Writer thread: the request due now, if any. `marked`: markSent() will
+    // follow once the request is on the line, and until then no packet
+    // counts for it (the reader may take a backlog of packets that left the
+    // instrument before the request reached it while it is still being
+    // written).
+    std::optional<std::array<std::uint8_t, wire::kKalderRequestSize>> buildRequest(
+        bool marked = false);
     // Writer thread, once the request is on the line: `inputMark` is the
     // received stream's position at that moment (CDevice::inputMark).
     void markSent(std::uint64_t inputMark);
@@ -143,8 +148,10 @@ class CPlugAndPlay {
     std::optional<Request> next_;  // waiting for the writer
     std::optional<Request> sent_;  // on the line, answer awaited
     int packets_ = 0;              // packets since the last request went out
-    std::uint64_t sentMark_ = 0;   // received stream position when it went out
-    int tact_ = 0;                 // packets since the start
+    // Received stream position when it went out; kUnmarked while a marked
+    // request is still being written.
+    std::uint64_t sentMark_ = 0;
+    int tact_ = 0;  // packets since the start
     std::uint32_t cpuSerial_ = 0;
     std::array<std::uint8_t, 16> stack_{};
     int stackIndex_ = 0;

@@ -69,21 +69,16 @@ struct Bench {
     // The same with a reader that is `lag` packets behind the line, as on a
     // busy computer: packets wait on the line while requests go out. With
     // `marked`, the writer tells where the received stream stood when each
-    // request went out.
-    void runLagging(std::size_t lag, bool marked, std::uint64_t maxPackets = 20000) {
+    // request went out. With `catchUp`, the reader takes every packet
+    // waiting on the line while a request is still being written, before
+    // the writer marks it.
+    void runLagging(std::size_t lag, bool marked, std::uint64_t maxPackets = 20000,
+                    bool catchUp = false) {
         std::deque<std::vector<std::uint8_t>> line;
         std::uint64_t emitted = 0;
         std::uint64_t taken = 0;
-        for (std::uint64_t i = 0; i < maxPackets && pnp.active() && pnp.state() != 6; ++i, ++n) {
-            line.push_back(model.packetBytes(n));
-            emitted += line.back().size();
-            if (n % 2 == 0)
-                if (auto r = pnp.buildRequest()) {
-                    model.receive(r->data(), r->size());
-                    if (marked)
-                        pnp.markSent(emitted);
-                }
-            while (line.size() > lag) {
+        auto read = [&](std::size_t behind) {
+            while (line.size() > behind) {
                 for (auto b : line.front()) {
                     ++taken;
                     for (const auto& f : parser.feed(b))
@@ -92,6 +87,19 @@ struct Bench {
                 }
                 line.pop_front();
             }
+        };
+        for (std::uint64_t i = 0; i < maxPackets && pnp.active() && pnp.state() != 6; ++i, ++n) {
+            line.push_back(model.packetBytes(n));
+            emitted += line.back().size();
+            if (n % 2 == 0)
+                if (auto r = pnp.buildRequest(marked)) {
+                    model.receive(r->data(), r->size());
+                    if (catchUp)
+                        read(0);
+                    if (marked)
+                        pnp.markSent(emitted);
+                }
+            read(lag);
         }
     }
     std::vector<std::uint32_t> polls() const {
@@ -180,6 +188,25 @@ TEST(PlugAndPlay, AReaderBehindTheLineStillFindsTheComposition) {
     ASSERT_TRUE(b.pnp.completed()) << b.pnp.progressText();
     EXPECT_TRUE(b.messages.empty());
     EXPECT_EQ(b.pnp.cpuSerial(), 0x00C0FFEEu);
+    const auto mods = b.pnp.modules();
+    ASSERT_EQ(mods.size(), 2u);
+    EXPECT_EQ(mods[0].word, 0x04012345u);
+    EXPECT_EQ(mods[1].word, 0x40034567u);
+    EXPECT_EQ(b.model.stack()[0], 4);
+    EXPECT_EQ(b.model.stack()[1], 64);
+}
+
+TEST(PlugAndPlay, PacketsTakenWhileARequestIsWrittenDoNotCountForIt) {
+    // The reader, up to eight packets behind, catches up while the writer
+    // is still writing each request: all it takes then left the instrument
+    // before the request reached it, and must not use up the request's wait.
+    Bench b(composition({simModule(moduleAddress(kClassGasPair, 0), 0x034567, 12),
+                         simModule(moduleAddress(kClassFlame, 0), 0x012345, 3)},
+                        true));
+    b.pnp.start(true);
+    b.runLagging(8, true, 20000, true);
+    ASSERT_TRUE(b.pnp.completed()) << b.pnp.progressText();
+    EXPECT_TRUE(b.messages.empty());
     const auto mods = b.pnp.modules();
     ASSERT_EQ(mods.size(), 2u);
     EXPECT_EQ(mods[0].word, 0x04012345u);
