@@ -159,6 +159,17 @@ bool CEhdDetector::wantedAnalysis() const {
 }
 
 void CEhdDetector::setRunState(int state) {
+    std::lock_guard lock(stateMutex_);
+    setRunStateLocked(state);
+}
+
+void CEhdDetector::advanceState(int from, int to) {
+    std::lock_guard lock(stateMutex_);
+    if (runState_.load() == from)
+        setRunStateLocked(to);
+}
+
+void CEhdDetector::setRunStateLocked(int state) {
     stateEnteredMs_.store(nowMs());
     runState_.store(state);
     if (state == 6 || state == 15) {
@@ -303,7 +314,7 @@ void CEhdDetector::step() {
         case 1:
             if (inState > kSettleMs) {
                 const EhdSettings w = wanted();
-                setRunState(w.detectorThermostat || w.columnThermostat ? 4 : 5);
+                advanceState(1, w.detectorThermostat || w.columnThermostat ? 4 : 5);
             }
             return;
         case 4: {
@@ -318,7 +329,7 @@ void CEhdDetector::step() {
                 std::fabs(r.columnTemperatureAverage -
                           wire::ehdTemperatureCelsius(w.columnTemperature)) < kTemperatureTolerance;
             if (detectorOk && columnOk)
-                setRunState(5);
+                advanceState(4, 5);
             return;
         }
         case 5:
@@ -328,10 +339,10 @@ void CEhdDetector::step() {
                         channel(c).triggerStart();
             return;
         case 15:
-            setRunState(0);
+            advanceState(15, 0);
             return;
         default:
-            setRunState(1);
+            advanceState(state, 1);
             return;
     }
 }

@@ -13,8 +13,10 @@
 // channel, the run-state step); the writer compares and sends; the
 // interface thread changes the wanted settings and reads the rest.
 // mutex_ guards wanted_, reported_, seenKinds_, writerStop_ and the
-// averages; runState_, stateEnteredMs_ and skip_ are atomics; the frame
-// parser belongs to the reader.
+// averages; runState_, stateEnteredMs_ and skip_ are atomics, and
+// stateMutex_ makes every change of the run state one step (the reader's
+// step moves on only from the state it looked at, so that a recording
+// started meanwhile is not undone); the frame parser belongs to the reader.
 
 #include <array>
 #include <atomic>
@@ -113,6 +115,10 @@ class CEhdDetector : public CDevice {
     void decodeFrame(const wire::EhdFrame& f);
     void feedChannel(double value);
     void step();
+    // Moves from `from` to `to` unless another thread changed the state
+    // since the step looked at it.
+    void advanceState(int from, int to);
+    void setRunStateLocked(int state);  // with stateMutex_ held
     void writerLoop();
     // Sends the commands of every differing setting, in the instrument's
     // order; false when the writer is asked to stop. `sent` counts them.
@@ -132,7 +138,8 @@ class CEhdDetector : public CDevice {
     std::array<bool, 3> haveAverage_{};  // signal, detector, column
     bool writerStop_ = false;
 
-    std::thread writer_;  // started and joined under the device's open/close
+    std::thread writer_;     // started and joined under the device's open/close
+    std::mutex stateMutex_;  // serialises changes of runState_ and stateEnteredMs_
     std::atomic<int> runState_{0};
     std::atomic<std::int64_t> stateEnteredMs_{0};
     std::atomic<int> skip_{0};

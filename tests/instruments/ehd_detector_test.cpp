@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "app/settings_store.h"
 #include "instruments/ehd_detector.h"
 #include "method/instrument_settings.h"
@@ -255,6 +260,70 @@ TEST(EhdDetector, BringsTheDetectorToReadinessAndRecordsAnAnalysis) {
         },
         10000));
     dev->close();
+}
+
+// The detector with its received bytes handed over by the test, on a
+// thread the test controls, instead of a line.
+class FedEhdDetector : public CEhdDetector {
+  public:
+    using CEhdDetector::onReceive;
+};
+
+TEST(EhdDetector, AStepDoesNotUndoARecordingStartedMeanwhile) {
+    // Without thermostats the temperatures are always right: a step in
+    // state 4 moves on to ready (5). The recording starts (6) while that
+    // step is between looking at the state and moving it on.
+    FedEhdDetector dev;
+    EhdSettings s = dev.wanted();
+    s.detectorThermostat = false;
+    s.columnThermostat = false;
+    dev.applyWanted(s);
+    dev.setRunState(4);
+
+    // The reader calls the clock once per delivery and then once in the
+    // step, right after reading the state: the second call waits there.
+    std::mutex m;
+    std::condition_variable cv;
+    bool paused = false;
+    bool resume = false;
+    std::atomic<std::thread::id> reader{};
+    int readerCalls = 0;
+    dev.setClock([&]() -> std::int64_t {
+        if (std::this_thread::get_id() == reader.load() && ++readerCalls == 2) {
+            std::unique_lock lock(m);
+            paused = true;
+            cv.notify_all();
+            cv.wait(lock, [&] { return resume; });
+        }
+        return 1'000'000;
+    });
+    wire::EhdFrame f;
+    f.ready = true;
+    const auto bytes = wire::buildEhdFrame(f);
+    std::thread t([&] {
+        reader.store(std::this_thread::get_id());
+        dev.onReceive(bytes.data(), bytes.size());
+    });
+    bool reached = false;
+    {
+        std::unique_lock lock(m);
+        reached = cv.wait_for(lock, std::chrono::seconds(10), [&] { return paused; });
+    }
+    if (reached) {
+        EXPECT_EQ(dev.runState(), 4);
+        dev.onRecordingStarted(0);
+        EXPECT_EQ(dev.runState(), 6);
+    }
+    {
+        std::lock_guard lock(m);
+        resume = true;
+    }
+    cv.notify_all();
+    t.join();
+    ASSERT_TRUE(reached);
+    EXPECT_EQ(dev.runState(), 6);
+    EXPECT_EQ(dev.statusText(), "Анализ");
+    EXPECT_TRUE(dev.wantedAnalysis());
 }
 
 }  // namespace
