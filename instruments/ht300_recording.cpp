@@ -68,7 +68,11 @@ int Ht300DeviceListTarget::start(CDeviceManager& devices, const Ht300Injection& 
                     doc->passport.vial = inj.vial;
                     doc->passport.sample2 = text::format("Инжекция %d", inj.injection);
                 }
-                cc->TriggerStart();
+                // Started here and now (this is the interface thread), not
+                // posted once more: a look at the channels queued meanwhile
+                // must find it recording, not armed and ready for the next
+                // injection.
+                cc->StartFromWaiting(true);
                 ++started;
                 continue;
             }

@@ -166,5 +166,50 @@ TEST(Ht300Series, ThreeVialsGiveThreeChromatogramsWithTheirVials) {
     adc->close();
 }
 
+TEST(Ht300Series, AnArmedChannelStartedByAnInjectionIsNotReadyForTheNext) {
+    if (!CWorkLog::instance().active())
+        CWorkLog::instance().start({}, "test", "test");
+    test::TempDir tmp;
+    SeriesHost host(tmp.path());
+    SettingsStore store(tmp / "settings", true);
+    CDeviceManager devices(store);
+    devices.setChannelFactory(CChannel::factory(&host));
+    CDevice* adc = devices.add(static_cast<int>(DeviceType::DemoAdc));
+    ASSERT_NE(adc, nullptr);
+    ASSERT_TRUE(test::succeeded(adc->open()));
+    auto& channel = static_cast<CChannel&>(adc->channel(0));
+    ASSERT_TRUE(channel.Arm().ok());
+    host.drain();
+    Ht300DeviceListTarget target(devices,
+                                 [&](std::function<void()> w) { host.post(std::move(w)); });
+
+    // Before the injection: the armed channel is ready.
+    (void)target.readyToRecord(0, 1);
+    host.drain();
+    ASSERT_TRUE(target.readyToRecord(0, 1));
+    host.drain();
+
+    // The injection's start is posted, and the sampler looks again before
+    // the interface thread came to either: that look is answered after the
+    // start and must find the channel recording.
+    Ht300Injection inj;
+    inj.deviceIndex = 0;
+    inj.channelBits = 1;
+    inj.vial = 4;
+    inj.injection = 1;
+    inj.sampleName = "Проба 4";
+    target.startRecording(inj);
+    EXPECT_FALSE(target.readyToRecord(0, 1));
+    host.drain();
+    ASSERT_TRUE(channel.isRecording());
+    EXPECT_FALSE(target.readyToRecord(0, 1));
+    host.drain();
+    EXPECT_FALSE(target.readyToRecord(0, 1));
+    ASSERT_NE(channel.document(), nullptr);
+    EXPECT_EQ(channel.document()->passport.vial, 4);
+    EXPECT_EQ(channel.document()->passport.sample, "Проба 4");
+    adc->close();
+}
+
 }  // namespace
 }  // namespace zelmora
