@@ -39,16 +39,17 @@ void writeAlarms(JsonWriter& j, const CKalderInstrument& d) {
 }
 
 void printState(const CKalderInstrument& d, bool json) {
-    const int s = d.runState();
+    const CKalderRunState::Snapshot now = d.runStates().snapshot();
+    const int s = now.state;
     if (json) {
         JsonWriter j;
         j.beginObject()
             .field("state", s)
-            .field("text", runStateText(s, std::max(0, d.runStates().ignitionAttempt() - 1)))
+            .field("text", runStateText(s, std::max(0, now.ignitionAttempt - 1)))
             .field("ready", s == run_state::kReady)
-            .field("lamps", static_cast<long long>(d.runStates().lampWord()));
+            .field("lamps", static_cast<long long>(now.lamps));
         j.key("reasons").beginArray();
-        std::string r = d.runStates().readinessText();
+        std::string r = now.readiness;
         for (std::size_t p = 0; (p = r.find("\r\n")) != std::string::npos; r.erase(0, p + 2))
             j.value(r.substr(0, p));
         j.endArray();
@@ -57,7 +58,7 @@ void printState(const CKalderInstrument& d, bool json) {
         std::puts(j.str().c_str());
         return;
     }
-    std::string t = d.statusText();
+    std::string t = now.status;
     for (std::size_t p; (p = t.find("\r\n")) != std::string::npos;)
         t.replace(p, 2, "\n");
     std::printf("%d %s\n", s, t.c_str());

@@ -930,6 +930,11 @@ std::string CKalderRunState::readinessText() const {
     return s;
 }
 
+CKalderRunState::Snapshot CKalderRunState::snapshot() const {
+    std::lock_guard lock(mutex_);
+    return {state_.load(), attempt_.load(), lamps_.load(), readinessText(), statusText()};
+}
+
 std::string CKalderRunState::statusText() const {
     // The step changes the state and then the reasons under the lock: one
     // text must not pair the new state with the old reasons.

@@ -190,6 +190,17 @@ class CKalderRunState {
     std::string statusText() const;
     // The lines of the reasons word, each ending in "\r\n".
     std::string readinessText() const;
+    // The state with its ignition attempt, lamps and readiness lines as
+    // one step left them (the values above, read one by one, may straddle
+    // a step).
+    struct Snapshot {
+        int state = 0;
+        int ignitionAttempt = 0;
+        std::uint32_t lamps = 0;
+        std::string readiness;
+        std::string status;  // statusText()
+    };
+    Snapshot snapshot() const;
     // "ТЕМПЕРАТУРЫ { ... }" as the periodic work-log line writes it.
     std::string currentValuesText() const;
     bool isReadyToRecord() const;

@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -194,15 +195,12 @@ std::size_t SerialPort::pendingInput() const {
     return static_cast<std::size_t>(n);
 }
 
-bool SerialPort::write(const std::uint8_t* bytes, std::size_t count, int timeoutMs) {
-    if (fd_ < 0) {
-        lastErrno_ = EBADF;
-        return false;
-    }
+int writeFully(int fd, const std::uint8_t* bytes, std::size_t count, int timeoutMs,
+               const std::function<bool()>& waiting, int sliceMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (count > 0) {
-        const ssize_t n = ::write(fd_, bytes, count);
+        const ssize_t n = ::write(fd, bytes, count);
         if (n > 0) {
             bytes += n;
             count -= static_cast<std::size_t>(n);
@@ -210,21 +208,30 @@ bool SerialPort::write(const std::uint8_t* bytes, std::size_t count, int timeout
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            lastErrno_ = errno;
-            return false;
-        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return errno;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            lastErrno_ = ETIMEDOUT;
-            return false;
-        }
-        pollfd p{fd_, POLLOUT, 0};
-        if (::poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
-            lastErrno_ = errno;
-            return false;
-        }
+        if (left <= 0)
+            return ETIMEDOUT;
+        pollfd p{fd, POLLOUT, 0};
+        const long long slice = sliceMs > 0 ? std::min<long long>(left, sliceMs) : left;
+        if (::poll(&p, 1, static_cast<int>(slice)) < 0 && errno != EINTR)
+            return errno;
+        if (waiting && !waiting())
+            return ETIMEDOUT;
+    }
+    return 0;
+}
+
+bool SerialPort::write(const std::uint8_t* bytes, std::size_t count, int timeoutMs) {
+    if (fd_ < 0) {
+        lastErrno_ = EBADF;
+        return false;
+    }
+    if (const int e = writeFully(fd_, bytes, count, timeoutMs); e != 0) {
+        lastErrno_ = e;
+        return false;
     }
     return true;
 }

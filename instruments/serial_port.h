@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/result.h"
@@ -24,6 +25,14 @@ struct LineSettings {
     bool dtr = true;
     bool rts = true;
 };
+
+// Writes every byte to the non-blocking descriptor `fd`, waiting while its
+// output queue is full, for at most `timeoutMs` in all. `waiting`, when
+// given, runs after each wait of at most `sliceMs` and gives up by
+// returning false. Returns 0, or the errno of the failure (ETIMEDOUT when
+// the time ran out or `waiting` gave up).
+int writeFully(int fd, const std::uint8_t* bytes, std::size_t count, int timeoutMs,
+               const std::function<bool()>& waiting = {}, int sliceMs = 0);
 
 class SerialPort {
   public:

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "instruments/serial_port.h"
+
 namespace zelmora::sim {
 
 using Clock = std::chrono::steady_clock;
@@ -69,28 +71,15 @@ void SimulatorLine::pump() const {
 }
 
 bool SimulatorLine::write(const std::uint8_t* bytes, std::size_t count, int waitMs) const {
-    const int master = pty_.master();
-    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
-    while (count > 0) {
-        const ssize_t n = ::write(master, bytes, count);
-        if (n > 0) {
-            bytes += n;
-            count -= static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return false;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0 || stop_.load())
-            return false;
-        pollfd p{master, POLLOUT, 0};
-        ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 10)));
-        pump();
-    }
-    return true;
+    // While the driver does not read, its commands are still taken in, so
+    // that neither side waits for the other.
+    return writeFully(
+               pty_.master(), bytes, count, waitMs,
+               [this] {
+                   pump();
+                   return !stop_.load();
+               },
+               10) == 0;
 }
 
 void SimulatorLine::stayQuiet(std::chrono::milliseconds span) const {
