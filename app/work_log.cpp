@@ -159,7 +159,7 @@ std::uint64_t CWorkLog::putOrThrow(std::string_view message, bool stamped,
         return 0;
     if (stamped)
         ++entries_;
-    return stamped ? entries_ : onlyAfter != 0 ? onlyAfter : entries_;
+    return entries_;
 }
 
 void CWorkLogSource::write(std::string_view message) noexcept {

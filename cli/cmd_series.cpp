@@ -6,31 +6,21 @@
 // recordings' progress go to stderr.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <mutex>
 #include <set>
 
-#include "app/paths.h"
 #include "app/program_settings.h"
 #include "app/settings_store.h"
 #include "app/text.h"
 #include "cli/cli.h"
 #include "cli/interrupt_signals.h"
 #include "cli/recording_setup.h"
-#include "cli/stderr_sink.h"
-#include "database/analyses_database.h"
-#include "database/analysis_start_time.h"
-#include "database/results_saver.h"
-#include "document/results_store.h"
 #include "document/zelmora_doc.h"
 #include "instruments/channel.h"
 #include "instruments/device_manager.h"
 #include "instruments/device_types.h"
 #include "instruments/ht300_recording.h"
 #include "instruments/ht300_sampler.h"
-#include "method/document_method.h"
 
 namespace zelmora::cli {
 namespace {

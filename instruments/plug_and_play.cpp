@@ -358,13 +358,13 @@ void CPlugAndPlay::onPacket(const wire::KalderAnswer& a, std::uint64_t streamEnd
         if (state_ == kIdle)
             return;
         ++tact_;
+        // A wait counts packets from the moment its request went out.
+        const bool waiting = !next_ && sent_.has_value();
         // Packets a slow reader finds waiting on the line left the
         // instrument before the request did; so did every packet it takes
         // while the request is still being written (kUnmarked: all of them).
-        if (sent_ && !next_ && streamEnd <= sentMark_)
+        if (waiting && streamEnd <= sentMark_)
             return;
-        // A wait counts packets from the moment its request went out.
-        const bool waiting = !next_ && sent_.has_value();
         if (waiting)
             packets_ = std::min(packets_ + 1, 1000);
         const bool fromBus = a.address == kBusServiceAddress && !a.error() &&
